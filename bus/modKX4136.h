@@ -1,0 +1,50 @@
+// Module state shared by all bus work, and every exchange with a sensor.
+#pragma once
+
+#include "driver/XwDriver.h"
+
+#include <QString>
+#include <array>
+#include <cstdint>
+
+namespace modKX4136 {
+
+// The module state: exists once for the process and starts at zero.
+inline int32_t SessionHandle = 0;
+inline std::array<uint8_t, xw::StateBufferSize> StateBuffer {};
+inline int16_t PortNum = 0;
+inline int16_t PortType = 0;
+inline int16_t RomTable[33][9] {};
+inline int16_t LastSensor = 0;
+inline float Temperature = 0.0F;
+inline int16_t CrcAcc = 0;
+inline int16_t OneWireDelay = 0;
+
+// Puts every global above back to zero; for tests that start each case from a fresh process state.
+void ResetModuleState();
+
+bool StartSession();
+bool EndSession();
+bool ResetBus();
+bool SendROM(int16_t index);
+uint8_t Crc8Step(int16_t value);
+QString HexByte(int16_t value);
+bool ReadTemperature(int16_t index);
+float GetTemperature();
+bool ReadResolution(int16_t index, int32_t &code);
+bool WriteScratchpad(int16_t index, int16_t code, int16_t alarmLow, int16_t alarmHigh);
+bool CopyScratchpad(int16_t index);
+
+// Where DetectSensors reports its lines: the device list of the window (or of the console).
+class LineList
+{
+public:
+    virtual ~LineList() = default;
+    virtual void Clear() = 0;
+    virtual void AddItem(const QString &line) = 0;
+};
+
+// Enumerates up to 32 devices; 0 when the search ran, 1 when the bus set-up or the first search failed.
+int16_t DetectSensors(LineList &list);
+
+} // namespace modKX4136

@@ -1,0 +1,42 @@
+// The ten driver operations the logger calls: the interface every driver (simulated, serial) implements.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace xw {
+
+// Size of the caller's search-state buffer handed to XwFirst, XwNext, XwRom and XwAccess.
+inline constexpr std::size_t StateBufferSize = 15361;
+
+// Result conventions: 1 means success for every 16-bit operation except XwTouchByte (negative = failure)
+// and XwTouchReset (0 = no presence pulse, anything else counts as presence). A session handle above 0
+// is open; a closed or unknown handle makes every operation fail.
+class XwDriver
+{
+public:
+    virtual ~XwDriver() = default;
+
+    // portType 1 selects the KA7700 serial adapter; options are always 0. Gives a handle above 0 or 0.
+    virtual int32_t XwExtendedStartSession(int16_t portNum, int16_t portType, int32_t options) = 0;
+    // 1 when the bus is ready.
+    virtual int16_t XwSetup(int32_t session) = 0;
+    // 1 when the session was closed.
+    virtual int16_t XwEndSession(int32_t session) = 0;
+    // 1 when a device was found and is now the current device (kept in stateBuffer).
+    virtual int16_t XwFirst(int32_t session, uint8_t *stateBuffer) = 0;
+    virtual int16_t XwNext(int32_t session, uint8_t *stateBuffer) = 0;
+    // With romBuffer[0] == 0: copies the current device's ROM code into cells 0-7 and gives 1.
+    // With romBuffer[0] != 0: makes the code in cells 0-7 the current device.
+    virtual int16_t XwRom(int32_t session, uint8_t *stateBuffer, int16_t *romBuffer) = 0;
+    // Resets the bus and selects the current device with match ROM; 1 when it answered.
+    virtual int16_t XwAccess(int32_t session, uint8_t *stateBuffer) = 0;
+    // Sends one byte (0-255; 255 reads) and gives the byte read back, negative on failure.
+    virtual int16_t XwTouchByte(int32_t session, int16_t byte) = 0;
+    // 0 = no presence pulse (or a shorted bus / failure); anything else is presence.
+    virtual int16_t XwTouchReset(int32_t session) = 0;
+    // (0, 1, 2): strong pull-up once the next byte has gone out; (0, 0, 0): normal level at once.
+    virtual int16_t XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_t prime) = 0;
+};
+
+} // namespace xw

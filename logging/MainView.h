@@ -1,0 +1,42 @@
+// What the logging logic needs of the main window: it reads settings and shows state only through this.
+#pragma once
+
+#include <QSize>
+#include <QString>
+#include <cstdint>
+
+namespace logging {
+
+enum class TextField { Text1, Text2, Text3, Text4, Text5 };
+enum class ListBox { lstDevices, lstTemp };
+enum class Control { Text1, Text2, Text3, Text4, Text5, Check1, Combo_res, Command1, Command2, Command3, Command4 };
+
+// Lamp colours: 24-bit values with red in the low byte.
+inline constexpr int32_t LampGreen = 65280;
+inline constexpr int32_t LampRed = 255;
+
+class MainView
+{
+public:
+    virtual ~MainView() = default;
+
+    virtual QString text(TextField field) const = 0;
+    virtual int check1State() const = 0; // 0 not ticked, 1 ticked
+    virtual int comboResPosition() const = 0; // -1 (nothing chosen) to 3
+
+    virtual void setLampColour(int32_t colour) = 0;
+    virtual void setLabel5Text(const QString &text) = 0;
+    virtual void clearList(ListBox list) = 0;
+    virtual void appendListLine(ListBox list, const QString &line) = 0;
+    virtual void setControlEnabled(Control control, bool enabled) = 0;
+    virtual void setTimerEnabled(bool enabled) = 0;
+    virtual void setTimerInterval(int32_t milliseconds) = 0;
+    virtual QSize clientSize() const = 0;
+
+    // A message box with only OK, no icon, captioned "KX4136 logger"; returns when the user closed it.
+    virtual void showMessage(const QString &text) = 0;
+    // Ends the program now (after a close that had to wait for the bus).
+    virtual void endProgram() = 0;
+};
+
+} // namespace logging
