@@ -1,0 +1,346 @@
+// Tests of the main window's layout: start state, geometry, fonts, focus order and the reading list's resize
+// rule.
+#include "WidgetLookup.h"
+#include "ui/LampShape.h"
+#include "ui/frmMain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QTimer>
+#include <QtTest>
+
+using SizeList = QList<QSize>;
+
+class TestFrmMain : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void window();
+    void startText_data();
+    void startText();
+    void startSpecialControls();
+    void geometry_data();
+    void geometry();
+    void fonts_data();
+    void fonts();
+    void tabOrder_data();
+    void tabOrder();
+    void focusAtStart();
+    void fitReadingList_data();
+    void fitReadingList();
+    void fitByRealResize_data();
+    void fitByRealResize();
+    void fitAtFirstDisplay();
+    void minimizeAndRestore();
+};
+
+void TestFrmMain::window()
+{
+    frmMain w;
+    QCOMPARE(w.windowTitle(), QStringLiteral("KX4136 logger"));
+    QCOMPARE(w.size(), QSize(423, 512));
+    QVERIFY(w.isWindow());
+    const Qt::WindowFlags flags = w.windowFlags();
+    QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(w.minimumSize() != w.maximumSize());
+    QVERIFY(w.findChildren<QMenuBar *>().isEmpty());
+}
+
+void TestFrmMain::startText_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("enabled");
+
+    QTest::newRow("Label1") << "Label1" << -1 << "COM port:" << true;
+    QTest::newRow("Text2") << "Text2" << -1 << "1" << true;
+    QTest::newRow("Label2(0)") << "Label2" << 0 << "Reading interval [s]:" << true;
+    QTest::newRow("Text3") << "Text3" << -1 << "5" << true;
+    QTest::newRow("Label2(1)") << "Label2" << 1 << "1-wire delay [ms]:" << true;
+    QTest::newRow("Text4") << "Text4" << -1 << "500" << true;
+    QTest::newRow("Command3") << "Command3" << -1 << "START" << true;
+    QTest::newRow("Command2") << "Command2" << -1 << "STOP" << true;
+    QTest::newRow("Label3") << "Label3" << -1 << "Sensor #:" << true;
+    QTest::newRow("Label4") << "Label4" << -1 << "Resolution:" << true;
+    QTest::newRow("Text1") << "Text1" << -1 << "0" << true;
+    QTest::newRow("Command1") << "Command1" << -1 << "Write to sensor" << false;
+    QTest::newRow("Label5") << "Label5" << -1 << "clock" << true;
+    QTest::newRow("Command4") << "Command4" << -1 << "Help" << true;
+    QTest::newRow("Check1") << "Check1" << -1 << "Save to log file:" << true;
+}
+
+void TestFrmMain::startText()
+{
+    QFETCH(QString, name);
+    QFETCH(int, index);
+    QFETCH(QString, text);
+    QFETCH(bool, enabled);
+    frmMain w;
+    QWidget *widget = control(&w, name, index);
+    QVERIFY(widget);
+    QCOMPARE(widget->property("text").toString(), text);
+    QCOMPARE(widget->isEnabled(), enabled);
+}
+
+void TestFrmMain::startSpecialControls()
+{
+    frmMain w;
+    auto *check = control<QCheckBox>(&w, "Check1");
+    QVERIFY(check->isChecked());
+    QCOMPARE(check->layoutDirection(), Qt::LeftToRight);
+
+    auto *combo = control<QComboBox>(&w, "Combo_res");
+    QVERIFY(combo->isEditable());
+    QCOMPARE(combo->currentIndex(), -1);
+    QCOMPARE(combo->currentText(), QString());
+    const QStringList items {QString::fromUtf8("9-bit (0.5 \xC2\xB0"
+                                               "C)"),
+        QString::fromUtf8("10-bit (0.25 \xC2\xB0"
+                          "C)"),
+        QString::fromUtf8("11-bit (0.125 \xC2\xB0"
+                          "C)"),
+        QString::fromUtf8("12-bit (0.0625 \xC2\xB0"
+                          "C)")};
+    QCOMPARE(combo->count(), items.size());
+    for (int i = 0; i < items.size(); ++i)
+        QCOMPARE(combo->itemText(i), items[i]);
+
+    for (const char *name : {"lstDevices", "lstTemp"}) {
+        auto *list = control<QListWidget>(&w, name);
+        QCOMPARE(list->count(), 0);
+        QVERIFY(!list->isSortingEnabled());
+        QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+    }
+    for (const char *name : {"Text1", "Text2", "Text3", "Text4"})
+        QVERIFY(control<QLineEdit>(&w, name)->alignment().testFlag(Qt::AlignRight));
+    QVERIFY(!control<QLineEdit>(&w, "Text5")->alignment().testFlag(Qt::AlignRight));
+#ifdef Q_OS_WIN
+    QCOMPARE(w.text(logging::TextField::Text5), QStringLiteral("c:\\KX4136_log.txt"));
+#else
+    QCOMPARE(w.text(logging::TextField::Text5), QDir::homePath() + "/KX4136_log.txt");
+#endif
+
+    QCOMPARE(control<LampShape>(&w, "Shape1")->fillColour(), 65280);
+    auto *timer = w.findChild<QTimer *>("Timer1");
+    QVERIFY(timer);
+    QVERIFY(!timer->isActive());
+    QCOMPARE(timer->interval(), 100);
+}
+
+void TestFrmMain::geometry_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QRect>("rect");
+
+    QTest::newRow("Frame2") << "Frame2" << -1 << "frmMain" << QRect(8, 8, 201, 129);
+    QTest::newRow("Shape1") << "Shape1" << -1 << "Frame2" << QRect(16, 24, 17, 17);
+    QTest::newRow("Label1") << "Label1" << -1 << "Frame2" << QRect(56, 24, 57, 17);
+    QTest::newRow("Text2") << "Text2" << -1 << "Frame2" << QRect(120, 24, 65, 19);
+    QTest::newRow("Label2(0)") << "Label2" << 0 << "Frame2" << QRect(16, 48, 105, 17);
+    QTest::newRow("Text3") << "Text3" << -1 << "Frame2" << QRect(120, 48, 65, 19);
+    QTest::newRow("Label2(1)") << "Label2" << 1 << "Frame2" << QRect(16, 72, 105, 17);
+    QTest::newRow("Text4") << "Text4" << -1 << "Frame2" << QRect(120, 72, 65, 19);
+    QTest::newRow("Command3") << "Command3" << -1 << "Frame2" << QRect(16, 96, 81, 17);
+    QTest::newRow("Command2") << "Command2" << -1 << "Frame2" << QRect(104, 96, 81, 17);
+    QTest::newRow("Frame1") << "Frame1" << -1 << "frmMain" << QRect(216, 8, 201, 105);
+    QTest::newRow("Label3") << "Label3" << -1 << "Frame1" << QRect(16, 24, 57, 17);
+    QTest::newRow("Label4") << "Label4" << -1 << "Frame1" << QRect(80, 24, 57, 17);
+    QTest::newRow("Text1") << "Text1" << -1 << "Frame1" << QRect(16, 40, 57, 19);
+    QTest::newRow("Combo_res") << "Combo_res" << -1 << "Frame1" << QRect(80, 40, 105, 21);
+    QTest::newRow("Command1") << "Command1" << -1 << "Frame1" << QRect(16, 64, 169, 25);
+    QTest::newRow("Label5") << "Label5" << -1 << "frmMain" << QRect(216, 120, 137, 17);
+    QTest::newRow("Command4") << "Command4" << -1 << "frmMain" << QRect(360, 120, 57, 17);
+    QTest::newRow("Check1") << "Check1" << -1 << "frmMain" << QRect(8, 144, 97, 17);
+    QTest::newRow("Text5") << "Text5" << -1 << "frmMain" << QRect(112, 144, 305, 19);
+    QTest::newRow("lstDevices") << "lstDevices" << -1 << "frmMain" << QRect(8, 168, 409, 130);
+    QTest::newRow("lstTemp") << "lstTemp" << -1 << "frmMain" << QRect(8, 304, 409, 202);
+}
+
+void TestFrmMain::geometry()
+{
+    QFETCH(QString, name);
+    QFETCH(int, index);
+    QFETCH(QString, parent);
+    QFETCH(QRect, rect);
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QWidget *widget = control(&w, name, index);
+    QVERIFY(widget);
+    QCOMPARE(widget->parentWidget()->objectName(), parent);
+    QCOMPARE(widget->geometry(), rect);
+    QVERIFY(widget->isVisible());
+}
+
+void TestFrmMain::fonts_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("face");
+    QTest::addColumn<qreal>("points");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<bool>("fixedPitch");
+
+    QTest::newRow("START bold") << "Command3"
+                                << "MS Sans Serif" << 8.25 << true << false;
+    QTest::newRow("STOP bold") << "Command2"
+                               << "MS Sans Serif" << 8.25 << true << false;
+    QTest::newRow("device list") << "lstDevices"
+                                 << "Courier New" << 8.25 << false << true;
+    QTest::newRow("reading list") << "lstTemp"
+                                  << "Courier New" << 14.25 << true << true;
+}
+
+void TestFrmMain::fonts()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, face);
+    QFETCH(qreal, points);
+    QFETCH(bool, bold);
+    QFETCH(bool, fixedPitch);
+    frmMain w;
+    const QFont font = control(&w, name)->font();
+    QCOMPARE(font.family(), face);
+    QCOMPARE(font.pointSizeF(), points);
+    QCOMPARE(font.bold(), bold);
+    if (fixedPitch) {
+        QCOMPARE(font.styleHint(), QFont::TypeWriter);
+        // Whatever face stands in for the missing one must still give every character the same width.
+        const QFontMetrics metrics(font);
+        QCOMPARE(metrics.horizontalAdvance(QStringLiteral("iiii")),
+            metrics.horizontalAdvance(QStringLiteral("WWWW")));
+    }
+    // The other controls keep the window's own font.
+    for (const char *other : {"Label1", "Text2", "Command1", "Command4", "Check1", "Text5", "Label5"})
+        QCOMPARE(control(&w, other)->font(), w.font());
+}
+
+void TestFrmMain::tabOrder_data()
+{
+    QTest::addColumn<bool>("command1Enabled");
+    QTest::addColumn<QStringList>("order");
+
+    const QStringList all {"lstDevices", "lstTemp", "Command1", "Text1", "Combo_res", "Text2", "Command2",
+        "Command3", "Text3", "Text4", "Text5", "Check1", "Command4"};
+    QStringList atStart = all;
+    atStart.removeAll("Command1");
+    QTest::newRow("at start: disabled Write to sensor skipped") << false << atStart;
+    QTest::newRow("Write to sensor enabled") << true << all;
+}
+
+void TestFrmMain::tabOrder()
+{
+    QFETCH(bool, command1Enabled);
+    QFETCH(QStringList, order);
+    frmMain w;
+    w.setControlEnabled(logging::Control::Command1, command1Enabled);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QStringList seen {focusName(QApplication::focusWidget())};
+    for (int i = 1; i < order.size() + 1; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        seen << focusName(QApplication::focusWidget());
+    }
+    // One more Tab wraps round to the first control.
+    QCOMPARE(seen, order + QStringList {order.first()});
+}
+
+void TestFrmMain::focusAtStart()
+{
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QCOMPARE(focusName(QApplication::focusWidget()), QStringLiteral("lstDevices"));
+}
+
+void TestFrmMain::fitReadingList_data()
+{
+    QTest::addColumn<SizeList>("clientSizes");
+    QTest::addColumn<SizeList>("listSizes");
+
+    QTest::newRow("design size") << SizeList {{423, 512}} << SizeList {{409, 202}};
+    QTest::newRow("larger") << SizeList {{500, 700}} << SizeList {{486, 390}};
+    QTest::newRow("10 wide: nothing changes")
+        << SizeList {{500, 700}, {10, 900}} << SizeList {{486, 390}, {486, 390}};
+    QTest::newRow("too low: width only")
+        << SizeList {{500, 700}, {300, 200}} << SizeList {{486, 390}, {286, 390}};
+    QTest::newRow("minimize and restore")
+        << SizeList {{500, 700}, {0, 0}, {450, 600}} << SizeList {{486, 390}, {486, 390}, {436, 290}};
+    QTest::newRow("exactly 14 x 310") << SizeList {{14, 310}} << SizeList {{0, 0}};
+    QTest::newRow("13 x 310: one short") << SizeList {{13, 310}} << SizeList {{409, 202}};
+    QTest::newRow("14 x 309: width only") << SizeList {{14, 309}} << SizeList {{0, 202}};
+}
+
+void TestFrmMain::fitReadingList()
+{
+    QFETCH(SizeList, clientSizes);
+    QFETCH(SizeList, listSizes);
+    frmMain w;
+    auto *list = control(&w, "lstTemp");
+    const QRect devices = control(&w, "lstDevices")->geometry();
+    for (int i = 0; i < clientSizes.size(); ++i) {
+        w.fitReadingListTo(clientSizes[i]);
+        QCOMPARE(list->size(), listSizes[i]);
+        QCOMPARE(list->pos(), QPoint(8, 304));
+    }
+    QCOMPARE(control(&w, "lstDevices")->geometry(), devices);
+}
+
+void TestFrmMain::fitByRealResize_data()
+{
+    QTest::addColumn<QSize>("client");
+    QTest::addColumn<QSize>("list");
+
+    QTest::newRow("larger") << QSize(500, 700) << QSize(486, 390);
+    QTest::newRow("wider only") << QSize(600, 512) << QSize(586, 202);
+    QTest::newRow("too low: width only") << QSize(300, 200) << QSize(286, 202);
+}
+
+void TestFrmMain::fitByRealResize()
+{
+    QFETCH(QSize, client);
+    QFETCH(QSize, list);
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.resize(client);
+    QTRY_COMPARE(w.clientSize(), client);
+    QTRY_COMPARE(control(&w, "lstTemp")->size(), list);
+}
+
+void TestFrmMain::fitAtFirstDisplay()
+{
+    frmMain w;
+    w.resize(500, 700);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(control(&w, "lstTemp")->size(), QSize(486, 390));
+}
+
+void TestFrmMain::minimizeAndRestore()
+{
+    frmMain w;
+    w.resize(500, 700);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto *list = control(&w, "lstTemp");
+    QCOMPARE(list->size(), QSize(486, 390));
+    w.showMinimized();
+    QCoreApplication::processEvents();
+    QCOMPARE(list->size(), QSize(486, 390));
+    w.showNormal();
+    QTRY_COMPARE(list->size(), QSize(w.clientSize().width() - 14, w.clientSize().height() - 310));
+}
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"

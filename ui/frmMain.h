@@ -1,0 +1,108 @@
+// The main window: settings, run buttons, lamp, clock and the two lists; the view the logging logic works on.
+#pragma once
+
+#include "logging/MainView.h"
+
+#include <QWidget>
+#include <array>
+#include <functional>
+
+class LampShape;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTimer;
+
+class frmMain : public QWidget, public logging::MainView
+{
+    Q_OBJECT
+
+public:
+    using MessageRunner = std::function<void(const QString &text)>;
+    using CloseHandler = std::function<bool()>;
+
+    explicit frmMain(QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // logging::MainView
+    QString text(logging::TextField field) const override;
+    int check1State() const override;
+    int comboResPosition() const override;
+    void setLampColour(int32_t colour) override;
+    void setLabel5Text(const QString &text) override;
+    void clearList(logging::ListBox list) override;
+    void appendListLine(logging::ListBox list, const QString &line) override;
+    void setControlEnabled(logging::Control control, bool enabled) override;
+    void setTimerEnabled(bool enabled) override;
+    void setTimerInterval(int32_t milliseconds) override;
+    QSize clientSize() const override;
+    void showMessage(const QString &text) override;
+    void endProgram() override;
+
+    // Replaces the message box (tests answer it); an empty runner restores the box.
+    void setMessageRunner(MessageRunner runner);
+    // Asked on every close by the user: true closes now, false holds the close until endProgram().
+    void setCloseHandler(CloseHandler handler);
+
+    // Fits lstTemp to the current client area.
+    void FitReadingList();
+    // Fits lstTemp to the given client area; a size that would go negative leaves the rest untouched.
+    void fitReadingListTo(const QSize &client);
+
+public slots:
+    // Shows the information window modally and returns when it has been closed.
+    void ShowInfo();
+
+signals:
+    void command1Clicked();
+    void command2Clicked();
+    void command3Clicked();
+    void timer1Tick();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void placeControls();
+    void setFonts();
+    void chainTabOrder();
+    void connectControls();
+    QLineEdit *textBox(logging::TextField field) const;
+    QListWidget *listBox(logging::ListBox list) const;
+    QWidget *control(logging::Control control) const;
+
+    QGroupBox *Frame2 = nullptr;
+    LampShape *Shape1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLineEdit *Text2 = nullptr;
+    std::array<QLabel *, 2> Label2 {};
+    QLineEdit *Text3 = nullptr;
+    QLineEdit *Text4 = nullptr;
+    QPushButton *Command3 = nullptr;
+    QPushButton *Command2 = nullptr;
+    QTimer *Timer1 = nullptr;
+
+    QGroupBox *Frame1 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLineEdit *Text1 = nullptr;
+    QComboBox *Combo_res = nullptr;
+    QPushButton *Command1 = nullptr;
+
+    QLabel *Label5 = nullptr;
+    QPushButton *Command4 = nullptr;
+    QCheckBox *Check1 = nullptr;
+    QLineEdit *Text5 = nullptr;
+    QListWidget *lstDevices = nullptr;
+    QListWidget *lstTemp = nullptr;
+
+    MessageRunner m_messageRunner;
+    CloseHandler m_closeHandler;
+    bool m_ending = false;
+};
