@@ -1,0 +1,131 @@
+// The log file: header and data lines, appended one at a time, kept in memory while the file cannot be
+// written.
+#include "logging/LogFile.h"
+
+#include "bus/modKX4136.h"
+
+#include <QFile>
+#include <QStringEncoder>
+#include <algorithm>
+
+namespace logging {
+
+namespace {
+
+const QByteArray LineEnd = QByteArrayLiteral("\r\n");
+
+QByteArray encodeLine(const QString &line)
+{
+    QStringEncoder encoder(QStringConverter::System);
+    QByteArray bytes = encoder.encode(line);
+    bytes.append(LineEnd);
+    return bytes;
+}
+
+} // namespace
+
+QString LogHeaderLine()
+{
+    QString line = QStringLiteral("KX4136");
+    // RomTable has 33 rows; LastSensor never exceeds 31, the bound only keeps a stray value in the table.
+    const int last = std::min<int>(modKX4136::LastSensor, 32);
+    for (int i = 0; i <= last; ++i) {
+        line += QLatin1Char('\t') + modKX4136::HexByte(modKX4136::RomTable[i][0]);
+        for (int j = 1; j <= 7; ++j)
+            line += QLatin1Char(' ') + modKX4136::HexByte(modKX4136::RomTable[i][j]);
+    }
+    return line;
+}
+
+QString LogDataLine(const QString &dateTimeText, const QStringList &readingTexts)
+{
+    QString line = dateTimeText;
+    for (const QString &reading : readingTexts)
+        line += QLatin1Char('\t') + reading;
+    return line;
+}
+
+AppendResult appendToFile(const QString &path, const std::deque<QByteArray> &encodedLines)
+{
+    AppendResult result;
+    if (path.isEmpty()) {
+        result.reason = QStringLiteral("no file name given");
+        return result;
+    }
+    QFile file(path);
+    // Unbuffered, so a full disk shows in the write's result and not only in a lost flush at close.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        result.reason = file.errorString();
+        return result;
+    }
+    for (const QByteArray &line : encodedLines) {
+        if (file.write(line) != line.size()) {
+            result.reason = file.errorString();
+            return result;
+        }
+        ++result.written;
+    }
+    file.close();
+    result.ok = true;
+    return result;
+}
+
+LogFile::LogFile(Report report, qsizetype keptLimit)
+    : report_(std::move(report))
+    , keptLimit_(std::max<qsizetype>(keptLimit, 1))
+{ }
+
+void LogFile::AppendLogLine(const QString &path, const QString &line)
+{
+    PathLines &target = linesFor(path);
+    const qsizetype keptBefore = static_cast<qsizetype>(target.lines.size());
+    target.lines.push_back(encodeLine(line));
+    ++kept_;
+
+    const AppendResult result = appendToFile(path, target.lines);
+    target.lines.erase(target.lines.begin(), target.lines.begin() + result.written);
+    kept_ -= result.written;
+    keptWritten_ += std::min(result.written, keptBefore);
+    if (target.lines.empty())
+        pending_.removeIf([](const PathLines &p) { return p.lines.empty(); });
+
+    if (!result.ok) {
+        if (!failing_)
+            report_(QStringLiteral("Log file %1 cannot be written (%2): its lines are kept until it can.")
+                        .arg(path, result.reason));
+        failing_ = true;
+        if (kept_ > keptLimit_)
+            dropOldest();
+    } else if (failing_ && kept_ == 0) {
+        QString recovered = QStringLiteral("Log file %1 written again: %2 kept line(s) written.")
+                                .arg(path, QString::number(keptWritten_));
+        if (dropped_ > 0)
+            recovered += QStringLiteral(" %1 oldest line(s) were dropped.").arg(dropped_);
+        report_(recovered);
+        failing_ = false;
+        keptWritten_ = 0;
+        dropped_ = 0;
+    }
+}
+
+LogFile::PathLines &LogFile::linesFor(const QString &path)
+{
+    for (PathLines &p : pending_) {
+        if (p.path == path)
+            return p;
+    }
+    pending_.append(PathLines {path, {}});
+    return pending_.back();
+}
+
+void LogFile::dropOldest()
+{
+    PathLines &oldest = pending_.front();
+    oldest.lines.pop_front();
+    --kept_;
+    ++dropped_;
+    if (oldest.lines.empty())
+        pending_.removeFirst();
+}
+
+} // namespace logging

@@ -1,0 +1,63 @@
+// The log file: header and data lines, appended one at a time, kept in memory while the file cannot be
+// written.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <functional>
+
+namespace logging {
+
+// "KX4136", then one tab-separated field of eight hex ROM bytes per sensor 0 to LastSensor.
+QString LogHeaderLine();
+// The date-time text, then one tab-separated reading text per sensor.
+QString LogDataLine(const QString &dateTimeText, const QStringList &readingTexts);
+
+struct AppendResult
+{
+    bool ok = false;
+    QString reason; // why the file could not be written; empty when ok
+    qsizetype written = 0; // how many of the lines reached the file, from the first
+};
+
+// Opens the file for appending (creating it), writes each encoded line with CR LF, closes it again.
+AppendResult appendToFile(const QString &path, const std::deque<QByteArray> &encodedLines);
+
+class LogFile
+{
+public:
+    // A week of one line per second.
+    static constexpr qsizetype DefaultKeptLimit = 7 * 24 * 60 * 60;
+    // Where the first failure and the recovery are told (the device list).
+    using Report = std::function<void(const QString &line)>;
+
+    explicit LogFile(Report report, qsizetype keptLimit = DefaultKeptLimit);
+
+    // Appends one line; lines kept earlier for the same path go first, in order.
+    void AppendLogLine(const QString &path, const QString &line);
+
+    qsizetype keptCount() const { return kept_; }
+
+private:
+    struct PathLines
+    {
+        QString path;
+        std::deque<QByteArray> lines;
+    };
+
+    PathLines &linesFor(const QString &path);
+    void dropOldest();
+
+    Report report_;
+    qsizetype keptLimit_;
+    QList<PathLines> pending_; // by first failure, so the front holds the oldest lines
+    qsizetype kept_ = 0;
+    bool failing_ = false;
+    qsizetype keptWritten_ = 0;
+    qsizetype dropped_ = 0;
+};
+
+} // namespace logging

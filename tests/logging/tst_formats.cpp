@@ -1,0 +1,224 @@
+// Reading texts, date-time texts, list lines and the conversions of the window's texts.
+#include "logging/Conversions.h"
+#include "logging/TextFormats.h"
+
+#include <QTest>
+
+using namespace logging;
+
+class TstFormats : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    void readingText_data();
+    void readingText();
+    void readingTextUsesLocaleSeparator();
+    void timeFormatWithoutZone_data();
+    void timeFormatWithoutZone();
+    void dateTimeText_data();
+    void dateTimeText();
+    void sensorListLine_data();
+    void sensorListLine();
+
+    void settingConversions_data();
+    void settingConversions();
+    void settingsFollowLocaleSeparator();
+    void sensorIndex_data();
+    void sensorIndex();
+};
+
+void TstFormats::readingText_data()
+{
+    QTest::addColumn<float>("celsius");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("21.5") << 21.5F << "21.500";
+    QTest::newRow("-0.25") << -0.25F << "-0.250";
+    QTest::newRow("zero") << 0.0F << "0.000";
+    QTest::newRow("negative zero") << -0.0F << "0.000";
+    QTest::newRow("125") << 125.0F << "125.000";
+    QTest::newRow("half up") << 0.0625F << "0.063";
+    QTest::newRow("half away from zero below zero") << -10.0625F << "-10.063";
+    QTest::newRow("-55") << -55.0F << "-55.000";
+    QTest::newRow("tiny negative rounds to unsigned zero") << -0.0004F << "0.000";
+    QTest::newRow("stored just below a half rounds down") << 2.0005F << "2.000";
+    QTest::newRow("stored just above a half rounds up") << 0.0005F << "0.001";
+    QTest::newRow("no grouping") << 16383.5F << "16383.500";
+    QTest::newRow("carry into the integer part") << 9.9996F << "10.000";
+}
+
+void TstFormats::readingText()
+{
+    QFETCH(float, celsius);
+    QFETCH(QString, expected);
+    QCOMPARE(logging::readingText(celsius), expected);
+}
+
+void TstFormats::readingTextUsesLocaleSeparator()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QCOMPARE(logging::readingText(21.5F), QStringLiteral("21,500"));
+    QCOMPARE(logging::readingText(-1234.5F), QStringLiteral("-1234,500"));
+}
+
+void TstFormats::timeFormatWithoutZone_data()
+{
+    QTest::addColumn<QString>("longFormat");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("zone at the end") << "HH:mm:ss t"
+                                     << "HH:mm:ss";
+    QTest::newRow("zone before a suffix") << "h:mm:ss t AP"
+                                          << "h:mm:ss AP";
+    QTest::newRow("zone in front") << "t HH:mm:ss"
+                                   << "HH:mm:ss";
+    QTest::newRow("no zone") << "HH:mm:ss"
+                             << "HH:mm:ss";
+    QTest::newRow("quoted t stays") << "HH 'uhr' mm:ss t"
+                                    << "HH 'uhr' mm:ss";
+    QTest::newRow("narrow space before AP stays")
+        << QStringLiteral("h:mm:ss\u202FAP t") << QStringLiteral("h:mm:ss\u202FAP");
+}
+
+void TstFormats::timeFormatWithoutZone()
+{
+    QFETCH(QString, longFormat);
+    QFETCH(QString, expected);
+    QCOMPARE(logging::timeFormatWithoutZone(longFormat), expected);
+}
+
+void TstFormats::dateTimeText_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany) << "15.01.24 18:23:42";
+    QTest::newRow("US English") << QLocale(QLocale::English, QLocale::UnitedStates) << "1/15/24 6:23:42 PM";
+    QTest::newRow("Swedish") << QLocale(QLocale::Swedish, QLocale::Sweden) << "2024-01-15 18:23:42";
+}
+
+void TstFormats::dateTimeText()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QString, expected);
+    QLocale::setDefault(locale);
+    const QDateTime when(QDate(2024, 1, 15), QTime(18, 23, 42));
+    QCOMPARE(logging::dateTimeText(when), expected);
+}
+
+void TstFormats::sensorListLine_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("reading");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("first sensor") << 0 << "21.500" << QStringLiteral("Sensor #0 : 21.500 \u00B0C");
+    QTest::newRow("failed read") << 3 << "?" << QStringLiteral("Sensor #3 : ? \u00B0C");
+    QTest::newRow("two digits") << 31 << "-0.250" << QStringLiteral("Sensor #31 : -0.250 \u00B0C");
+}
+
+void TstFormats::sensorListLine()
+{
+    QFETCH(int, index);
+    QFETCH(QString, reading);
+    QFETCH(QString, expected);
+    QCOMPARE(logging::sensorListLine(index, reading), expected);
+}
+
+enum Setting { Port, Interval, Delay };
+
+void TstFormats::settingConversions_data()
+{
+    QTest::addColumn<int>("setting");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<qint64>("value"); // milliseconds for the interval
+    QTest::newRow("interval 5 s") << int(Interval) << "5" << true << qint64(5000);
+    QTest::newRow("interval 0.5 s") << int(Interval) << "0.5" << true << qint64(500);
+    QTest::newRow("interval 2.5 s") << int(Interval) << "2.5" << true << qint64(2500);
+    QTest::newRow("interval 2.0004 s") << int(Interval) << "2.0004" << true << qint64(2000);
+    QTest::newRow("interval with blanks") << int(Interval) << " 5 " << true << qint64(5000);
+    QTest::newRow("interval longest") << int(Interval) << "2147483.647" << true << qint64(2147483647);
+    QTest::newRow("interval too long") << int(Interval) << "2147483.648" << false << qint64(0);
+    QTest::newRow("interval zero") << int(Interval) << "0" << false << qint64(0);
+    QTest::newRow("interval rounds to zero") << int(Interval) << "0.0004" << false << qint64(0);
+    QTest::newRow("interval negative") << int(Interval) << "-5" << false << qint64(0);
+    QTest::newRow("interval letters") << int(Interval) << "five" << false << qint64(0);
+    QTest::newRow("interval empty") << int(Interval) << "" << false << qint64(0);
+    QTest::newRow("interval infinite") << int(Interval) << "inf" << false << qint64(0);
+    QTest::newRow("delay 500") << int(Delay) << "500" << true << qint64(500);
+    QTest::newRow("delay 500.5 to even") << int(Delay) << "500.5" << true << qint64(500);
+    QTest::newRow("delay 501.5 to even") << int(Delay) << "501.5" << true << qint64(502);
+    QTest::newRow("delay zero") << int(Delay) << "0" << true << qint64(0);
+    QTest::newRow("delay minus half rounds to zero") << int(Delay) << "-0.5" << true << qint64(0);
+    QTest::newRow("delay negative") << int(Delay) << "-1" << false << qint64(0);
+    QTest::newRow("delay largest") << int(Delay) << "32767" << true << qint64(32767);
+    QTest::newRow("delay rounds past 16 bits") << int(Delay) << "32767.5" << false << qint64(0);
+    QTest::newRow("delay not a number") << int(Delay) << "1O" << false << qint64(0);
+    QTest::newRow("delay not a number either") << int(Delay) << "nan" << false << qint64(0);
+    QTest::newRow("port 1") << int(Port) << "1" << true << qint64(1);
+    QTest::newRow("port 2.5 to even") << int(Port) << "2.5" << true << qint64(2);
+    QTest::newRow("port 3.5 to even") << int(Port) << "3.5" << true << qint64(4);
+    QTest::newRow("port lowest") << int(Port) << "-32768" << true << qint64(-32768);
+    QTest::newRow("port minus one is 16-bit") << int(Port) << "-1" << true << qint64(-1);
+    QTest::newRow("port too low") << int(Port) << "-32769" << false << qint64(0);
+    QTest::newRow("port too high") << int(Port) << "32768" << false << qint64(0);
+    QTest::newRow("port hex") << int(Port) << "0x10" << false << qint64(0);
+}
+
+void TstFormats::settingConversions()
+{
+    QFETCH(int, setting);
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(qint64, value);
+    std::optional<qint64> got;
+    if (setting == Port) {
+        if (const auto v = portNumberFromText(text))
+            got = *v;
+    } else if (setting == Interval) {
+        if (const auto v = intervalMsFromText(text))
+            got = *v;
+    } else if (const auto v = oneWireDelayFromText(text)) {
+        got = *v;
+    }
+    QCOMPARE(got.has_value(), valid);
+    if (valid)
+        QCOMPARE(*got, value);
+}
+
+void TstFormats::settingsFollowLocaleSeparator()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QCOMPARE(intervalMsFromText(QStringLiteral("2,5")), std::optional<int32_t>(2500));
+    QCOMPARE(oneWireDelayFromText(QStringLiteral("501,5")), std::optional<int16_t>(502));
+    QVERIFY(!intervalMsFromText(QStringLiteral("2.5x")).has_value());
+}
+
+void TstFormats::sensorIndex_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("lastSensor");
+    QTest::addColumn<int>("expected"); // -1: "Wrong sensor number."
+    QTest::newRow("empty") << "" << 3 << -1;
+    QTest::newRow("letters") << "one" << 3 << -1;
+    QTest::newRow("minus one") << "-1" << 3 << -1;
+    QTest::newRow("just below zero") << "-0.4" << 3 << -1;
+    QTest::newRow("last plus one") << "4" << 3 << -1;
+    QTest::newRow("0.4 with one sensor") << "0.4" << 0 << -1;
+    QTest::newRow("0.4 with two sensors") << "0.4" << 1 << 0;
+    QTest::newRow("1.5 to even") << "1.5" << 2 << 2;
+    QTest::newRow("2.5 to even") << "2.5" << 3 << 2;
+    QTest::newRow("last") << "31" << 31 << 31;
+}
+
+void TstFormats::sensorIndex()
+{
+    QFETCH(QString, text);
+    QFETCH(int, lastSensor);
+    QFETCH(int, expected);
+    const auto index = sensorIndexFromText(text, static_cast<int16_t>(lastSensor));
+    QCOMPARE(index ? int(*index) : -1, expected);
+}
+
+QTEST_GUILESS_MAIN(TstFormats)
+#include "tst_formats.moc"
