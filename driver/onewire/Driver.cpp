@@ -1,0 +1,175 @@
+// Session bookkeeping and the ten operations, each mapped onto the link's primitives.
+#include "driver/onewire/Driver.h"
+
+#include "driver/onewire/Search.h"
+
+#include <algorithm>
+
+namespace onewire {
+namespace {
+
+// XwOneWireLevel's two argument sets: (set level, strong pull-up, after the next byte) and (set, normal,
+// now).
+constexpr int16_t LevelSet = 0;
+constexpr int16_t LevelNormal = 0;
+constexpr int16_t LevelStrongPullUp = 1;
+constexpr int16_t PrimeNow = 0;
+constexpr int16_t PrimeAfterNextByte = 2;
+
+} // namespace
+
+Driver::Driver(LinkFactory factory)
+    : factory_(std::move(factory))
+{ }
+
+Driver::~Driver()
+{
+    for (auto &[handle, session] : sessions_) {
+        session.link->close();
+    }
+}
+
+Link *Driver::linkOf(int32_t session) const
+{
+    const auto it = sessions_.find(session);
+    return it == sessions_.end() ? nullptr : it->second.link.get();
+}
+
+int32_t Driver::XwExtendedStartSession(int16_t portNum, int16_t portType, int32_t /*options*/)
+{
+    const bool portBusy = std::any_of(sessions_.begin(), sessions_.end(),
+        [portNum](const auto &entry) { return entry.second.portNum == portNum; });
+    if (portBusy || !factory_) {
+        return 0;
+    }
+    std::unique_ptr<Link> link = factory_(portNum, portType);
+    if (!link || !link->open()) {
+        return 0;
+    }
+    const int32_t handle = nextHandle_++;
+    sessions_.emplace(handle, Session {portNum, std::move(link)});
+    return handle;
+}
+
+int16_t Driver::XwSetup(int32_t session)
+{
+    Link *link = linkOf(session);
+    if (!link) {
+        return 0;
+    }
+    // An empty bus is still a working bus; the search says so later.
+    const ResetResult reset = link->reset();
+    return reset == ResetResult::Presence || reset == ResetResult::NoPresence ? 1 : 0;
+}
+
+int16_t Driver::XwEndSession(int32_t session)
+{
+    const auto it = sessions_.find(session);
+    if (it == sessions_.end()) {
+        return 0;
+    }
+    it->second.link->close();
+    sessions_.erase(it);
+    return 1;
+}
+
+int16_t Driver::search(int32_t session, uint8_t *stateBuffer, bool fromStart)
+{
+    Link *link = linkOf(session);
+    if (!link || !stateBuffer) {
+        return 0;
+    }
+    SearchState state = fromStart ? SearchState {} : SearchState::load(stateBuffer);
+    const SearchResult result = searchNext(*link, state);
+    if (result == SearchResult::Failed && fromStart) {
+        // A later XwNext must not go on with the search that was there before.
+        state = SearchState {};
+    }
+    state.store(stateBuffer);
+    return result == SearchResult::Found ? 1 : 0;
+}
+
+int16_t Driver::XwFirst(int32_t session, uint8_t *stateBuffer)
+{
+    return search(session, stateBuffer, true);
+}
+
+int16_t Driver::XwNext(int32_t session, uint8_t *stateBuffer)
+{
+    return search(session, stateBuffer, false);
+}
+
+int16_t Driver::XwRom(int32_t session, uint8_t *stateBuffer, int16_t *romBuffer)
+{
+    if (!linkOf(session) || !stateBuffer || !romBuffer) {
+        return 0;
+    }
+    SearchState state = SearchState::load(stateBuffer);
+    if (romBuffer[0] == 0) {
+        if (!state.hasCurrent) {
+            return 0;
+        }
+        std::copy(state.current.begin(), state.current.end(), romBuffer);
+        return 1;
+    }
+    for (std::size_t i = 0; i < state.current.size(); ++i) {
+        if (romBuffer[i] < 0 || romBuffer[i] > 0xFF) {
+            return 0;
+        }
+        state.current[i] = static_cast<uint8_t>(romBuffer[i]);
+    }
+    state.hasCurrent = true;
+    state.store(stateBuffer);
+    return 1;
+}
+
+int16_t Driver::XwAccess(int32_t session, uint8_t *stateBuffer)
+{
+    Link *link = linkOf(session);
+    if (!link || !stateBuffer) {
+        return 0;
+    }
+    const SearchState state = SearchState::load(stateBuffer);
+    if (!state.hasCurrent || link->reset() != ResetResult::Presence || !link->touchByte(MatchRom)) {
+        return 0;
+    }
+    for (const uint8_t byte : state.current) {
+        if (!link->touchByte(byte)) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int16_t Driver::XwTouchByte(int32_t session, int16_t byte)
+{
+    Link *link = linkOf(session);
+    if (!link || byte < 0 || byte > 0xFF) {
+        return -1;
+    }
+    const auto received = link->touchByte(static_cast<uint8_t>(byte));
+    return received ? *received : -1;
+}
+
+int16_t Driver::XwTouchReset(int32_t session)
+{
+    Link *link = linkOf(session);
+    return link && link->reset() == ResetResult::Presence ? 1 : 0;
+}
+
+int16_t Driver::XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_t prime)
+{
+    Link *link = linkOf(session);
+    if (!link || operation != LevelSet) {
+        return 0;
+    }
+    if (level == LevelStrongPullUp && prime == PrimeAfterNextByte) {
+        return link->setLevel(BusLevel::StrongPullUpAfterNextByte) ? 1 : 0;
+    }
+    if (level == LevelNormal && prime == PrimeNow) {
+        return link->setLevel(BusLevel::Normal) ? 1 : 0;
+    }
+    return 0;
+}
+
+} // namespace onewire

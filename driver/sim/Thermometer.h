@@ -1,0 +1,103 @@
+// A simulated KX4136 (family 0x28) or KX4130 (family 0x10) thermometer, honest about timing and power.
+#pragma once
+
+#include "driver/sim/Device.h"
+#include "driver/sim/TemperatureCurve.h"
+
+#include <array>
+#include <optional>
+
+namespace sim {
+
+inline constexpr uint8_t FamilyKX4136 = 0x28;
+inline constexpr uint8_t FamilyKX4130 = 0x10;
+
+using Scratchpad = std::array<uint8_t, 9>;
+
+// What tells the two families apart; everything else is shared.
+struct FamilyTraits
+{
+    uint8_t family;
+    int unitsPerDegree; // of the raw reading
+    int writtenBytes; // data bytes the write-scratchpad command takes
+    bool hasConfiguration; // a resolution register in scratchpad byte 4
+    int16_t powerOnRaw; // the reading before the first conversion: 85 degrees
+};
+
+// Null for a family that is not a thermometer.
+const FamilyTraits *familyTraits(uint8_t family);
+
+class Thermometer : public Device
+{
+public:
+    struct Eeprom
+    {
+        uint8_t th = 0x4B; // alarm high, 75 degrees
+        uint8_t tl = 0x46; // alarm low, 70 degrees
+        uint8_t configuration = 0x7F; // 12 bits
+    };
+
+    // Throws std::invalid_argument when the code's family is not a thermometer's.
+    Thermometer(onewire::RomCode rom, TemperatureCurve curve);
+
+    uint8_t family() const { return traits_->family; }
+    const TemperatureCurve &curve() const { return curve_; }
+    void setCurve(TemperatureCurve curve) { curve_ = curve; }
+
+    // 9 to 12 bits, stored in the EEPROM and the scratchpad alike, as if set long ago (KX4136 only).
+    void setResolution(int bits);
+    int resolution() const; // of the next conversion: from the scratchpad, always 9 for a KX4130
+    std::chrono::microseconds conversionTime() const;
+
+    // A parasite-powered part needs the strong pull-up from right after the convert or copy command
+    // until the operation ends; without it a conversion browns out to the power-on reading, a copy is lost.
+    void setParasitePowered(bool on) { parasite_ = on; }
+    bool parasitePowered() const { return parasite_; }
+
+    // The undefined low bits of a reading below 12 bits read as the low bits of `pattern` (default 0, so
+    // a 9-bit reading steps by exactly half a degree).
+    void setUndefinedBits(uint8_t pattern) { undefinedBits_ = pattern; }
+
+    Eeprom eeprom() const { return eeprom_; }
+    bool busy() const { return pending_.has_value(); }
+    // The nine bytes a read would give now, CRC included, faults left out.
+    Scratchpad scratchpad() const;
+
+    void powerCycle() override;
+
+protected:
+    void busEvent(BusEvent event, microseconds now) override;
+    void functionCommand(uint8_t command, microseconds now) override;
+    void dataByte(uint8_t byte, microseconds now) override;
+    bool statusBit() const override;
+    bool alarmed() const override;
+
+private:
+    struct Pending
+    {
+        uint8_t command; // convert or copy
+        microseconds start;
+        microseconds end;
+        bool awaitingPower; // parasite: the pull-up must come before anything else happens on the bus
+        Eeprom copied; // what a copy will store
+    };
+
+    void finishDue(microseconds now);
+    void complete();
+    void brownOut();
+    int16_t convert(double celsius) const;
+
+    const FamilyTraits *traits_;
+    TemperatureCurve curve_;
+    bool parasite_ = false;
+    uint8_t undefinedBits_ = 0;
+    Eeprom eeprom_;
+    Eeprom registers_; // TH, TL and configuration as the scratchpad holds them
+    int16_t raw_;
+    uint8_t countRemain_ = 0x0C;
+    std::optional<Pending> pending_;
+    uint8_t lastCommand_ = 0;
+    int writtenIndex_ = 0;
+};
+
+} // namespace sim
