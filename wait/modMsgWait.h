@@ -6,9 +6,13 @@
 
 namespace modMsgWait {
 
-// Waits interval ms (-1: no deadline), processing pending events whenever the platform wait returns.
-// handles/count are handed to the platform wait unchanged; count is read anew at every pass.
-// Gives 0 when the interval has run out, otherwise the platform wait's result.
+// What a platform wait gives when it ran to its time-out without input arriving.
+inline constexpr int32_t WaitTimedOut = 258;
+
+// Waits interval ms (-1: no deadline; below -1 counts as 0), processing pending events whenever the
+// platform wait returns. handles/count are handed to the platform wait unchanged; count is read anew at
+// every pass. Gives 0 when a pass finds the deadline passed, otherwise the platform wait's first result
+// that is not count (WaitTimedOut when it ran to its time-out).
 int32_t MsgWait(int32_t interval, const int32_t *handles, const int32_t &count);
 
 // The wrapping 32-bit millisecond tick counter, read as a signed value.
@@ -25,5 +29,11 @@ using EventPump = std::function<void()>;
 void SetTickSource(TickSource source);
 void SetPlatformWait(PlatformWait wait);
 void SetEventPump(EventPump pump);
+
+// The default platform wait: blocks in the thread's event dispatcher until the time-out or until any
+// event arrives (timers, posted events, user input). Handles are not supported and must number 0.
+// A thread without an event dispatcher (no application object yet) has no input to wait for: it
+// sleeps for the time-out, and a -1 time-out returns at once instead of blocking for ever.
+int32_t DefaultPlatformWait(int32_t count, const int32_t *handles, int32_t timeoutMs);
 
 } // namespace modMsgWait
