@@ -6,6 +6,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 namespace modKX4136 {
 
@@ -46,5 +47,10 @@ public:
 
 // Enumerates up to 32 devices; 0 when the search ran, 1 when the bus set-up or the first search failed.
 int16_t DetectSensors(LineList &list);
+
+// The same, asking stopRequested before each further device (before each XwNext). When it answers
+// true, detection ends there: no further line is added, LastSensor becomes the last index handled
+// and the result is 0 (the caller knows it asked to stop). An empty function never stops.
+int16_t DetectSensors(LineList &list, const std::function<bool()> &stopRequested);
 
 } // namespace modKX4136

@@ -1,0 +1,250 @@
+// Sessions, bus reset, addressing, CRC-8 and every sensor exchange, over the installed driver.
+#include "bus/modKX4136.h"
+
+#include "bus/XWBUSLIB.h"
+#include "bus/modTable.h"
+#include "wait/modMsgWait.h"
+
+#include <algorithm>
+
+using namespace XWBUSLIB;
+
+namespace modKX4136 {
+
+namespace {
+
+// The thermometer families: raw reading units per degree Celsius.
+struct Family
+{
+    int16_t code;
+    double divisor;
+};
+constexpr std::array<Family, 2> Families {{{0x28, 16.0}, {0x10, 2.0}}};
+
+// The four known resolutions and their configuration register values.
+struct Resolution
+{
+    int16_t code;
+    int16_t configuration;
+};
+constexpr std::array<Resolution, 4> Resolutions {{{1, 0x1F}, {2, 0x3F}, {3, 0x5F}, {4, 0x7F}}};
+constexpr int16_t FallbackConfiguration = 0x1F;
+
+constexpr int32_t EepromAndResolutionWaitMs = 1000;
+constexpr int RomTableRows = 33;
+constexpr int RomCodeBytes = 8;
+
+bool RowExists(int16_t index)
+{
+    return index >= 0 && index < RomTableRows;
+}
+
+// The family of the sensor in a RomTable row; none for an unknown code (or a row that does not exist).
+const Family *FamilyOf(int16_t index)
+{
+    if (!RowExists(index))
+        return nullptr;
+    const int16_t code = RomTable[index][0];
+    const auto it
+        = std::find_if(Families.begin(), Families.end(), [code](const Family &f) { return f.code == code; });
+    return it == Families.end() ? nullptr : &*it;
+}
+
+int16_t ConfigurationFor(int16_t code)
+{
+    const auto it = std::find_if(
+        Resolutions.begin(), Resolutions.end(), [code](const Resolution &r) { return r.code == code; });
+    return it == Resolutions.end() ? FallbackConfiguration : it->configuration;
+}
+
+int32_t CodeFor(int16_t configuration)
+{
+    const auto it = std::find_if(Resolutions.begin(), Resolutions.end(),
+        [configuration](const Resolution &r) { return r.configuration == configuration; });
+    return it == Resolutions.end() ? 0 : it->code;
+}
+
+void Wait(int32_t ms)
+{
+    const int32_t noHandle = 0;
+    const int32_t noHandles = 0;
+    modMsgWait::MsgWait(ms, &noHandle, noHandles);
+}
+
+// Arms the strong pull-up for the byte that starts a conversion or a copy, and puts the bus back to
+// its normal level when the exchange leaves its scope, however it leaves.
+class StrongPullUp
+{
+public:
+    StrongPullUp() { XwOneWireLevel(SessionHandle, 0, 1, 2); }
+    ~StrongPullUp() { XwOneWireLevel(SessionHandle, 0, 0, 0); }
+    StrongPullUp(const StrongPullUp &) = delete;
+    StrongPullUp &operator=(const StrongPullUp &) = delete;
+};
+
+// Sends a byte that needs the strong pull-up while the sensor works, then waits for it to finish.
+void PoweredCommand(int16_t command, int32_t waitMs)
+{
+    const StrongPullUp pullUp;
+    XwTouchByte(SessionHandle, command);
+    Wait(waitMs);
+}
+
+// Match ROM with the ROM code of one sensor.
+bool Select(int16_t index)
+{
+    XwTouchByte(SessionHandle, 0x55);
+    return SendROM(index);
+}
+
+// Reset, then match ROM: every exchange after the first with one sensor starts this way.
+bool Address(int16_t index)
+{
+    return ResetBus() && Select(index);
+}
+
+// The driver selects its current device, then the bus is reset.
+bool AccessAndReset()
+{
+    return XwAccess(SessionHandle, StateBuffer.data()) == 1 && ResetBus();
+}
+
+// Read scratchpad: bytes 0 to 7 into cells, the ninth only folded into the CRC.
+bool ReadScratchpad(std::array<int16_t, 11> &cells)
+{
+    XwTouchByte(SessionHandle, 0xBE);
+    CrcAcc = 0;
+    for (int i = 0; i < 8; ++i) {
+        cells[i] = XwTouchByte(SessionHandle, 0xFF);
+        Crc8Step(cells[i]);
+    }
+    const int16_t ninth = XwTouchByte(SessionHandle, 0xFF);
+    return Crc8Step(ninth) == 0;
+}
+
+} // namespace
+
+void ResetModuleState()
+{
+    SessionHandle = 0;
+    StateBuffer.fill(0);
+    PortNum = 0;
+    PortType = 0;
+    for (auto &row : RomTable)
+        std::fill(std::begin(row), std::end(row), int16_t {0});
+    LastSensor = 0;
+    Temperature = 0.0F;
+    CrcAcc = 0;
+    OneWireDelay = 0;
+}
+
+bool StartSession()
+{
+    SessionHandle = XwExtendedStartSession(PortNum, PortType, 0);
+    if (SessionHandle <= 0)
+        return false;
+    return XwSetup(SessionHandle) == 1;
+}
+
+bool EndSession()
+{
+    if (SessionHandle <= 0)
+        return false;
+    const int16_t closed = XwEndSession(SessionHandle);
+    SessionHandle = 0;
+    return closed == 1;
+}
+
+bool ResetBus()
+{
+    return XwTouchReset(SessionHandle) != 0;
+}
+
+bool SendROM(int16_t index)
+{
+    bool result = true;
+    for (int i = 0; i < RomCodeBytes; ++i) {
+        // The fault trap: a row that does not exist or a driver that cannot be called ends the sending.
+        if (!RowExists(index) || !Installed())
+            return result;
+        const int16_t echo = XwTouchByte(SessionHandle, RomTable[index][i]);
+        if (echo == 255 || echo < 0)
+            result = false;
+    }
+    return result;
+}
+
+uint8_t Crc8Step(int16_t value)
+{
+    CrcAcc = modTable::CrcTable(static_cast<int16_t>(CrcAcc ^ value));
+    return static_cast<uint8_t>(CrcAcc);
+}
+
+QString HexByte(int16_t value)
+{
+    return QString::number(static_cast<uint16_t>(value), 16).toUpper().rightJustified(2, u'0');
+}
+
+bool ReadTemperature(int16_t index)
+{
+    if (!AccessAndReset())
+        return false;
+    const Family *family = FamilyOf(index);
+    if (!family)
+        return false;
+    if (!Select(index))
+        return false;
+    PoweredCommand(0x44, OneWireDelay);
+    if (!Address(index))
+        return false;
+    std::array<int16_t, 11> cells {};
+    if (!ReadScratchpad(cells))
+        return false;
+    const int32_t high = cells[1];
+    const int32_t low = cells[0];
+    int32_t raw = high * 256 + low;
+    if (high >= 128)
+        raw -= 65536;
+    Temperature = static_cast<float>(static_cast<double>(raw) / family->divisor);
+    return true;
+}
+
+float GetTemperature()
+{
+    return Temperature;
+}
+
+bool ReadResolution(int16_t index, int32_t &code)
+{
+    if (!AccessAndReset() || !Select(index))
+        return false;
+    PoweredCommand(0x44, EepromAndResolutionWaitMs);
+    if (!Address(index))
+        return false;
+    std::array<int16_t, 11> cells {};
+    if (!ReadScratchpad(cells))
+        return false;
+    code = CodeFor(cells[4]);
+    return true;
+}
+
+bool WriteScratchpad(int16_t index, int16_t code, int16_t alarmLow, int16_t alarmHigh)
+{
+    if (!AccessAndReset() || !Select(index))
+        return false;
+    XwTouchByte(SessionHandle, 0x4E);
+    XwTouchByte(SessionHandle, alarmHigh);
+    XwTouchByte(SessionHandle, alarmLow);
+    XwTouchByte(SessionHandle, ConfigurationFor(code));
+    return ResetBus();
+}
+
+bool CopyScratchpad(int16_t index)
+{
+    if (!Address(index))
+        return false;
+    PoweredCommand(0x48, EepromAndResolutionWaitMs);
+    return ResetBus();
+}
+
+} // namespace modKX4136
