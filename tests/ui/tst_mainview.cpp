@@ -1,0 +1,335 @@
+// Tests that the main window's view operations reach the right widgets, and of its buttons, timer and
+// closing.
+#include "WidgetLookup.h"
+#include "ui/LampShape.h"
+#include "ui/frmMain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QtTest>
+
+using logging::Control;
+using logging::ListBox;
+using logging::TextField;
+
+class TestMainView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void typedText_data();
+    void typedText();
+    void longText();
+    void check1State();
+    void comboResPosition_data();
+    void comboResPosition();
+    void lampColour_data();
+    void lampColour();
+    void label5();
+    void lists();
+    void controlEnabled_data();
+    void controlEnabled();
+    void timer();
+    void buttonsSignal_data();
+    void buttonsSignal();
+    void messageRunner();
+    void defaultMessageBox();
+    void closing_data();
+    void closing();
+    void heldCloseEndsLater();
+};
+
+void TestMainView::typedText_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("Text1 sensor number") << int(TextField::Text1) << "Text1";
+    QTest::newRow("Text2 COM port") << int(TextField::Text2) << "Text2";
+    QTest::newRow("Text3 interval") << int(TextField::Text3) << "Text3";
+    QTest::newRow("Text4 delay") << int(TextField::Text4) << "Text4";
+    QTest::newRow("Text5 log path") << int(TextField::Text5) << "Text5";
+}
+
+void TestMainView::typedText()
+{
+    QFETCH(int, field);
+    QFETCH(QString, name);
+    frmMain w;
+    auto *box = control<QLineEdit>(&w, name);
+    box->selectAll();
+    const QString typed = QStringLiteral("typed into ") + name;
+    QTest::keyClicks(box, typed);
+    QCOMPARE(w.text(TextField(field)), typed);
+}
+
+void TestMainView::longText()
+{
+    frmMain w;
+    const QString path = QStringLiteral("/").repeated(40000) + QStringLiteral("log.txt");
+    control<QLineEdit>(&w, "Text5")->setText(path);
+    QCOMPARE(w.text(TextField::Text5), path);
+}
+
+void TestMainView::check1State()
+{
+    frmMain w;
+    auto *check = control<QCheckBox>(&w, "Check1");
+    QCOMPARE(w.check1State(), 1);
+    QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
+    QCOMPARE(w.check1State(), 0);
+    QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
+    QCOMPARE(w.check1State(), 1);
+}
+
+void TestMainView::comboResPosition_data()
+{
+    QTest::addColumn<int>("chosen");
+    QTest::addColumn<QString>("typedAfter");
+    QTest::addColumn<int>("position");
+
+    QTest::newRow("nothing chosen") << -1 << QString() << -1;
+    QTest::newRow("first item") << 0 << QString() << 0;
+    QTest::newRow("last item") << 3 << QString() << 3;
+    QTest::newRow("text typed over an item") << 1 << "x" << -1;
+}
+
+void TestMainView::comboResPosition()
+{
+    QFETCH(int, chosen);
+    QFETCH(QString, typedAfter);
+    QFETCH(int, position);
+    frmMain w;
+    auto *combo = control<QComboBox>(&w, "Combo_res");
+    for (int i = 0; i <= chosen; ++i)
+        QTest::keyClick(combo, Qt::Key_Down);
+    QCOMPARE(combo->currentIndex(), chosen);
+    if (!typedAfter.isEmpty())
+        QTest::keyClicks(combo->lineEdit(), typedAfter);
+    QCOMPARE(w.comboResPosition(), position);
+    QCOMPARE(combo->count(), 4);
+}
+
+void TestMainView::lampColour_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QColor>("shown");
+
+    QTest::newRow("red") << 255 << QColor(255, 0, 0);
+    QTest::newRow("green") << 65280 << QColor(0, 255, 0);
+    QTest::newRow("blue in the high byte") << 0xC00000 << QColor(0, 0, 192);
+}
+
+void TestMainView::lampColour()
+{
+    QFETCH(int, value);
+    QFETCH(QColor, shown);
+    frmMain w;
+    auto *lamp = control<LampShape>(&w, "Shape1");
+    w.setLampColour(logging::LampRed);
+    w.setLampColour(value);
+    QCOMPARE(lamp->fillColour(), value);
+    const QImage image = lamp->grab().toImage();
+    QCOMPARE(image.size(), QSize(17, 17));
+    QCOMPARE(image.pixelColor(8, 8), shown);
+    QCOMPARE(image.pixelColor(1, 1), shown);
+    for (const QPoint &edge : {QPoint(0, 0), QPoint(16, 16), QPoint(8, 0), QPoint(0, 8), QPoint(16, 8)})
+        QCOMPARE(image.pixelColor(edge), QColor(Qt::black));
+}
+
+void TestMainView::label5()
+{
+    frmMain w;
+    w.setLabel5Text(QStringLiteral("24.12.2026 18:00:05"));
+    QCOMPARE(control<QLabel>(&w, "Label5")->text(), QStringLiteral("24.12.2026 18:00:05"));
+}
+
+void TestMainView::lists()
+{
+    frmMain w;
+    auto *devices = control<QListWidget>(&w, "lstDevices");
+    auto *readings = control<QListWidget>(&w, "lstTemp");
+    w.appendListLine(ListBox::lstDevices, QStringLiteral("b device"));
+    w.appendListLine(ListBox::lstDevices, QStringLiteral("a device"));
+    w.appendListLine(ListBox::lstTemp, QStringLiteral("reading"));
+    QCOMPARE(devices->count(), 2);
+    QCOMPARE(devices->item(0)->text(), QStringLiteral("b device"));
+    QCOMPARE(devices->item(1)->text(), QStringLiteral("a device"));
+    QCOMPARE(readings->count(), 1);
+    w.clearList(ListBox::lstTemp);
+    QCOMPARE(readings->count(), 0);
+    QCOMPARE(devices->count(), 2);
+    w.clearList(ListBox::lstDevices);
+    QCOMPARE(devices->count(), 0);
+}
+
+void TestMainView::controlEnabled_data()
+{
+    QTest::addColumn<int>("which");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("Text1") << int(Control::Text1) << "Text1";
+    QTest::newRow("Text2") << int(Control::Text2) << "Text2";
+    QTest::newRow("Text3") << int(Control::Text3) << "Text3";
+    QTest::newRow("Text4") << int(Control::Text4) << "Text4";
+    QTest::newRow("Text5") << int(Control::Text5) << "Text5";
+    QTest::newRow("Check1") << int(Control::Check1) << "Check1";
+    QTest::newRow("Combo_res") << int(Control::Combo_res) << "Combo_res";
+    QTest::newRow("Command1") << int(Control::Command1) << "Command1";
+    QTest::newRow("Command2") << int(Control::Command2) << "Command2";
+    QTest::newRow("Command3") << int(Control::Command3) << "Command3";
+    QTest::newRow("Command4") << int(Control::Command4) << "Command4";
+}
+
+void TestMainView::controlEnabled()
+{
+    QFETCH(int, which);
+    QFETCH(QString, name);
+    frmMain w;
+    QWidget *target = control(&w, name);
+    const QStringList others {"Text1", "Text2", "Text3", "Text4", "Text5", "Check1", "Combo_res", "Command2",
+        "Command3", "Command4", "Command1"};
+    w.setControlEnabled(Control(which), true);
+    QVERIFY(target->isEnabled());
+    w.setControlEnabled(Control(which), false);
+    QVERIFY(!target->isEnabled());
+    for (const QString &other : others) {
+        const bool startsEnabled = other != "Command1";
+        if (other != name)
+            QCOMPARE(control(&w, other)->isEnabled(), startsEnabled);
+    }
+}
+
+void TestMainView::timer()
+{
+    frmMain w;
+    auto *timer = w.findChild<QTimer *>("Timer1");
+    QSignalSpy ticks(&w, &frmMain::timer1Tick);
+    w.setTimerInterval(5000);
+    QCOMPARE(timer->interval(), 5000);
+    QVERIFY(!timer->isActive());
+    w.setTimerInterval(1);
+    w.setTimerEnabled(true);
+    QVERIFY(timer->isActive());
+    QVERIFY(ticks.wait(5000));
+    w.setTimerEnabled(false);
+    QVERIFY(!timer->isActive());
+    const auto seen = ticks.count();
+    QCoreApplication::processEvents();
+    QCOMPARE(ticks.count(), seen);
+}
+
+void TestMainView::buttonsSignal_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("signal");
+
+    QTest::newRow("Write to sensor") << "Command1" << 1;
+    QTest::newRow("STOP") << "Command2" << 2;
+    QTest::newRow("START") << "Command3" << 3;
+}
+
+void TestMainView::buttonsSignal()
+{
+    QFETCH(QString, name);
+    QFETCH(int, signal);
+    frmMain w;
+    w.setControlEnabled(Control::Command1, true);
+    QSignalSpy one(&w, &frmMain::command1Clicked);
+    QSignalSpy two(&w, &frmMain::command2Clicked);
+    QSignalSpy three(&w, &frmMain::command3Clicked);
+    QTest::mouseClick(control(&w, name), Qt::LeftButton);
+    QCOMPARE(one.count(), signal == 1 ? 1 : 0);
+    QCOMPARE(two.count(), signal == 2 ? 1 : 0);
+    QCOMPARE(three.count(), signal == 3 ? 1 : 0);
+}
+
+void TestMainView::messageRunner()
+{
+    frmMain w;
+    QStringList shown;
+    w.setMessageRunner([&](const QString &text) { shown << text; });
+    w.showMessage(QStringLiteral("Error when starting session."));
+    QCOMPARE(shown, QStringList {QStringLiteral("Error when starting session.")});
+}
+
+void TestMainView::defaultMessageBox()
+{
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    QMessageBox::StandardButtons buttons;
+    QTimer::singleShot(0, &w, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        buttons = box->standardButtons();
+        box->button(QMessageBox::Ok)->click();
+    });
+    w.showMessage(QStringLiteral("Wrong sensor number."));
+    QCOMPARE(title, QStringLiteral("KX4136 logger"));
+    QCOMPARE(text, QStringLiteral("Wrong sensor number."));
+    QCOMPARE(icon, QMessageBox::NoIcon);
+    QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+}
+
+void TestMainView::closing_data()
+{
+    QTest::addColumn<int>("handler"); // 0 none, 1 answers true, 2 answers false
+    QTest::addColumn<bool>("closed");
+
+    QTest::newRow("no handler") << 0 << true;
+    QTest::newRow("handler lets it close") << 1 << true;
+    QTest::newRow("handler holds it") << 2 << false;
+}
+
+void TestMainView::closing()
+{
+    QFETCH(int, handler);
+    QFETCH(bool, closed);
+    frmMain w;
+    int asked = 0;
+    if (handler != 0)
+        w.setCloseHandler([&] {
+            ++asked;
+            return handler == 1;
+        });
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.close(), closed);
+    QCOMPARE(w.isVisible(), !closed);
+    QCOMPARE(asked, handler == 0 ? 0 : 1);
+}
+
+void TestMainView::heldCloseEndsLater()
+{
+    frmMain w;
+    int asked = 0;
+    w.setCloseHandler([&] {
+        ++asked;
+        return false;
+    });
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible());
+    w.endProgram();
+    QVERIFY(!w.isVisible());
+    QCOMPARE(asked, 1);
+    // The program ends when its last window closes.
+    QVERIFY(w.testAttribute(Qt::WA_QuitOnClose));
+}
+
+QTEST_MAIN(TestMainView)
+#include "tst_mainview.moc"
