@@ -1,0 +1,326 @@
+// The KA7700 serial adapter as a 1-Wire link: what each primitive operation sends and accepts.
+#include "driver/serial/SerialLink.h"
+
+#include "driver/serial/Ka7700.h"
+
+using namespace std::chrono_literals;
+
+namespace serial {
+
+namespace {
+
+constexpr int DetectAttempts = 3;
+constexpr int Baud = 9600;
+constexpr auto BreakTime = 5ms; // several frames at 9600 baud
+constexpr auto AfterBreak = 2ms;
+constexpr auto AfterTimingByte = 4ms;
+constexpr auto AfterResync = 10ms;
+constexpr auto ReplyBase = 50ms;
+constexpr auto ReplyPerByte = 2ms; // a byte takes about 1 ms each way at 9600 baud
+
+QByteArray bytesOf(const auto &array)
+{
+    return QByteArray(reinterpret_cast<const char *>(array.data()), qsizetype(array.size()));
+}
+
+} // namespace
+
+SerialLink::SerialLink(std::unique_ptr<Port> port, QString path)
+    : m_port(std::move(port))
+    , m_path(std::move(path))
+{ }
+
+SerialLink::~SerialLink()
+{
+    close();
+}
+
+bool SerialLink::open()
+{
+    if (m_opened)
+        return true;
+    if (m_port->open(m_path) != OpenResult::Opened)
+        return false;
+    m_opened = true;
+    m_needsInit = true;
+    m_resync = false;
+    if (initialise())
+        return true;
+    m_port->close();
+    m_opened = false;
+    return false;
+}
+
+void SerialLink::close()
+{
+    if (!m_opened)
+        return;
+    setLevel(onewire::BusLevel::Normal);
+    m_port->close();
+    m_opened = false;
+    m_needsInit = true;
+    m_mode = Mode::Unknown;
+}
+
+onewire::ResetResult SerialLink::reset()
+{
+    if (!ready())
+        return onewire::ResetResult::IoError;
+    Request request;
+    toCommand(request);
+    request.bytes += char(ka7700::Reset);
+    ++request.answers;
+    const auto answer = exchange(request);
+    if (!answer || !ka7700::isResetAnswer(uint8_t(answer->at(0)))) {
+        fail();
+        return onewire::ResetResult::IoError;
+    }
+    m_revision = ka7700::revisionOf(uint8_t(answer->at(0)));
+    return ka7700::resetResult(uint8_t(answer->at(0)));
+}
+
+std::optional<bool> SerialLink::touchBit(bool bit)
+{
+    if (!ready())
+        return std::nullopt;
+    Request request;
+    toCommand(request);
+    const uint8_t command = ka7700::bitCommand(bit, false);
+    request.bytes += char(command);
+    ++request.answers;
+    const auto answer = exchange(request);
+    if (!answer || !ka7700::isBitAnswer(command, uint8_t(answer->at(0)))) {
+        fail();
+        return std::nullopt;
+    }
+    return (answer->at(0) & 1) != 0;
+}
+
+std::optional<uint8_t> SerialLink::touchByte(uint8_t byte)
+{
+    if (!ready())
+        return std::nullopt;
+    Request request;
+    if (!m_armed) {
+        toData(request);
+        appendData(request, byte);
+        const auto answer = exchange(request);
+        if (!answer) {
+            fail();
+            return std::nullopt;
+        }
+        return uint8_t(answer->at(0));
+    }
+
+    // The pull-up must follow the last slot at once, which only the single-bit command can promise.
+    toCommand(request);
+    request.bytes += char(ka7700::PullUpInfinite);
+    ++request.answers;
+    std::array<uint8_t, 8> commands {};
+    for (int i = 0; i < 8; ++i) {
+        commands[i] = ka7700::bitCommand((byte >> i) & 1, i == 7);
+        request.bytes += char(commands[i]);
+        ++request.answers;
+    }
+    m_armed = false;
+    m_pulseActive = true;
+    const auto answer = exchange(request);
+    bool valid = answer && uint8_t(answer->at(0)) == ka7700::configEcho(ka7700::PullUpInfinite);
+    uint8_t value = 0;
+    for (int i = 0; valid && i < 8; ++i) {
+        const auto bitAnswer = uint8_t(answer->at(1 + i));
+        valid = ka7700::isBitAnswer(commands[i], bitAnswer);
+        value |= uint8_t((bitAnswer & 1) << i);
+    }
+    if (!valid) {
+        fail();
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool SerialLink::setLevel(onewire::BusLevel level)
+{
+    if (!m_opened)
+        return false;
+    if (level == onewire::BusLevel::StrongPullUpAfterNextByte) {
+        m_armed = true;
+        return true;
+    }
+    m_armed = false;
+    if (!m_pulseActive)
+        return true;
+    if (!ready())
+        return false;
+    Request request;
+    toCommand(request);
+    if (exchange(request))
+        return true;
+    fail();
+    return false;
+}
+
+std::optional<onewire::SearchPass> SerialLink::searchPass(const std::array<bool, 64> &directions)
+{
+    if (!ready())
+        return std::nullopt;
+    Request request;
+    toCommand(request);
+    request.bytes += char(ka7700::AcceleratorOn);
+    toData(request);
+    for (uint8_t byte : ka7700::searchRequest(directions))
+        appendData(request, byte);
+    toCommand(request);
+    request.bytes += char(ka7700::AcceleratorOff);
+    const auto answer = exchange(request);
+    if (!answer) {
+        fail();
+        return std::nullopt;
+    }
+    std::array<uint8_t, 16> steps {};
+    std::copy(answer->cbegin(), answer->cend(), steps.begin());
+    return ka7700::decodeSearch(steps, directions);
+}
+
+bool SerialLink::ready()
+{
+    if (!m_opened)
+        return false;
+    if (!m_port->isOpen()) {
+        if (m_port->open(m_path) != OpenResult::Opened)
+            return false;
+        m_needsInit = true;
+    }
+    return !m_needsInit || initialise();
+}
+
+bool SerialLink::initialise()
+{
+    for (int attempt = 0; attempt < DetectAttempts; ++attempt) {
+        if (detect()) {
+            m_needsInit = false;
+            m_resync = false;
+            return true;
+        }
+        m_resync = true;
+        if (m_port->lost()) {
+            m_port->close();
+            return false;
+        }
+    }
+    return false;
+}
+
+bool SerialLink::detect()
+{
+    m_mode = Mode::Unknown;
+    m_armed = false;
+    m_pulseActive = false;
+    if (m_resync) {
+        // Leave data mode, end a pull-up and stop the accelerator by bytes as well, for a line that
+        // does not carry the break.
+        QByteArray resync;
+        if (m_pulseMaybeActive)
+            resync += char(ka7700::EndPulse);
+        resync += char(ka7700::CommandMode);
+        resync += char(ka7700::EndPulse);
+        resync += char(ka7700::AcceleratorOff);
+        if (!m_port->write(resync))
+            return false;
+        m_port->pause(AfterResync);
+    }
+    m_pulseMaybeActive = false;
+    m_port->setBaudRate(Baud);
+    m_port->setBreak(true);
+    m_port->pause(BreakTime);
+    m_port->setBreak(false);
+    m_port->pause(AfterBreak);
+    m_port->clearInput();
+    if (!m_port->write(QByteArray(1, char(ka7700::TimingByte))))
+        return false;
+    m_port->pause(AfterTimingByte);
+
+    Request setup;
+    setup.bytes = bytesOf(ka7700::DetectRequest);
+    setup.answers = int(ka7700::DetectAnswer.size());
+    const auto setupAnswer = exchange(setup);
+    if (!setupAnswer || *setupAnswer != bytesOf(ka7700::DetectAnswer))
+        return false;
+
+    Request reset;
+    reset.bytes += char(ka7700::Reset);
+    reset.answers = 1;
+    const auto resetAnswer = exchange(reset);
+    if (!resetAnswer || !ka7700::isResetAnswer(uint8_t(resetAnswer->at(0))))
+        return false;
+    m_revision = ka7700::revisionOf(uint8_t(resetAnswer->at(0)));
+    m_mode = Mode::Command;
+    return true;
+}
+
+void SerialLink::fail()
+{
+    m_mode = Mode::Unknown;
+    m_needsInit = true;
+    m_resync = true;
+    m_armed = false;
+    if (m_pulseActive)
+        m_pulseMaybeActive = true;
+    m_pulseActive = false;
+    if (m_port->lost())
+        m_port->close();
+}
+
+void SerialLink::toCommand(Request &request)
+{
+    if (m_mode == Mode::Data)
+        request.bytes += char(ka7700::CommandMode);
+    m_mode = Mode::Command;
+    if (m_pulseActive) {
+        // Only F1 may follow a running pull-up; its pulse-end byte comes first among the answers.
+        request.bytes += char(ka7700::EndPulse);
+        ++request.answers;
+        request.endsPulse = true;
+        m_pulseActive = false;
+    }
+}
+
+void SerialLink::toData(Request &request)
+{
+    if (m_pulseActive)
+        toCommand(request);
+    if (m_mode != Mode::Data)
+        request.bytes += char(ka7700::DataMode);
+    m_mode = Mode::Data;
+}
+
+void SerialLink::appendData(Request &request, uint8_t byte)
+{
+    request.bytes += char(byte);
+    if (byte == ka7700::CommandMode)
+        request.bytes += char(byte);
+    ++request.answers;
+}
+
+std::optional<QByteArray> SerialLink::exchange(const Request &request)
+{
+    m_port->clearInput();
+    if (!m_port->write(request.bytes))
+        return std::nullopt;
+    const auto deadline
+        = Port::Clock::now() + ReplyBase + ReplyPerByte * (request.bytes.size() + request.answers);
+    QByteArray answer = m_port->read(request.answers, deadline);
+    if (answer.size() != request.answers)
+        return std::nullopt;
+    // One byte more than asked for means the answers no longer line up with the requests.
+    if (m_port->hasInput())
+        return std::nullopt;
+    if (request.endsPulse) {
+        if (!ka7700::isPulseEnd(uint8_t(answer.at(0))))
+            return std::nullopt;
+        answer.remove(0, 1);
+    }
+    return answer;
+}
+
+} // namespace serial

@@ -1,0 +1,66 @@
+// The KA7700 serial adapter as a 1-Wire link: what each primitive operation sends and accepts.
+#pragma once
+
+#include "driver/onewire/Link.h"
+#include "driver/serial/Port.h"
+
+#include <QString>
+#include <memory>
+
+namespace serial {
+
+// Implements reset, touch bit, touch byte, the accelerated search pass and the strong pull-up.
+// A call whose answer is missing, short or malformed fails alone; the adapter is then brought back
+// (reopened if it went away, master reset, set up, checked) before the next call. Calls are never
+// repeated here: whether to try again is the caller's choice.
+class SerialLink : public onewire::Link
+{
+public:
+    SerialLink(std::unique_ptr<Port> port, QString path);
+    ~SerialLink() override;
+
+    bool open() override;
+    void close() override;
+
+    onewire::ResetResult reset() override;
+    std::optional<bool> touchBit(bool bit) override;
+    std::optional<uint8_t> touchByte(uint8_t byte) override;
+    bool setLevel(onewire::BusLevel level) override;
+    std::optional<onewire::SearchPass> searchPass(const std::array<bool, 64> &directions) override;
+
+    // Chip revision code of the last reset answer; -1 before the first.
+    int revision() const { return m_revision; }
+
+private:
+    enum class Mode { Command, Data, Unknown };
+
+    struct Request
+    {
+        QByteArray bytes;
+        int answers = 0;
+        bool endsPulse = false; // the first answer is the pulse-end byte of a pull-up still running
+    };
+
+    bool ready();
+    bool initialise();
+    bool detect();
+    void fail();
+
+    void toCommand(Request &request);
+    void toData(Request &request);
+    static void appendData(Request &request, uint8_t byte);
+    std::optional<QByteArray> exchange(const Request &request);
+
+    std::unique_ptr<Port> m_port;
+    QString m_path;
+    bool m_opened = false;
+    bool m_needsInit = true;
+    Mode m_mode = Mode::Unknown;
+    bool m_armed = false;
+    bool m_pulseActive = false;
+    bool m_pulseMaybeActive = false; // a pull-up may have started during a call that failed
+    bool m_resync = false; // the adapter may be in any state: leave it by bytes before the break
+    int m_revision = -1;
+};
+
+} // namespace serial
