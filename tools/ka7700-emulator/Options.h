@@ -1,0 +1,29 @@
+// The emulator's command line: the bus to carry, its timing and the faults to play.
+#pragma once
+
+#include "tools/ka7700-emulator/LineDriver.h"
+#include "tools/ka7700-emulator/PtyEmulator.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace emulator {
+
+struct Options
+{
+    std::optional<int> sensors; // none: the demo bus
+    Timing timing;
+    Faults faults;
+    bool noPresence = false; // every device unplugged
+    bool shorted = false;
+};
+
+// Reads the arguments after the program name; nothing (and a message in `error`) when they are wrong.
+std::optional<Options> parseOptions(const QStringList &arguments, QString &error);
+QString usage();
+
+// The bus the options ask for, on the given clock.
+std::shared_ptr<sim::SimBus> makeBus(const Options &options, std::shared_ptr<const sim::Clock> clock);
+
+} // namespace emulator
