@@ -31,7 +31,7 @@ void Device::setAttached(bool on)
     phase_ = Phase::Idle;
 }
 
-void Device::powerCycle()
+void Device::powerCycle(microseconds /*now*/)
 {
     phase_ = Phase::Idle;
     tx_.clear();

@@ -48,8 +48,8 @@ public:
     void sample(bool level, microseconds now);
     void pullUpChanged(bool on, microseconds now);
 
-    // Power removed and restored: volatile state is lost.
-    virtual void powerCycle();
+    // Power removed at `now` and restored: what was finished by then is kept, the rest is lost.
+    virtual void powerCycle(microseconds now);
 
 protected:
     virtual void busEvent(BusEvent event, microseconds now);

@@ -102,8 +102,9 @@ bool SimBus::removeDevice(const Device &device)
 void SimBus::powerCycle()
 {
     setStrongPullUp(false);
+    const microseconds now = clock_->now();
     for (const auto &device : devices_) {
-        device->powerCycle();
+        device->powerCycle(now);
     }
 }
 

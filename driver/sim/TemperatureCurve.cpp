@@ -32,8 +32,8 @@ TemperatureCurve TemperatureCurve::seeded(uint64_t seed, double lowC, double hig
     shape.swingC = draw(seed, 1, 1.5, 6.0) * std::min(1.0, span / 16);
     const double margin = shape.swingC + shape.rippleC;
     shape.meanC = draw(seed, 2, lowC + margin, std::max(lowC + margin, highC - margin));
-    shape.period = std::chrono::seconds {static_cast<int64_t>(draw(seed, 3, 240, 1200))};
-    shape.ripplePeriod = std::chrono::seconds {static_cast<int64_t>(draw(seed, 4, 60, 180))};
+    shape.period = std::chrono::seconds {static_cast<int64_t>(draw(seed, 3, 600, 1800))};
+    shape.ripplePeriod = std::chrono::seconds {static_cast<int64_t>(draw(seed, 4, 120, 300))};
     shape.phase = draw(seed, 5, 0, 2 * std::numbers::pi);
     return TemperatureCurve(shape);
 }

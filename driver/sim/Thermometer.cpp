@@ -55,7 +55,7 @@ Thermometer::Thermometer(onewire::RomCode rom, TemperatureCurve curve)
     if (!traits_) {
         throw std::invalid_argument("not a thermometer family");
     }
-    powerCycle();
+    powerOn();
 }
 
 void Thermometer::setResolution(int bits)
@@ -96,9 +96,17 @@ Scratchpad Thermometer::scratchpad() const
     return bytes;
 }
 
-void Thermometer::powerCycle()
+void Thermometer::powerCycle(microseconds now)
 {
-    Device::powerCycle();
+    if (pending_ && !(parasite_ && pending_->awaitingPower)) {
+        finishDue(now);
+    }
+    powerOn();
+}
+
+void Thermometer::powerOn()
+{
+    Device::powerCycle(microseconds {0});
     pending_.reset();
     registers_ = eeprom_;
     if (!traits_->hasConfiguration) {
@@ -111,16 +119,19 @@ void Thermometer::powerCycle()
 
 void Thermometer::busEvent(BusEvent event, microseconds now)
 {
+    if (pending_ && parasite_ && pending_->awaitingPower) {
+        // Without the pull-up straight after the command the part has no power from the start.
+        if (event == BusEvent::PullUpOn) {
+            pending_->awaitingPower = false;
+        } else {
+            brownOut();
+        }
+        return;
+    }
     finishDue(now);
-    if (!pending_ || !parasite_) {
-        return;
+    if (pending_ && parasite_) {
+        brownOut(); // the pull-up ended, or the bus was used, before the operation was done
     }
-    if (event == BusEvent::PullUpOn && pending_->awaitingPower) {
-        pending_->awaitingPower = false;
-        return;
-    }
-    // Anything else while a parasite operation runs takes its power away.
-    brownOut();
 }
 
 void Thermometer::finishDue(microseconds now)
@@ -157,12 +168,9 @@ void Thermometer::brownOut()
 
 int16_t Thermometer::convert(double celsius) const
 {
-    const long units = std::lround(celsius * traits_->unitsPerDegree);
-    if (!traits_->hasConfiguration) {
-        return static_cast<int16_t>(units);
-    }
-    const long step = 1L << (12 - resolution());
-    const long rounded = std::lround(static_cast<double>(units) / static_cast<double>(step)) * step;
+    const long step = traits_->hasConfiguration ? 1L << (12 - resolution()) : 1L;
+    // Rounded once, straight to the resolution: rounding to 1/16 first would drift by up to a step's half.
+    const long rounded = std::lround(celsius * traits_->unitsPerDegree / static_cast<double>(step)) * step;
     return static_cast<int16_t>(rounded | (undefinedBits_ & (step - 1)));
 }
 

@@ -63,7 +63,7 @@ public:
     // The nine bytes a read would give now, CRC included, faults left out.
     Scratchpad scratchpad() const;
 
-    void powerCycle() override;
+    void powerCycle(microseconds now) override;
 
 protected:
     void busEvent(BusEvent event, microseconds now) override;
@@ -82,6 +82,7 @@ private:
         Eeprom copied; // what a copy will store
     };
 
+    void powerOn();
     void finishDue(microseconds now);
     void complete();
     void brownOut();
