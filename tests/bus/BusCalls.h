@@ -73,12 +73,12 @@ inline QString wait(int ms)
     return QStringLiteral("wait(%1)").arg(ms);
 }
 
-// Match ROM and the eight bytes of a RomTable row.
-inline QStringList select(int16_t row)
+// Match ROM and the eight bytes of a ROM code.
+inline QStringList matchRom(const testsupport::RomCode &code)
 {
     QStringList out {touch(0x55)};
-    for (int i = 0; i < 8; ++i)
-        out << touch(modKX4136::RomTable[row][i]);
+    for (const int16_t byte : code)
+        out << touch(byte);
     return out;
 }
 

@@ -1,0 +1,460 @@
+// Every sensor exchange checked call by call against the recording driver, failures included.
+#include "BusCalls.h"
+
+#include <QTest>
+#include <functional>
+
+using namespace bustest;
+using namespace modKX4136;
+using testsupport::romWithCrc;
+using testsupport::withCrc;
+
+using Script = std::function<void(RecordingDriver &)>;
+using Bytes8 = std::array<uint8_t, 8>;
+Q_DECLARE_METATYPE(Script)
+
+namespace {
+
+const testsupport::RomCode KX4136Rom = romWithCrc(0x28, {0xA2, 0xD9, 0x84, 0x03, 0x00, 0x00});
+const testsupport::RomCode KX4130Rom = romWithCrc(0x10, {0xB2, 0x7C, 0x45, 0x01, 0x08, 0x00});
+
+Bytes8 scratchpad(uint8_t low, uint8_t high, uint8_t configuration = 0x7F)
+{
+    return {low, high, 0x4B, 0x46, configuration, 0xFF, 0x0C, 0x10};
+}
+
+// The whole of a temperature or resolution read: the two exchanges around the conversion wait.
+QStringList readCalls(const testsupport::RomCode &rom, int waitMs)
+{
+    return QStringList {access(), reset()} + matchRom(rom) + powered(0x44, waitMs) + QStringList {reset()}
+    + matchRom(rom) + readScratchpad();
+}
+
+} // namespace
+
+class TestTransactions : public QObject
+{
+    Q_OBJECT
+
+    std::shared_ptr<RecordingDriver> driver;
+
+private slots:
+    void init()
+    {
+        driver = installRecordingDriver();
+        setRom(2, KX4136Rom);
+        setRom(5, KX4130Rom);
+        OneWireDelay = 500;
+    }
+
+    void cleanup()
+    {
+        driver.reset();
+        uninstall();
+    }
+
+    void startSession_data()
+    {
+        QTest::addColumn<int32_t>("handle");
+        QTest::addColumn<int32_t>("setup");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<QStringList>("calls");
+        const QString start = QStringLiteral("XwExtendedStartSession(3, 1, 0)");
+        QTest::newRow("opens and sets up") << 9 << 1 << true << QStringList {start, "XwSetup(9)"};
+        QTest::newRow("set-up fails") << 9 << 0 << false << QStringList {start, "XwSetup(9)"};
+        QTest::newRow("set-up gives 2") << 9 << 2 << false << QStringList {start, "XwSetup(9)"};
+        QTest::newRow("no session") << 0 << 1 << false << QStringList {start};
+        QTest::newRow("negative handle") << -5 << 1 << false << QStringList {start};
+    }
+
+    void startSession()
+    {
+        QFETCH(int32_t, handle);
+        QFETCH(int32_t, setup);
+        QFETCH(bool, result);
+        QFETCH(QStringList, calls);
+        SessionHandle = 0;
+        PortNum = 3;
+        PortType = 1;
+        driver->push(Op::ExtendedStartSession, {handle});
+        driver->push(Op::Setup, {setup});
+
+        QCOMPARE(StartSession(), result);
+        QCOMPARE(SessionHandle, handle);
+        QCOMPARE(driver->texts(), calls);
+    }
+
+    void endSession_data()
+    {
+        QTest::addColumn<int32_t>("handle");
+        QTest::addColumn<int32_t>("closed");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<int32_t>("handleAfter");
+        QTest::addColumn<QStringList>("calls");
+        QTest::newRow("confirmed") << 9 << 1 << true << 0 << QStringList {"XwEndSession(9)"};
+        QTest::newRow("not confirmed") << 9 << 0 << false << 0 << QStringList {"XwEndSession(9)"};
+        QTest::newRow("gives -1") << 9 << -1 << false << 0 << QStringList {"XwEndSession(9)"};
+        QTest::newRow("no session") << 0 << 1 << false << 0 << QStringList {};
+        QTest::newRow("failed start kept") << -5 << 1 << false << -5 << QStringList {};
+    }
+
+    void endSession()
+    {
+        QFETCH(int32_t, handle);
+        QFETCH(int32_t, closed);
+        QFETCH(bool, result);
+        QFETCH(int32_t, handleAfter);
+        QFETCH(QStringList, calls);
+        SessionHandle = handle;
+        driver->push(Op::EndSession, {closed});
+
+        QCOMPARE(EndSession(), result);
+        QCOMPARE(SessionHandle, handleAfter);
+        QCOMPARE(driver->texts(), calls);
+    }
+
+    void resetBus_data()
+    {
+        QTest::addColumn<int32_t>("reset");
+        QTest::addColumn<bool>("result");
+        QTest::newRow("presence") << 1 << true;
+        QTest::newRow("no presence") << 0 << false;
+        QTest::newRow("negative counts as presence") << -1 << true;
+        QTest::newRow("lowest counts as presence") << -32768 << true;
+        QTest::newRow("other value") << 2 << true;
+    }
+
+    void resetBus()
+    {
+        QFETCH(int32_t, reset);
+        QFETCH(bool, result);
+        driver->push(Op::TouchReset, {reset});
+        QCOMPARE(ResetBus(), result);
+        QCOMPARE(driver->texts(), QStringList {bustest::reset()});
+    }
+
+    void sendRom_data()
+    {
+        QTest::addColumn<testsupport::RomCode>("rom");
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<bool>("result");
+        const Script none = [](RecordingDriver &) {};
+        const testsupport::RomCode withFF {0x28, 0x11, 0xFF, 0x22, 0x33, 0x44, 0x55, 0x66};
+        QTest::newRow("plain code") << KX4136Rom << none << true;
+        QTest::newRow("0xFF in the code") << withFF << none << false;
+        QTest::newRow("negative first echo")
+            << KX4136Rom << Script([](RecordingDriver &d) { d.touchByteAt[0] = -1; }) << false;
+        QTest::newRow("0xFF echo of the last byte")
+            << KX4136Rom << Script([](RecordingDriver &d) { d.touchByteAt[7] = 0xFF; }) << false;
+        QTest::newRow("echo not compared with the byte")
+            << KX4136Rom << Script([](RecordingDriver &d) { d.touchByteAt[3] = 0x00; }) << true;
+    }
+
+    void sendRom()
+    {
+        QFETCH(testsupport::RomCode, rom);
+        QFETCH(Script, script);
+        QFETCH(bool, result);
+        setRom(7, rom);
+        script(*driver);
+
+        QCOMPARE(SendROM(7), result);
+        QStringList all8;
+        for (const int16_t byte : rom)
+            all8 << touch(byte);
+        QCOMPARE(driver->texts(), all8);
+    }
+
+    void sendRomTrapsFaults_data()
+    {
+        QTest::addColumn<int16_t>("index");
+        QTest::addColumn<int>("driverGoneAfter");
+        QTest::addColumn<int>("badEcho");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<int>("bytesSent");
+        QTest::newRow("row 33") << int16_t {33} << -1 << -1 << true << 0;
+        QTest::newRow("row -1") << int16_t {-1} << -1 << -1 << true << 0;
+        QTest::newRow("row 32 exists") << int16_t {32} << -1 << -1 << true << 8;
+        QTest::newRow("driver gone at once") << int16_t {2} << 0 << -1 << true << 0;
+        QTest::newRow("driver gone after 3 bytes") << int16_t {2} << 3 << -1 << true << 3;
+        QTest::newRow("driver gone after a bad echo") << int16_t {2} << 3 << 1 << false << 3;
+    }
+
+    void sendRomTrapsFaults()
+    {
+        QFETCH(int16_t, index);
+        QFETCH(int, driverGoneAfter);
+        QFETCH(int, badEcho);
+        QFETCH(bool, result);
+        QFETCH(int, bytesSent);
+        // A driver that goes away mid-code: the remaining bytes cannot be sent at all.
+        class VanishingDriver : public RecordingDriver
+        {
+        public:
+            int goneAfter = -1;
+            int16_t XwTouchByte(int32_t session, int16_t byte) override
+            {
+                const int16_t echo = RecordingDriver::XwTouchByte(session, byte);
+                if (--goneAfter == 0)
+                    XWBUSLIB::Install(nullptr);
+                return echo;
+            }
+        };
+        auto vanishing = std::make_shared<VanishingDriver>();
+        vanishing->goneAfter = driverGoneAfter;
+        if (badEcho >= 0)
+            vanishing->touchByteAt[static_cast<std::size_t>(badEcho)] = -1;
+        XWBUSLIB::Install(driverGoneAfter == 0 ? nullptr : vanishing);
+
+        QCOMPARE(SendROM(index), result);
+        QCOMPARE(int(vanishing->calls.size()), bytesSent);
+    }
+
+    void temperature_data()
+    {
+        QTest::addColumn<int16_t>("row");
+        QTest::addColumn<uint8_t>("low");
+        QTest::addColumn<uint8_t>("high");
+        QTest::addColumn<float>("celsius");
+        QTest::newRow("KX4136 25.0625") << int16_t {2} << uint8_t {0x91} << uint8_t {0x01} << 25.0625F;
+        QTest::newRow("KX4136 -10.125") << int16_t {2} << uint8_t {0x5E} << uint8_t {0xFF} << -10.125F;
+        QTest::newRow("KX4136 125") << int16_t {2} << uint8_t {0xD0} << uint8_t {0x07} << 125.0F;
+        QTest::newRow("KX4136 -0.5") << int16_t {2} << uint8_t {0xF8} << uint8_t {0xFF} << -0.5F;
+        QTest::newRow("KX4136 0") << int16_t {2} << uint8_t {0x00} << uint8_t {0x00} << 0.0F;
+        QTest::newRow("KX4136 -55") << int16_t {2} << uint8_t {0x90} << uint8_t {0xFC} << -55.0F;
+        QTest::newRow("KX4136 power-on 85") << int16_t {2} << uint8_t {0x50} << uint8_t {0x05} << 85.0F;
+        QTest::newRow("KX4136 smallest step below 0")
+            << int16_t {2} << uint8_t {0xFF} << uint8_t {0xFF} << -0.0625F;
+        QTest::newRow("KX4136 raw 0x8000") << int16_t {2} << uint8_t {0x00} << uint8_t {0x80} << -2048.0F;
+        QTest::newRow("KX4136 raw 0x7FFF") << int16_t {2} << uint8_t {0xFF} << uint8_t {0x7F} << 2047.9375F;
+        QTest::newRow("KX4130 85") << int16_t {5} << uint8_t {0xAA} << uint8_t {0x00} << 85.0F;
+        QTest::newRow("KX4130 -25") << int16_t {5} << uint8_t {0xCE} << uint8_t {0xFF} << -25.0F;
+        QTest::newRow("KX4130 0.5") << int16_t {5} << uint8_t {0x01} << uint8_t {0x00} << 0.5F;
+        QTest::newRow("KX4130 0") << int16_t {5} << uint8_t {0x00} << uint8_t {0x00} << 0.0F;
+        QTest::newRow("KX4130 -55") << int16_t {5} << uint8_t {0x92} << uint8_t {0xFF} << -55.0F;
+        QTest::newRow("KX4130 raw 0x8000") << int16_t {5} << uint8_t {0x00} << uint8_t {0x80} << -16384.0F;
+    }
+
+    void temperature()
+    {
+        QFETCH(int16_t, row);
+        QFETCH(uint8_t, low);
+        QFETCH(uint8_t, high);
+        QFETCH(float, celsius);
+        driver->pushScratchpad(withCrc(scratchpad(low, high)));
+
+        QVERIFY(ReadTemperature(row));
+        QCOMPARE(GetTemperature(), celsius);
+        QCOMPARE(driver->texts(), readCalls(row == 2 ? KX4136Rom : KX4130Rom, 500));
+        QCOMPARE(driver->callsOf(Op::Access).at(0).stateBuffer, StateBuffer.data());
+    }
+
+    void temperatureFailures_data()
+    {
+        QTest::addColumn<int16_t>("row");
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<QStringList>("calls");
+        const QStringList head {access(), reset()};
+        const QStringList converted = head + matchRom(KX4136Rom) + powered(0x44, 500) + QStringList {reset()};
+        QTest::newRow("access fails")
+            << int16_t {2} << Script([](RecordingDriver &d) { d.push(Op::Access, {0}); })
+            << QStringList {access()};
+        QTest::newRow("access gives 2")
+            << int16_t {2} << Script([](RecordingDriver &d) { d.push(Op::Access, {2}); })
+            << QStringList {access()};
+        QTest::newRow("no presence") << int16_t {2}
+                                     << Script([](RecordingDriver &d) { d.push(Op::TouchReset, {0}); })
+                                     << head;
+        QTest::newRow("unknown family")
+            << int16_t {2} << Script([](RecordingDriver &) { modKX4136::RomTable[2][0] = 0x22; }) << head;
+        QTest::newRow("ROM byte echoes 0xFF")
+            << int16_t {2} << Script([](RecordingDriver &d) { d.touchByteAt[3] = 0xFF; })
+            << head + matchRom(KX4136Rom);
+        QTest::newRow("no presence after the conversion") << int16_t {2} << Script([](RecordingDriver &d) {
+            d.push(Op::TouchReset, {1, 0});
+        }) << converted;
+        QTest::newRow("second ROM send fails")
+            << int16_t {2} << Script([](RecordingDriver &d) { d.touchByteAt[18] = -2; })
+            << converted + matchRom(KX4136Rom);
+        QTest::newRow("bad ninth byte") << int16_t {2} << Script([](RecordingDriver &d) {
+            auto bytes = withCrc(scratchpad(0x91, 0x01));
+            bytes[8] = static_cast<int16_t>(bytes[8] ^ 0x80);
+            d.pushScratchpad(bytes);
+        }) << converted + matchRom(KX4136Rom) + readScratchpad();
+        QTest::newRow("row 33 has no family") << int16_t {33} << Script([](RecordingDriver &) {}) << head;
+    }
+
+    void temperatureFailures()
+    {
+        QFETCH(int16_t, row);
+        QFETCH(Script, script);
+        QFETCH(QStringList, calls);
+        Temperature = 21.5F;
+        script(*driver);
+
+        QVERIFY(!ReadTemperature(row));
+        QCOMPARE(driver->texts(), calls);
+        QCOMPARE(GetTemperature(), 21.5F);
+    }
+
+    void resolution_data()
+    {
+        QTest::addColumn<uint8_t>("configuration");
+        QTest::addColumn<int32_t>("code");
+        QTest::newRow("9 bits") << uint8_t {0x1F} << 1;
+        QTest::newRow("10 bits") << uint8_t {0x3F} << 2;
+        QTest::newRow("11 bits") << uint8_t {0x5F} << 3;
+        QTest::newRow("12 bits") << uint8_t {0x7F} << 4;
+        QTest::newRow("0x00 unknown") << uint8_t {0x00} << 0;
+        QTest::newRow("0xFF unknown") << uint8_t {0xFF} << 0;
+        QTest::newRow("near miss 0x7E") << uint8_t {0x7E} << 0;
+    }
+
+    void resolution()
+    {
+        QFETCH(uint8_t, configuration);
+        QFETCH(int32_t, code);
+        OneWireDelay = 93;
+        driver->pushScratchpad(withCrc(scratchpad(0x50, 0x05, configuration)));
+        int32_t read = -99;
+
+        QVERIFY(ReadResolution(2, read));
+        QCOMPARE(read, code);
+        QCOMPARE(driver->texts(), readCalls(KX4136Rom, 1000));
+    }
+
+    void resolutionFailureLeavesCode_data()
+    {
+        QTest::addColumn<Script>("script");
+        QTest::newRow("bad CRC") << Script([](RecordingDriver &d) {
+            auto bytes = withCrc(scratchpad(0x50, 0x05, 0x1F));
+            bytes[8] = static_cast<int16_t>(bytes[8] + 1);
+            d.pushScratchpad(bytes);
+        });
+        QTest::newRow("access fails") << Script([](RecordingDriver &d) { d.push(Op::Access, {0}); });
+        QTest::newRow("no presence after the conversion") << Script([](RecordingDriver &d) {
+            d.push(Op::TouchReset, {1, 0});
+        });
+    }
+
+    void resolutionFailureLeavesCode()
+    {
+        QFETCH(Script, script);
+        script(*driver);
+        int32_t read = -99;
+        QVERIFY(!ReadResolution(2, read));
+        QCOMPARE(read, -99);
+    }
+
+    void writeScratchpad_data()
+    {
+        QTest::addColumn<int16_t>("code");
+        QTest::addColumn<int>("configuration");
+        QTest::newRow("code 1") << int16_t {1} << 0x1F;
+        QTest::newRow("code 2") << int16_t {2} << 0x3F;
+        QTest::newRow("code 3") << int16_t {3} << 0x5F;
+        QTest::newRow("code 4") << int16_t {4} << 0x7F;
+        QTest::newRow("code 0") << int16_t {0} << 0x1F;
+        QTest::newRow("code 5") << int16_t {5} << 0x1F;
+        QTest::newRow("code -1") << int16_t {-1} << 0x1F;
+    }
+
+    void writeScratchpad()
+    {
+        QFETCH(int16_t, code);
+        QFETCH(int, configuration);
+
+        QVERIFY(WriteScratchpad(2, code, 0, 20));
+        const QStringList expected = QStringList {access(), reset()} + matchRom(KX4136Rom)
+            + QStringList {touch(0x4E), touch(0x14), touch(0x00), touch(configuration), reset()};
+        QCOMPARE(driver->texts(), expected);
+    }
+
+    void writeScratchpadResults_data()
+    {
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<int>("callCount");
+        QTest::newRow("closing reset fails") << Script([](RecordingDriver &d) {
+            d.push(Op::TouchReset, {1, 0});
+        }) << false << 16;
+        QTest::newRow("access fails")
+            << Script([](RecordingDriver &d) { d.push(Op::Access, {0}); }) << false << 1;
+        QTest::newRow("ROM echo fails")
+            << Script([](RecordingDriver &d) { d.touchByteAt[8] = -1; }) << false << 11;
+    }
+
+    void writeScratchpadResults()
+    {
+        QFETCH(Script, script);
+        QFETCH(bool, result);
+        QFETCH(int, callCount);
+        script(*driver);
+        QCOMPARE(WriteScratchpad(2, 4, 0, 20), result);
+        QCOMPARE(int(driver->calls.size()), callCount);
+    }
+
+    void copyScratchpad_data()
+    {
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<QStringList>("calls");
+        const QStringList full
+            = QStringList {reset()} + matchRom(KX4130Rom) + powered(0x48, 1000) + QStringList {reset()};
+        QTest::newRow("copied") << Script([](RecordingDriver &) {}) << true << full;
+        QTest::newRow("closing reset fails") << Script([](RecordingDriver &d) {
+            d.push(Op::TouchReset, {1, 0});
+        }) << false << full;
+        QTest::newRow("no presence") << Script([](RecordingDriver &d) { d.push(Op::TouchReset, {0}); })
+                                     << false << QStringList {reset()};
+        QTest::newRow("ROM echo fails") << Script([](RecordingDriver &d) { d.touchByteAt[2] = 0xFF; })
+                                        << false << QStringList {reset()} + matchRom(KX4130Rom);
+    }
+
+    void copyScratchpad()
+    {
+        QFETCH(Script, script);
+        QFETCH(bool, result);
+        QFETCH(QStringList, calls);
+        script(*driver);
+        QCOMPARE(CopyScratchpad(5), result);
+        QCOMPARE(driver->texts(), calls);
+    }
+
+    void pumpRunsWhileThePullUpIsOn()
+    {
+        // The pull-up is still on while pending events are handled; normal comes after them.
+        modMsgWait::SetEventPump([this] { driver->note(QStringLiteral("events")); });
+        QVERIFY(CopyScratchpad(5));
+        const QStringList texts = driver->texts();
+        const auto events = texts.indexOf(QStringLiteral("events"));
+        QVERIFY(events > texts.indexOf(level(0, 1, 2)));
+        QCOMPARE(texts.at(events + 1), level(0, 0, 0));
+    }
+
+    void withoutDriverEverythingFails()
+    {
+        XWBUSLIB::Install(nullptr);
+        uint8_t state[4] {};
+        int16_t rom[9] {};
+        QCOMPARE(XWBUSLIB::XwExtendedStartSession(1, 1, 0), 0);
+        QCOMPARE(XWBUSLIB::XwSetup(Handle), int16_t {0});
+        QCOMPARE(XWBUSLIB::XwEndSession(Handle), int16_t {0});
+        QCOMPARE(XWBUSLIB::XwFirst(Handle, state), int16_t {0});
+        QCOMPARE(XWBUSLIB::XwNext(Handle, state), int16_t {0});
+        QCOMPARE(XWBUSLIB::XwRom(Handle, state, rom), int16_t {0});
+        QCOMPARE(XWBUSLIB::XwAccess(Handle, state), int16_t {0});
+        QVERIFY(XWBUSLIB::XwTouchByte(Handle, 0x55) < 0);
+        QCOMPARE(XWBUSLIB::XwTouchReset(Handle), int16_t {0});
+        QCOMPARE(XWBUSLIB::XwOneWireLevel(Handle, 0, 0, 0), int16_t {0});
+        SessionHandle = 0;
+        QVERIFY(!StartSession());
+        QCOMPARE(SessionHandle, 0);
+        SessionHandle = Handle;
+        QVERIFY(!ReadTemperature(2));
+        QVERIFY(!CopyScratchpad(2));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTransactions)
+#include "tst_transactions.moc"
