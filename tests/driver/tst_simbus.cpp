@@ -74,6 +74,8 @@ private slots:
     void transcriptKeepsTheLatestEntries();
     void slotsAreAWiredAnd();
     void searchSlotBySlotWithoutTheDriver();
+    void otherCommands_data();
+    void otherCommands();
     void curvesAreSlowPlausibleAndSeeded();
     void demoConfiguration();
     void uniformConfiguration_data();
@@ -458,6 +460,63 @@ void TestSimBus::searchSlotBySlotWithoutTheDriver()
         crc = onewire::crc8Step(crc, bus.touchByte(0xFF));
     }
     QCOMPARE(crc, uint8_t(0));
+}
+
+void TestSimBus::otherCommands_data()
+{
+    QTest::addColumn<bool>("parasite");
+    QTest::newRow("parasite-powered") << true;
+    QTest::newRow("externally powered") << false;
+}
+
+// Skip ROM, read power supply and alarm search, slot by slot on a bus with two thermometers.
+void TestSimBus::otherCommands()
+{
+    QFETCH(bool, parasite);
+    auto clock = std::make_shared<sim::ManualClock>();
+    sim::SimBus bus(clock);
+    std::array<std::shared_ptr<sim::Thermometer>, 2> thermometers;
+    for (uint64_t i = 0; i < thermometers.size(); ++i) {
+        thermometers[i]
+            = std::make_shared<sim::Thermometer>(sim::generatedRomCode(0x28, 30 + i), curveAround(20));
+        bus.addDevice(thermometers[i]);
+    }
+    const bool firstLeads
+        = onewire::toBits(thermometers[0]->romCode()) < onewire::toBits(thermometers[1]->romCode());
+    auto &alarmed = *thermometers[firstLeads ? 1 : 0]; // the search would meet the other one first
+    alarmed.setParasitePowered(parasite);
+
+    bus.reset();
+    for (const uint8_t byte : {0xCC, 0x4E, 0x05, 0x00, 0x7F}) { // skip ROM: both take the new alarm limits
+        bus.touchByte(byte);
+    }
+    bus.reset();
+    bus.touchByte(0x55);
+    for (const uint8_t byte : thermometers[firstLeads ? 0 : 1]->romCode()) {
+        bus.touchByte(byte);
+    }
+    for (const uint8_t byte : {0x4E, 0x7D, 0xC9, 0x7F}) { // the other one goes back to 125 / -55
+        bus.touchByte(byte);
+    }
+    bus.reset();
+    bus.touchByte(0xCC);
+    bus.touchByte(0x44);
+    clock->advance(FullWait);
+
+    bus.reset();
+    bus.touchByte(0xCC);
+    bus.touchByte(0xB4);
+    QCOMPARE(bus.slot(true), !parasite);
+
+    bus.reset();
+    bus.touchByte(0xEC);
+    onewire::RomBits bits {};
+    for (bool &bit : bits) {
+        bit = bus.slot(true);
+        QCOMPARE(bus.slot(true), !bit); // one device only: never a fork
+        bus.slot(bit);
+    }
+    QCOMPARE(onewire::fromBits(bits), alarmed.romCode());
 }
 
 void TestSimBus::curvesAreSlowPlausibleAndSeeded()
