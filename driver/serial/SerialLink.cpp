@@ -123,7 +123,7 @@ std::optional<uint8_t> SerialLink::touchByte(uint8_t byte)
         ++request.answers;
     }
     m_armed = false;
-    m_pulseActive = true;
+    m_pulseMaybeActive = true;
     const auto answer = exchange(request);
     bool valid = answer && uint8_t(answer->at(0)) == ka7700::configEcho(ka7700::PullUpInfinite);
     uint8_t value = 0;
@@ -136,6 +136,8 @@ std::optional<uint8_t> SerialLink::touchByte(uint8_t byte)
         fail();
         return std::nullopt;
     }
+    m_pulseActive = true;
+    m_pulseMaybeActive = false;
     return value;
 }
 
@@ -276,18 +278,17 @@ void SerialLink::toCommand(Request &request)
     if (m_mode == Mode::Data)
         request.bytes += char(ka7700::CommandMode);
     m_mode = Mode::Command;
-    if (m_pulseActive) {
+    if (m_pulseActive && !request.endsPulse) {
         // Only F1 may follow a running pull-up; its pulse-end byte comes first among the answers.
         request.bytes += char(ka7700::EndPulse);
         ++request.answers;
         request.endsPulse = true;
-        m_pulseActive = false;
     }
 }
 
 void SerialLink::toData(Request &request)
 {
-    if (m_pulseActive)
+    if (m_pulseActive && !request.endsPulse)
         toCommand(request);
     if (m_mode != Mode::Data)
         request.bytes += char(ka7700::DataMode);
@@ -319,6 +320,7 @@ std::optional<QByteArray> SerialLink::exchange(const Request &request)
         if (!ka7700::isPulseEnd(uint8_t(answer.at(0))))
             return std::nullopt;
         answer.remove(0, 1);
+        m_pulseActive = false;
     }
     return answer;
 }

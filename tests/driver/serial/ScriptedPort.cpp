@@ -38,12 +38,14 @@ QByteArray Script::written(const QByteArray &bytes)
             return {};
         if (m_item == m_items.size() || m_items[m_item].kind != '>') {
             fail(QStringLiteral("sent %1 where the trace has %2")
-                     .arg(hex(QByteArray(1, byte)), m_item == m_items.size() ? u"its end"_qs : u"a break"_qs));
+                     .arg(hex(QByteArray(1, byte)),
+                         m_item == m_items.size() ? QStringLiteral("its end") : QStringLiteral("a break")));
             return {};
         }
         const QByteArray &expected = m_items[m_item].bytes;
         if (expected.at(m_offset) != byte) {
-            fail(QStringLiteral("sent %1 where the trace has %2").arg(hex(QByteArray(1, byte)), hex(expected.mid(m_offset, 1))));
+            fail(QStringLiteral("sent %1 where the trace has %2")
+                     .arg(hex(QByteArray(1, byte)), hex(expected.mid(m_offset, 1))));
             return {};
         }
         ++m_sentTotal;
@@ -60,7 +62,7 @@ void Script::breakSent()
 {
     if (!m_mismatch.isEmpty())
         return;
-    if (m_item < m_items.size() && m_items[m_item].kind == '!' ) {
+    if (m_item < m_items.size() && m_items[m_item].kind == '!') {
         ++m_item;
         return;
     }
@@ -82,8 +84,7 @@ void Script::fail(const QString &what)
 
 ScriptedPort::ScriptedPort(std::shared_ptr<PortState> state)
     : m_state(std::move(state))
-{
-}
+{ }
 
 serial::OpenResult ScriptedPort::open(const QString &)
 {
