@@ -1,0 +1,35 @@
+// The program: reads the command line, installs the chosen driver and opens the main window.
+#include "app/CommandLine.h"
+#include "app/DriverChoice.h"
+#include "bus/XWBUSLIB.h"
+#include "ui/frmMain.h"
+
+#include <QApplication>
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLineResult parsed = parseCommandLine(arguments);
+    if (parsed.action == CommandLineResult::Action::Print) {
+        std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
+        return parsed.exitCode;
+    }
+    if (parsed.action == CommandLineResult::Action::Fail) {
+        std::fprintf(stderr, "kx4136-logger: %s\n", parsed.text.toLocal8Bit().constData());
+        return parsed.exitCode;
+    }
+
+    // Qt sees only the program's name: every argument has been read above, by one set of rules.
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+    QApplication::setApplicationName(QStringLiteral("kx4136-logger"));
+    QApplication::setApplicationVersion(QStringLiteral(KX_VERSION));
+    XWBUSLIB::Install(chooseDriver(parsed.options));
+
+    frmMain window;
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,188 @@
+// Tests of the command line and of the driver it chooses.
+#include "app/CommandLine.h"
+#include "app/DriverChoice.h"
+
+#include <QtTest>
+#include <vector>
+
+namespace {
+
+QString portMapText(const std::map<int16_t, QString> &ports)
+{
+    QStringList parts;
+    for (const auto &[port, device] : ports)
+        parts << QStringLiteral("%1=%2").arg(port).arg(device);
+    return parts.join(QLatin1Char(' '));
+}
+
+// The ROM codes' family bytes of every device the driver finds on a port, in search order.
+std::vector<int> familiesOn(xw::XwDriver &driver, int16_t port)
+{
+    std::vector<int> families;
+    const int32_t session = driver.XwExtendedStartSession(port, 1, 0);
+    if (session <= 0)
+        return families;
+    std::vector<uint8_t> state(xw::StateBufferSize);
+    driver.XwSetup(session);
+    for (int16_t found = driver.XwFirst(session, state.data()); found == 1;
+         found = driver.XwNext(session, state.data())) {
+        int16_t rom[8] {};
+        driver.XwRom(session, state.data(), rom);
+        families.push_back(rom[0]);
+    }
+    driver.XwEndSession(session);
+    return families;
+}
+
+} // namespace
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void accepted_data();
+    void accepted();
+    void refused_data();
+    void refused();
+    void printed_data();
+    void printed();
+    void simulatedBus_data();
+    void simulatedBus();
+    void serialWithoutSimulate();
+};
+
+void TestCommandLine::accepted_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("simulate");
+    QTest::addColumn<int>("sensors");
+    QTest::addColumn<QString>("ports");
+
+    QTest::newRow("nothing: the adapter") << QStringList {} << false << 0 << "";
+    QTest::newRow("demo bus") << QStringList {"--simulate"} << true << 0 << "";
+    QTest::newRow("N sensors") << QStringList {"--simulate=7"} << true << 7 << "";
+    QTest::newRow("N after a space") << QStringList {"--simulate", "12"} << true << 12 << "";
+    QTest::newRow("fewest sensors") << QStringList {"--simulate=1"} << true << 1 << "";
+    QTest::newRow("most sensors") << QStringList {"--simulate=40"} << true << 40 << "";
+    QTest::newRow("demo bus before another option")
+        << QStringList {"--simulate", "--com", "2=/dev/ttyUSB0"} << true << 0 << "2=/dev/ttyUSB0";
+    QTest::newRow("one port mapped") << QStringList {"--com", "1=/dev/ttyUSB0"} << false << 0
+                                     << "1=/dev/ttyUSB0";
+    QTest::newRow("port map with equals sign")
+        << QStringList {"--com=3=/dev/ttyACM1"} << false << 0 << "3=/dev/ttyACM1";
+    QTest::newRow("two ports, highest number")
+        << QStringList {"--com", "255=COM9", "--com", "1=/dev/a b"} << false << 0 << "1=/dev/a b 255=COM9";
+}
+
+void TestCommandLine::accepted()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, simulate);
+    QFETCH(int, sensors);
+    QFETCH(QString, ports);
+    const CommandLineResult result = parseCommandLine(QStringList {"kx4136-logger"} + arguments);
+    QCOMPARE(result.action, CommandLineResult::Action::Run);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.options.simulate, simulate);
+    QCOMPARE(result.options.simulatedSensors, sensors);
+    QCOMPARE(portMapText(result.options.comPorts), ports);
+}
+
+void TestCommandLine::refused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("named");
+
+    QTest::newRow("unknown option") << QStringList {"--bogus"} << "bogus";
+    QTest::newRow("stray word") << QStringList {"logfile.txt"} << "logfile.txt";
+    QTest::newRow("word after N") << QStringList {"--simulate", "3", "extra"} << "extra";
+    QTest::newRow("no sensors") << QStringList {"--simulate=0"} << "'0'";
+    QTest::newRow("too many sensors") << QStringList {"--simulate=41"} << "'41'";
+    QTest::newRow("count not a number") << QStringList {"--simulate", "three"} << "'three'";
+    QTest::newRow("empty count") << QStringList {"--simulate="} << "''";
+    QTest::newRow("simulate twice") << QStringList {"--simulate", "--simulate=2"} << "--simulate";
+    QTest::newRow("com without value") << QStringList {"--com"} << "com";
+    QTest::newRow("com without equals") << QStringList {"--com", "/dev/ttyUSB0"} << "'/dev/ttyUSB0'";
+    QTest::newRow("com port 0") << QStringList {"--com", "0=/dev/ttyS0"} << "'0=/dev/ttyS0'";
+    QTest::newRow("com port 256") << QStringList {"--com", "256=/dev/ttyS0"} << "'256=/dev/ttyS0'";
+    QTest::newRow("com without device") << QStringList {"--com", "4="} << "'4='";
+    QTest::newRow("com port not a number") << QStringList {"--com", "x=/dev/ttyS0"} << "'x=/dev/ttyS0'";
+    QTest::newRow("com port twice") << QStringList {"--com", "2=/a", "--com", "2=/b"} << "port 2";
+    QTest::newRow("single dash word") << QStringList {"-simulate"} << "Unknown option";
+}
+
+void TestCommandLine::refused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, named);
+    const CommandLineResult result = parseCommandLine(QStringList {"kx4136-logger"} + arguments);
+    QCOMPARE(result.action, CommandLineResult::Action::Fail);
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY2(result.text.contains(named), qPrintable(result.text));
+    QVERIFY(!result.text.contains(QLatin1Char('\n')));
+}
+
+void TestCommandLine::printed_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("shows");
+
+    QTest::newRow("--help") << "--help"
+                            << "--simulate[=N]";
+    QTest::newRow("-h") << "-h"
+                        << "--com N=DEVICE";
+    QTest::newRow("--version") << "--version"
+                               << "kx4136-logger 1.";
+    QTest::newRow("-v") << "-v"
+                        << "kx4136-logger 1.";
+}
+
+void TestCommandLine::printed()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, shows);
+    const CommandLineResult result = parseCommandLine({"kx4136-logger", "--simulate", option});
+    QCOMPARE(result.action, CommandLineResult::Action::Print);
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.text.contains(shows), qPrintable(result.text));
+}
+
+void TestCommandLine::simulatedBus_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("devices");
+    QTest::addColumn<int>("kx4130");
+
+    QTest::newRow("demo bus: two KX4136 and a KX4130") << QStringList {"--simulate"} << 3 << 1;
+    QTest::newRow("one sensor") << QStringList {"--simulate=1"} << 1 << 0;
+    QTest::newRow("40 sensors") << QStringList {"--simulate", "40"} << 40 << 0;
+}
+
+void TestCommandLine::simulatedBus()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, devices);
+    QFETCH(int, kx4130);
+    const CommandLineResult parsed = parseCommandLine(QStringList {"kx4136-logger"} + arguments);
+    QCOMPARE(parsed.action, CommandLineResult::Action::Run);
+    const auto driver = chooseDriver(parsed.options);
+    QVERIFY(driver);
+    const std::vector<int> families = familiesOn(*driver, 1);
+    QCOMPARE(int(families.size()), devices);
+    QCOMPARE(int(std::count(families.begin(), families.end(), 0x10)), kx4130);
+    QVERIFY(familiesOn(*driver, 2).empty());
+}
+
+void TestCommandLine::serialWithoutSimulate()
+{
+    CommandLineOptions options;
+    options.comPorts[1] = QStringLiteral("/nonexistent/kx4136-test-port");
+    const auto driver = chooseDriver(options);
+    QVERIFY(driver);
+    // The serial driver, not a simulation: COM port 1 leads to a device that is not there.
+    QCOMPARE(driver->XwExtendedStartSession(1, 1, 0), 0);
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
