@@ -1,6 +1,9 @@
 // Builds the windows' fonts.
 #include "ui/WindowFonts.h"
 
+#include <QFontMetrics>
+#include <array>
+
 namespace {
 
 // Qt fonts carry no character-set choice: glyph fallback already covers the Central European letters.
@@ -14,6 +17,19 @@ QFont named(const QString &face, qreal points, bool bold, QFont::StyleHint hint)
         font.setFixedPitch(true);
     return font;
 }
+
+bool allFit(const QFont &font, const QList<WindowFonts::TextRoom> &texts)
+{
+    const QFontMetrics metrics(font);
+    for (const auto &[text, room] : texts) {
+        if (metrics.horizontalAdvance(text) > room)
+            return false;
+    }
+    return true;
+}
+
+// Below this a line is left to be cut off rather than become unreadable.
+constexpr qreal smallestPoints = 6.0;
 
 } // namespace
 
@@ -43,6 +59,19 @@ QFont readingList()
 QFont infoLine(bool bold)
 {
     return named(QStringLiteral("Verdana"), 9.75, bold, QFont::SansSerif);
+}
+
+QFont fitting(QFont font, const QList<TextRoom> &texts)
+{
+    for (const int stretch :
+        std::array {int(QFont::Unstretched), int(QFont::SemiCondensed), int(QFont::Condensed)}) {
+        font.setStretch(stretch);
+        if (allFit(font, texts))
+            return font;
+    }
+    while (!allFit(font, texts) && font.pointSizeF() > smallestPoints)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    return font;
 }
 
 } // namespace WindowFonts

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QFont>
+#include <QList>
+#include <utility>
 
 namespace WindowFonts {
 
@@ -14,5 +16,11 @@ QFont deviceList();
 QFont readingList();
 // The lines of the information window.
 QFont infoLine(bool bold);
+
+// A text and the pixels it has to fit into.
+using TextRoom = std::pair<QString, int>;
+// The font itself when every text fits; otherwise the first narrower stretch that makes them all fit, and
+// past the narrowest one smaller sizes. Faces standing in for missing ones are often wider than these rows.
+QFont fitting(QFont font, const QList<TextRoom> &texts);
 
 } // namespace WindowFonts

@@ -4,7 +4,6 @@
 #include "ui/ColourValue.h"
 #include "ui/WindowFonts.h"
 
-#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -38,17 +37,6 @@ constexpr int lineHeight = 17;
 constexpr int lineWidth = 505;
 constexpr int titleWidth = 465;
 constexpr int32_t textColour = 12582912;
-// The smallest size a line is shrunk to; below it the end of the line is cut off instead.
-constexpr qreal smallestPoints = 6.0;
-
-// The lines reach past the window's right edge; a line that would come closer to it than the left margin
-// is set smaller until it fits.
-QFont fitted(QFont font, const QString &text, int visibleWidth)
-{
-    while (QFontMetrics(font).horizontalAdvance(text) > visibleWidth && font.pointSizeF() > smallestPoints)
-        font.setPointSizeF(font.pointSizeF() - 0.25);
-    return font;
-}
 
 } // namespace
 
@@ -65,6 +53,7 @@ frmInfo::frmInfo(QWidget *owner)
 
     QPalette palette;
     palette.setColor(QPalette::WindowText, colourFromValue(textColour));
+    // The lines reach past the window's right edge: each must end at least a left margin before it.
     const int visibleWidth = width() - 2 * lineLeft;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const bool title = i == 0;
@@ -74,7 +63,7 @@ frmInfo::frmInfo(QWidget *owner)
         label->setGeometry(lineLeft, lines[i].top, title ? titleWidth : lineWidth, lineHeight);
         label->setAlignment((title ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
         label->setPalette(palette);
-        label->setFont(fitted(WindowFonts::infoLine(title), label->text(), visibleWidth));
+        label->setFont(WindowFonts::fitting(WindowFonts::infoLine(title), {{label->text(), visibleWidth}}));
         Label1[i] = label;
     }
 

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <limits>
 
@@ -144,7 +145,14 @@ void frmMain::placeControls()
 
 void frmMain::setFonts()
 {
-    setFont(WindowFonts::windowDefault());
+    // One font for all of them, so that the labels side by side look alike.
+    const int checkBoxText = Check1->width()
+        - style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, Check1)
+        - style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, Check1);
+    QList<WindowFonts::TextRoom> texts {{Check1->text(), checkBoxText}};
+    for (QLabel *label : {Label1, Label2[0], Label2[1], Label3, Label4, Label5})
+        texts.append({label->text(), label->width()});
+    setFont(WindowFonts::fitting(WindowFonts::windowDefault(), texts));
     Command3->setFont(WindowFonts::runButtons());
     Command2->setFont(WindowFonts::runButtons());
     lstDevices->setFont(WindowFonts::deviceList());

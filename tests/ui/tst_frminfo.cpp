@@ -142,10 +142,12 @@ void TestFrmInfo::lines()
     QFont designFont = font;
     designFont.setPointSizeF(9.75);
     const int visible = info.width() - 32;
-    if (QFontMetrics(designFont).horizontalAdvance(label->text()) <= visible)
+    if (QFontMetrics(designFont).horizontalAdvance(label->text()) <= visible) {
         QCOMPARE(font.pointSizeF(), 9.75);
-    else
+        QCOMPARE(font.stretch(), int(QFont::Unstretched));
+    } else {
         QVERIFY(QFontMetrics(font).horizontalAdvance(label->text()) <= visible);
+    }
 }
 
 void TestFrmInfo::closeButton()
@@ -156,7 +158,7 @@ void TestFrmInfo::closeButton()
     QVERIFY(close);
     QCOMPARE(close->text(), QStringLiteral("Close"));
     QCOMPARE(close->geometry(), QRect(200, 424, 105, 33));
-    QCOMPARE(close->font(), main.font());
+    QCOMPARE(close->font(), info.font());
     int focusable = 0;
     for (QWidget *child : info.findChildren<QWidget *>())
         focusable += child->focusPolicy() != Qt::NoFocus ? 1 : 0;

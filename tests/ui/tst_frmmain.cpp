@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -29,6 +30,8 @@ private slots:
     void geometry();
     void fonts_data();
     void fonts();
+    void captionsFit_data();
+    void captionsFit();
     void tabOrder_data();
     void tabOrder();
     void focusAtStart();
@@ -223,6 +226,40 @@ void TestFrmMain::fonts()
     // The other controls keep the window's own font.
     for (const char *other : {"Label1", "Text2", "Command1", "Command4", "Check1", "Text5", "Label5"})
         QCOMPARE(control(&w, other)->font(), w.font());
+}
+
+void TestFrmMain::captionsFit_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("index");
+
+    QTest::newRow("Label1") << "Label1" << -1;
+    QTest::newRow("Label2(0)") << "Label2" << 0;
+    QTest::newRow("Label2(1)") << "Label2" << 1;
+    QTest::newRow("Label3") << "Label3" << -1;
+    QTest::newRow("Label4") << "Label4" << -1;
+    QTest::newRow("Label5") << "Label5" << -1;
+    QTest::newRow("Check1") << "Check1" << -1;
+    QTest::newRow("Command1") << "Command1" << -1;
+    QTest::newRow("Command2") << "Command2" << -1;
+    QTest::newRow("Command3") << "Command3" << -1;
+    QTest::newRow("Command4") << "Command4" << -1;
+}
+
+void TestFrmMain::captionsFit()
+{
+    QFETCH(QString, name);
+    QFETCH(int, index);
+    frmMain w;
+    QWidget *widget = control(&w, name, index);
+    // Whatever face the system puts in for the named one, no caption may be cut off.
+    const QString text = widget->property("text").toString();
+    const int textWidth = QFontMetrics(widget->font()).horizontalAdvance(text);
+    if (qobject_cast<QLabel *>(widget))
+        QVERIFY2(textWidth <= widget->width(), qPrintable(QString::number(textWidth)));
+    else
+        QVERIFY2(widget->sizeHint().width() <= widget->width() || textWidth + 4 <= widget->width(),
+            qPrintable(QString::number(textWidth)));
 }
 
 void TestFrmMain::tabOrder_data()
