@@ -216,7 +216,7 @@ void PtyEmulator::hostClosed()
     for (std::size_t i = 0; i < m_bus->deviceCount(); ++i) {
         const auto *thermometer = m_bus->thermometer(i);
         if (!thermometer || thermometer->parasitePowered())
-            m_bus->device(i).powerCycle();
+            m_bus->device(i).powerCycle(m_bus->clock().now());
     }
 }
 

@@ -1,0 +1,308 @@
+// The emulator's line driver fed bytes directly: the observed traces byte for byte, its state and faults.
+#include "driver/sim/RomCodes.h"
+#include "driver/sim/SimBus.h"
+#include "tools/ka7700-emulator/LineDriver.h"
+
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(emulator::Faults)
+
+namespace {
+
+onewire::RomCode rom(const char *hexText)
+{
+    const QByteArray bytes = QByteArray::fromHex(hexText);
+    onewire::RomCode code {};
+    std::copy(bytes.cbegin(), bytes.cend(), code.begin());
+    return code;
+}
+
+const onewire::RomCode RomA = rom("283D2C1B0A0000A6");
+const onewire::RomCode RomB = rom("280C0D0E0F0000C5");
+const onewire::RomCode RomC = rom("283C2C1B0A000091");
+const onewire::RomCode RomWithEscape = rom("285634E3120000DD");
+
+struct Rig
+{
+    explicit Rig(emulator::Faults faults = {})
+        : bus(std::make_shared<sim::SimBus>(clock))
+        , line(*bus, faults)
+    { }
+
+    // Answers as upper-case hex, bytes apart.
+    QString send(const QString &hexText, int baud = 9600)
+    {
+        return QString::fromLatin1(
+            line.receive(QByteArray::fromHex(hexText.toLatin1()), baud).toHex(' ').toUpper());
+    }
+    QString poll() { return QString::fromLatin1(line.poll().toHex(' ').toUpper()); }
+    // Past the timing byte that follows power-up.
+    Rig &calibrated()
+    {
+        send(QStringLiteral("C1"));
+        return *this;
+    }
+    std::shared_ptr<sim::Thermometer> thermometer(const onewire::RomCode &code, bool parasite)
+    {
+        auto device = std::make_shared<sim::Thermometer>(code, sim::TemperatureCurve::seeded(5));
+        device->setParasitePowered(parasite);
+        bus->addDevice(device);
+        return device;
+    }
+
+    std::shared_ptr<sim::ManualClock> clock = std::make_shared<sim::ManualClock>(10s);
+    std::shared_ptr<sim::SimBus> bus;
+    emulator::LineDriver line;
+};
+
+QString hexOf(const onewire::RomCode &code)
+{
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char *>(code.data()), 8).toHex(' ').toUpper());
+}
+
+} // namespace
+
+class TestLineDriver : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void timingByteIsOnlyMeasured()
+    {
+        Rig rig;
+        rig.bus->addDevice(std::make_shared<sim::Device>(RomA));
+        QCOMPARE(rig.send(QStringLiteral("C5")), QString());
+        QCOMPARE(rig.send(QStringLiteral("C5")), QStringLiteral("CD"));
+        rig.line.masterReset();
+        QCOMPARE(rig.send(QStringLiteral("C5 C5")), QStringLiteral("CD"));
+    }
+
+    void configuration_data()
+    {
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<QString>("answers");
+        QTest::newRow("detection block, empty bus") << "17 45 5B 0F 91"
+                                                    << "16 44 5A 00 93";
+        QTest::newRow("parameter writes") << "3F 29 71"
+                                          << "3E 28 70";
+        QTest::newRow("power-up values") << "03 05 07 09 0B 0D 0F"
+                                         << "00 08 08 00 00 00 00";
+        QTest::newRow("write then read") << "17 03 3B 07"
+                                         << "16 06 3A 0A";
+        QTest::newRow("not a command: bit 0 clear") << "16 C4 C5"
+                                                    << "CF";
+    }
+    void configuration()
+    {
+        QFETCH(QString, sent);
+        QFETCH(QString, answers);
+        QCOMPARE(Rig().calibrated().send(sent), answers);
+    }
+
+    void resetAnswers_data()
+    {
+        QTest::addColumn<int>("devices");
+        QTest::addColumn<bool>("shorted");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("presence") << 1 << false << "CD";
+        QTest::newRow("empty bus") << 0 << false << "CF";
+        QTest::newRow("shorted") << 1 << true << "CC";
+    }
+    void resetAnswers()
+    {
+        QFETCH(int, devices);
+        QFETCH(bool, shorted);
+        QFETCH(QString, answer);
+        Rig rig;
+        if (devices)
+            rig.bus->addDevice(std::make_shared<sim::Device>(RomA));
+        rig.bus->setShorted(shorted);
+        QCOMPARE(rig.calibrated().send(QStringLiteral("C5")), answer);
+    }
+
+    void acceleratedSearch_data()
+    {
+        QTest::addColumn<QStringList>("roms");
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<QString>("answer");
+        const QStringList twoDevices {hexOf(RomB), hexOf(RomA)};
+        const QStringList threeDevices {hexOf(RomB), hexOf(RomC), hexOf(RomA)};
+        const QString zeros = QStringLiteral("00 ").repeated(13).trimmed();
+        QTest::newRow("two devices, pass 1")
+            << twoDevices << "00 00 00 " + zeros << "80 08 A1 00 A2 00 A8 00 AA 00 00 00 00 00 22 A0";
+        QTest::newRow("two devices, pass 2")
+            << twoDevices << "80 08 02 " + zeros << "80 08 A3 0A A0 08 8A 02 88 00 00 00 00 00 28 88";
+        QTest::newRow("three devices, pass 1")
+            << threeDevices << "00 00 00 " + zeros << "80 08 A1 01 A2 00 A8 00 AA 00 00 00 00 00 22 A0";
+        QTest::newRow("three devices, pass 2") << threeDevices << "80 08 A0 02 " + zeros.mid(3)
+                                               << "80 08 A1 0B A0 08 8A 02 88 00 00 00 00 00 02 82";
+        QTest::newRow("three devices, pass 3")
+            << threeDevices << "80 08 02 " + zeros << "80 08 A3 0A A0 08 8A 02 88 00 00 00 00 00 28 88";
+        QTest::newRow("empty bus latches the error")
+            << QStringList {} << "00 00 00 " + zeros << QStringLiteral("FF ").repeated(16).trimmed();
+    }
+    void acceleratedSearch()
+    {
+        QFETCH(QStringList, roms);
+        QFETCH(QString, request);
+        QFETCH(QString, answer);
+        Rig rig;
+        for (const QString &code : roms)
+            rig.bus->addDevice(
+                std::make_shared<sim::Device>(rom(code.toLatin1().replace(' ', "").constData())));
+        const QString reset = roms.isEmpty() ? QStringLiteral("CF") : QStringLiteral("CD");
+        QCOMPARE(
+            rig.calibrated().send(QStringLiteral("C5 E1 F0 E3 B5 E1 ") + request + QStringLiteral(" E3 A5")),
+            reset + QStringLiteral(" F0 ") + answer);
+        QVERIFY(!rig.line.acceleratorOn());
+    }
+
+    void searchWithPlainDataBytes()
+    {
+        // Read, read, write triplets packed into data bytes follow one fixed path through the tree.
+        Rig rig;
+        rig.bus->addDevice(std::make_shared<sim::Device>(RomA));
+        QCOMPARE(rig.calibrated().send(
+                     QStringLiteral("C5 E1 F0 DB BE 6F DF FF 6F DB BF 6F FF FE 6D FB BE 6D DB B6 "
+                                    "6D DB B6 6D FB B7 EF")),
+            QStringLiteral("CD F0 92 AA 4A 55 DB 4A 52 AB 4A AD 5A 49 AA 2A 49 92 24 49 92 24 49 6A A5 AA"));
+    }
+
+    void escapeSurvivesASplitRead()
+    {
+        Rig rig;
+        auto sensor = rig.thermometer(RomWithEscape, false);
+        rig.calibrated();
+        QCOMPARE(rig.send(QStringLiteral("C5 E1 55 28 56 34 E3")), QStringLiteral("CD 55 28 56 34"));
+        QCOMPARE(rig.send(QStringLiteral("E3 12 00 00 DD BE FF FF FF FF FF FF FF FF FF")),
+            QStringLiteral("E3 12 00 00 DD BE ")
+                + QString::fromLatin1(
+                    QByteArray(reinterpret_cast<const char *>(sensor->scratchpad().data()), 9)
+                        .toHex(' ')
+                        .toUpper()));
+        QCOMPARE(rig.send(QStringLiteral("E3")), QString());
+        QCOMPARE(rig.send(QStringLiteral("C5")), QStringLiteral("CD"));
+        QCOMPARE(rig.line.mode(), emulator::LineDriver::Mode::Command);
+    }
+
+    void modeSwitchesOutOfPlace()
+    {
+        Rig rig;
+        rig.calibrated();
+        QCOMPARE(rig.send(QStringLiteral("E3 C5")), QStringLiteral("CF")); // E3 in command mode: nothing
+        QCOMPARE(rig.send(QStringLiteral("E1 E1 F1")), QStringLiteral("E1 F1")); // data bytes now
+    }
+
+    void parasiteConversionNeedsThePullUp_data()
+    {
+        QTest::addColumn<QString>("convert");
+        QTest::addColumn<int>("pulledUpMs"); // before F1; -1: no pull-up at all
+        QTest::addColumn<bool>("converted");
+        QTest::newRow("pull-up after the last bit") << "E3 3F 85 85 95 85 85 85 95 87" << 800 << true;
+        QTest::newRow("pull-up ended too soon") << "E3 3F 85 85 95 85 85 85 95 87" << 100 << false;
+        QTest::newRow("convert as a data byte") << "44" << -1 << false;
+    }
+    void parasiteConversionNeedsThePullUp()
+    {
+        QFETCH(QString, convert);
+        QFETCH(int, pulledUpMs);
+        QFETCH(bool, converted);
+        Rig rig;
+        auto sensor = rig.thermometer(RomA, true);
+        const QString match = QStringLiteral("C5 E1 55 ") + hexOf(RomA) + u' ';
+        rig.calibrated().send(match + convert);
+        QCOMPARE(rig.bus->strongPullUp(), pulledUpMs >= 0);
+        if (pulledUpMs >= 0) {
+            rig.clock->advance(std::chrono::milliseconds(pulledUpMs));
+            QCOMPARE(rig.send(QStringLiteral("F1")), QStringLiteral("EC"));
+        }
+        rig.clock->advance(800ms); // long past any conversion
+        QVERIFY(!rig.bus->strongPullUp());
+        const QString scratchpad = rig.send(QStringLiteral("E3 ") + match + QStringLiteral("BE FF FF"));
+        QCOMPARE(
+            scratchpad.endsWith(QStringLiteral("BE 50 05")), !converted); // 85 degrees, the power-on value
+    }
+
+    void finitePulseEndsByItself()
+    {
+        Rig rig;
+        rig.calibrated();
+        QCOMPARE(
+            rig.send(QStringLiteral("31 97")), QStringLiteral("30 97")); // 16.4 ms, then a pulled-up slot
+        QVERIFY(rig.line.pulseActive());
+        rig.clock->advance(16ms);
+        QCOMPARE(rig.poll(), QString());
+        rig.clock->advance(1ms);
+        QCOMPARE(rig.poll(), QStringLiteral("EC"));
+        QVERIFY(!rig.bus->strongPullUp());
+        QCOMPARE(rig.send(QStringLiteral("F1")), QString()); // no pulse left to end
+    }
+
+    void onlyF1MayInterruptAPulse()
+    {
+        Rig rig;
+        rig.calibrated();
+        QCOMPARE(rig.send(QStringLiteral("3F 87 C5 E1")), QStringLiteral("3E 84"));
+        QCOMPARE(rig.line.hostErrors(), 2);
+        QCOMPARE(rig.send(QStringLiteral("F1 C5")), QStringLiteral("EC CF"));
+    }
+
+    void baudRateChange()
+    {
+        Rig rig;
+        rig.calibrated();
+        QVERIFY(rig.send(QStringLiteral("73")) != QStringLiteral("72")); // already at 19200
+        QCOMPARE(rig.line.baudRate(), 19200);
+        QCOMPARE(rig.send(QStringLiteral("0F"), 19200), QStringLiteral("02"));
+        QVERIFY(rig.send(QStringLiteral("0F"), 9600) != QStringLiteral("02"));
+        QVERIFY(
+            rig.send(QStringLiteral("71"), 19200) != QStringLiteral("70")); // back to 9600 before answering
+        QCOMPARE(rig.send(QStringLiteral("0F")), QStringLiteral("00"));
+    }
+
+    void faults_data()
+    {
+        QTest::addColumn<emulator::Faults>("faults");
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<QString>("answers");
+        emulator::Faults faults;
+        faults.resetAnswer = 0xCF;
+        QTest::newRow("reset answer forced") << faults << "C5"
+                                             << "CF";
+        faults = {};
+        faults.pulseEnd = 0x00;
+        QTest::newRow("pulse-end byte forced") << faults << "87 F1"
+                                               << "84 00";
+        faults = {};
+        faults.strayPulseEnd = true;
+        QTest::newRow("stray pulse-end byte") << faults << "87 F1"
+                                              << "84 EC EC";
+        faults = {};
+        faults.silentAfter = 3;
+        QTest::newRow("silent after three answers") << faults << "17 45 5B 0F 91"
+                                                    << "16 44 5A";
+        faults = {};
+        faults.garbleEvery = 2;
+        QTest::newRow("every second answer garbled") << faults << "17 45 5B 0F 91"
+                                                     << "16 04 5A 40 93";
+        faults = {};
+        faults.silent = true;
+        QTest::newRow("silent") << faults << "17 45 5B 0F 91 C5"
+                                << "";
+    }
+    void faults()
+    {
+        QFETCH(emulator::Faults, faults);
+        QFETCH(QString, sent);
+        QFETCH(QString, answers);
+        Rig rig(faults);
+        rig.bus->addDevice(std::make_shared<sim::Device>(RomA));
+        QCOMPARE(rig.calibrated().send(sent), answers);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLineDriver)
+#include "tst_linedriver.moc"
