@@ -97,7 +97,7 @@ bool Select(int16_t index)
     return SendROM(index);
 }
 
-// Reset, then match ROM: every exchange after the first with one sensor starts this way.
+// Reset, then match ROM with the sensor's code.
 bool Address(int16_t index)
 {
     return ResetBus() && Select(index);

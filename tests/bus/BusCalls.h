@@ -6,7 +6,9 @@
 #include "common/RecordingDriver.h"
 #include "wait/modMsgWait.h"
 
+#include <QMetaType>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 namespace bustest {
@@ -15,6 +17,9 @@ using testsupport::Op;
 using testsupport::RecordingDriver;
 
 constexpr int32_t Handle = RecordingDriver::DefaultHandle;
+
+// A test row's extra set-up of the driver's script (or of the module state).
+using Script = std::function<void(RecordingDriver &)>;
 
 // A fresh module state with a recording driver installed and an open session; every MsgWait shows
 // in the driver's call list as "wait(<ms>)" and returns at once.
@@ -98,3 +103,5 @@ inline QStringList readScratchpad()
 }
 
 } // namespace bustest
+
+Q_DECLARE_METATYPE(bustest::Script)
