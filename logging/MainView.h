@@ -9,7 +9,19 @@ namespace logging {
 
 enum class TextField { Text1, Text2, Text3, Text4, Text5 };
 enum class ListBox { lstDevices, lstTemp };
-enum class Control { Text1, Text2, Text3, Text4, Text5, Check1, Combo_res, Command1, Command2, Command3, Command4 };
+enum class Control {
+    Text1,
+    Text2,
+    Text3,
+    Text4,
+    Text5,
+    Check1,
+    Combo_res,
+    Command1,
+    Command2,
+    Command3,
+    Command4
+};
 
 // Lamp colours: 24-bit values with red in the low byte.
 inline constexpr int32_t LampGreen = 65280;

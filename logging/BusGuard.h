@@ -1,0 +1,46 @@
+// Keeps bus work to one transaction at a time: ticks during it are skipped, STOP, writes and closing held.
+#pragma once
+
+#include <QList>
+#include <optional>
+
+namespace logging {
+
+class BusGuard
+{
+public:
+    enum class Request { Stop, Write, Close };
+
+    // Marks START, a reading cycle or a resolution write as running for as long as it lives.
+    class Activity
+    {
+    public:
+        explicit Activity(BusGuard &guard)
+            : guard_(guard)
+        {
+            ++guard_.depth_;
+        }
+        ~Activity() { --guard_.depth_; }
+        Activity(const Activity &) = delete;
+        Activity &operator=(const Activity &) = delete;
+
+    private:
+        BusGuard &guard_;
+    };
+
+    bool busy() const { return depth_ > 0; }
+
+    // True when the request had to be held because bus work is running; the caller then does nothing now.
+    bool holdWhileBusy(Request request);
+    bool isHeld(Request request) const { return held_.contains(request); }
+
+    // The next held request in the order they came; closing goes first and drops the rest,
+    // since nothing else matters once the program is to end.
+    std::optional<Request> takeHeld();
+
+private:
+    int depth_ = 0;
+    QList<Request> held_;
+};
+
+} // namespace logging

@@ -1,0 +1,27 @@
+// Resolution writing: the chosen resolution into one sensor's scratchpad, then into its EEPROM.
+#include "logging/RunControl.h"
+
+#include "bus/modKX4136.h"
+#include "logging/Conversions.h"
+
+namespace logging {
+
+void RunControl::writeSteps()
+{
+    const auto index = sensorIndexFromText(view_.text(TextField::Text1), modKX4136::LastSensor);
+    if (!index) {
+        view_.showMessage(QStringLiteral("Wrong sensor number."));
+        return;
+    }
+    // A second click while the EEPROM copy waits would start a second write inside this one.
+    view_.setControlEnabled(Control::Command1, false);
+    view_.setLampColour(LampRed);
+    const auto code = static_cast<int16_t>(view_.comboResPosition() + 1);
+    // The copy runs even when the scratchpad write failed: it reports nothing the user could act on.
+    modKX4136::WriteScratchpad(*index, code, 0, 20);
+    modKX4136::CopyScratchpad(*index);
+    view_.setLampColour(LampGreen);
+    view_.setControlEnabled(Control::Command1, state_ == State::Running);
+}
+
+} // namespace logging

@@ -1,0 +1,354 @@
+// START, STOP and closing: step order, control states, settings taken over and every failure path.
+#include "FakeMainView.h"
+#include "WaitHarness.h"
+#include "bus/XWBUSLIB.h"
+#include "bus/modKX4136.h"
+#include "common/RecordingDriver.h"
+#include "driver/sim/SimulatedDriver.h"
+#include "logging/RunControl.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace logging;
+using testsupport::Op;
+using State = RunControl::State;
+
+namespace {
+
+QString romText(const onewire::RomCode &rom)
+{
+    QStringList bytes;
+    for (const uint8_t byte : rom)
+        bytes << QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+    return bytes.join(QLatin1Char(' '));
+}
+
+QStringList fileLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QStringLiteral("\r\n"));
+    lines.removeLast(); // after the last line end
+    return lines;
+}
+
+// What the three states show, as the window's control table has it.
+struct ControlRow
+{
+    bool settings; // Text2 .. Text5, Check1, START and Help
+    bool write;
+    bool timer;
+};
+
+} // namespace
+
+class TstRunControl : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<WaitHarness> harness;
+    std::unique_ptr<FakeMainView> view;
+    std::unique_ptr<RunControl> run;
+    std::unique_ptr<QTemporaryDir> dir;
+    QString logPath;
+
+    std::shared_ptr<sim::SimulatedDriver> installSim(sim::SimConfiguration configuration)
+    {
+        auto driver = std::make_shared<sim::SimulatedDriver>(std::move(configuration));
+        XWBUSLIB::Install(driver);
+        return driver;
+    }
+    std::shared_ptr<testsupport::RecordingDriver> installRecording()
+    {
+        auto driver = std::make_shared<testsupport::RecordingDriver>();
+        XWBUSLIB::Install(driver);
+        return driver;
+    }
+    void checkControls(const ControlRow &row)
+    {
+        for (const Control c : {Control::Text2, Control::Text3, Control::Text4, Control::Text5,
+                 Control::Check1, Control::Command3, Control::Command4})
+            QVERIFY2(view->isEnabled(c) == row.settings, qPrintable(QString::number(int(c))));
+        QVERIFY(view->isEnabled(Control::Command2));
+        QCOMPARE(view->isEnabled(Control::Command1), row.write);
+        QCOMPARE(view->timerEnabled, row.timer);
+    }
+
+private slots:
+    void init()
+    {
+        harness = std::make_unique<WaitHarness>();
+        view = std::make_unique<FakeMainView>();
+        run = std::make_unique<RunControl>(*view);
+        dir = std::make_unique<QTemporaryDir>();
+        logPath = dir->filePath(QStringLiteral("KX4136_log.txt"));
+        view->texts[TextField::Text4] = QStringLiteral("800"); // a 12-bit conversion takes 750 ms
+        view->texts[TextField::Text5] = logPath;
+    }
+    void cleanup()
+    {
+        run.reset();
+        view.reset();
+        harness.reset();
+        dir.reset();
+    }
+
+    void stopBeforeStartMakesNoDriverCall()
+    {
+        auto driver = installRecording();
+        run->StopRun();
+        QVERIFY(driver->calls.empty());
+        QCOMPARE(run->state(), State::Idle);
+        checkControls({true, false, false});
+    }
+
+    void startStepsInOrder()
+    {
+        installSim(sim::uniformConfiguration(2, harness->clock));
+        run->StartRun();
+        QCOMPARE(run->state(), State::Running);
+        QStringList steps = view->calls;
+        steps.removeIf([](const QString &c) { return c.startsWith(QLatin1String("lstDevices ")); });
+        const QStringList expected {"enable Text2 0", "enable Text3 0", "enable Text4 0", "enable Text5 0",
+            "enable Command3 0", "enable Command4 0", "enable Check1 0", "interval 5000", "lamp red",
+            "clear lstDevices", "lamp green", "timer 1", "enable Command1 1"};
+        QCOMPARE(steps, expected);
+        QCOMPARE(view->devices.size(), 3);
+        QCOMPARE(view->devices.last(), QStringLiteral("2 sensor(s) found."));
+    }
+
+    void startWritesHeaderOfDetectedSensors()
+    {
+        auto driver = installSim(sim::uniformConfiguration(2, harness->clock));
+        run->StartRun();
+        const sim::SimBus &bus = *driver->bus(1);
+        const QStringList lines = fileLines(logPath);
+        QCOMPARE(lines.size(), 1);
+        const QStringList fields = lines.first().split(QLatin1Char('\t'));
+        QCOMPARE(fields.size(), 3);
+        QCOMPARE(fields.at(0), QStringLiteral("KX4136"));
+        QStringList codes {romText(bus.device(0).builtInRomCode()), romText(bus.device(1).builtInRomCode())};
+        QCOMPARE(QStringList(fields.mid(1)), codes);
+    }
+
+    void startWithoutLoggingLeavesFileAlone()
+    {
+        installSim(sim::uniformConfiguration(1, harness->clock));
+        view->check1 = 0;
+        run->StartRun();
+        run->ReadingCycle();
+        QCOMPARE(run->state(), State::Running);
+        QVERIFY(!QFile::exists(logPath));
+    }
+
+    void settingsAreTakenOver()
+    {
+        installSim(sim::uniformConfiguration(1, harness->clock));
+        view->texts[TextField::Text3] = QStringLiteral("2.5");
+        view->texts[TextField::Text4] = QStringLiteral("801.5");
+        run->StartRun();
+        QCOMPARE(modKX4136::OneWireDelay, int16_t {802});
+        QCOMPARE(view->timerInterval, 2500);
+        QCOMPARE(modKX4136::PortNum, int16_t {1});
+        QCOMPARE(modKX4136::PortType, int16_t {1});
+    }
+
+    void portIsRoundedForTheDriver()
+    {
+        auto driver = installRecording();
+        driver->push(Op::ExtendedStartSession, {0});
+        view->texts[TextField::Text2] = QStringLiteral("3.5");
+        run->StartRun();
+        QCOMPARE(driver->texts(), QStringList {"XwExtendedStartSession(4, 1, 0)"});
+    }
+
+    void invalidSetting_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<QString>("delay");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("delay negative") << "1"
+                                        << "5"
+                                        << "-1"
+                                        << "Wrong 1-wire delay.";
+        QTest::newRow("delay letters") << "1"
+                                       << "5"
+                                       << "fast"
+                                       << "Wrong 1-wire delay.";
+        QTest::newRow("delay past 16 bits") << "1"
+                                            << "5"
+                                            << "40000"
+                                            << "Wrong 1-wire delay.";
+        QTest::newRow("interval zero") << "1"
+                                       << "0"
+                                       << "500"
+                                       << "Wrong reading interval.";
+        QTest::newRow("interval empty") << "1"
+                                        << ""
+                                        << "500"
+                                        << "Wrong reading interval.";
+        QTest::newRow("interval past the timer") << "1"
+                                                 << "2147484"
+                                                 << "500"
+                                                 << "Wrong reading interval.";
+        QTest::newRow("port past 16 bits") << "40000"
+                                           << "5"
+                                           << "500"
+                                           << "Wrong COM port number.";
+        QTest::newRow("port letters") << "COM1"
+                                      << "5"
+                                      << "500"
+                                      << "Wrong COM port number.";
+        QTest::newRow("all wrong, one message") << "x"
+                                                << "x"
+                                                << "x"
+                                                << "Wrong 1-wire delay.";
+    }
+
+    void invalidSetting()
+    {
+        QFETCH(QString, port);
+        QFETCH(QString, interval);
+        QFETCH(QString, delay);
+        QFETCH(QString, message);
+        auto driver = installRecording();
+        view->texts[TextField::Text2] = port;
+        view->texts[TextField::Text3] = interval;
+        view->texts[TextField::Text4] = delay;
+        run->StartRun();
+        QCOMPARE(view->messages, QStringList {message});
+        QVERIFY(driver->calls.empty());
+        QCOMPARE(run->state(), State::Idle);
+        checkControls({true, false, false});
+        QVERIFY(view->callsMatching(QStringLiteral("interval")).isEmpty());
+        QCOMPARE(modKX4136::OneWireDelay, int16_t {0});
+        QCOMPARE(modKX4136::PortNum, int16_t {0});
+    }
+
+    void adapterAbsent()
+    {
+        auto driver = installRecording();
+        driver->push(Op::ExtendedStartSession, {0});
+        run->StartRun();
+        QCOMPARE(view->messages, QStringList {"Error when starting session."});
+        QCOMPARE(driver->texts(), QStringList {"XwExtendedStartSession(1, 1, 0)"});
+        QVERIFY(view->callsMatching(QStringLiteral("lamp")).isEmpty());
+        QCOMPARE(run->state(), State::Idle);
+        checkControls({true, false, false});
+    }
+
+    void failedSetupEndsHalfOpenSession()
+    {
+        auto driver = installRecording();
+        driver->push(Op::Setup, {0});
+        run->StartRun();
+        QCOMPARE(view->messages, QStringList {"Error when starting session."});
+        QCOMPARE(driver->callsOf(Op::EndSession).size(), std::size_t {1});
+        QCOMPARE(run->state(), State::Idle);
+        checkControls({true, false, false});
+    }
+
+    void noDevicesHalts()
+    {
+        sim::SimConfiguration configuration {harness->clock, {}};
+        configuration.addPort(1);
+        installSim(std::move(configuration));
+        run->StartRun();
+        QCOMPARE(run->state(), State::Halted);
+        QCOMPARE(view->callsMatching(QStringLiteral("lamp")), (QStringList {"lamp red", "lamp green"}));
+        QCOMPARE(view->devices, QStringList {"Detected KA7700 interface but no 1-wire devices found."});
+        QVERIFY(modKX4136::SessionHandle > 0);
+        QVERIFY(!QFile::exists(logPath));
+        checkControls({false, false, false});
+
+        run->StopRun();
+        QCOMPARE(run->state(), State::Idle);
+        QCOMPARE(modKX4136::SessionHandle, 0);
+    }
+
+    void controlStates_data()
+    {
+        QTest::addColumn<int>("sensors");
+        QTest::addColumn<bool>("stopAfterwards");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("settings");
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<bool>("timer");
+        QTest::newRow("Running") << 1 << false << int(State::Running) << false << true << true;
+        QTest::newRow("Halted") << 0 << false << int(State::Halted) << false << false << false;
+        QTest::newRow("Idle after a run") << 1 << true << int(State::Idle) << true << false << false;
+        QTest::newRow("Idle after a halt") << 0 << true << int(State::Idle) << true << false << false;
+    }
+
+    void controlStates()
+    {
+        QFETCH(int, sensors);
+        QFETCH(bool, stopAfterwards);
+        QFETCH(int, state);
+        QFETCH(bool, settings);
+        QFETCH(bool, write);
+        QFETCH(bool, timer);
+        sim::SimConfiguration configuration = sim::uniformConfiguration(sensors, harness->clock);
+        configuration.addPort(1);
+        installSim(std::move(configuration));
+        run->StartRun();
+        if (stopAfterwards)
+            run->StopRun();
+        QCOMPARE(int(run->state()), state);
+        checkControls({settings, write, timer});
+        // Text1 and Combo_res belong to the window alone.
+        QVERIFY(view->callsMatching(QStringLiteral("enable Text1 ")).isEmpty());
+        QVERIFY(view->callsMatching(QStringLiteral("enable Combo_res ")).isEmpty());
+    }
+
+    void stopStepsInOrder()
+    {
+        installSim(sim::uniformConfiguration(1, harness->clock));
+        run->StartRun();
+        run->ReadingCycle();
+        const qsizetype before = view->calls.size();
+        run->StopRun();
+        const QStringList expected {"timer 0", "enable Text5 1", "enable Command1 0", "enable Command3 1",
+            "enable Command4 1", "enable Text2 1", "enable Text3 1", "enable Text4 1", "enable Check1 1"};
+        QCOMPARE(view->calls.mid(before), expected);
+        QCOMPARE(modKX4136::SessionHandle, 0);
+        QCOMPARE(view->temps.size(), 1); // the readings stay as the last cycle left them
+    }
+
+    void secondStartAppendsSecondHeader()
+    {
+        installSim(sim::uniformConfiguration(1, harness->clock));
+        run->StartRun();
+        run->ReadingCycle();
+        run->StopRun();
+        run->StartRun();
+        const QStringList lines = fileLines(logPath);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines.at(0).startsWith(QLatin1String("KX4136\t")));
+        QVERIFY(!lines.at(1).startsWith(QLatin1String("KX4136")));
+        QCOMPARE(lines.at(2), lines.at(0));
+    }
+
+    void closingWhileRunningEndsSession()
+    {
+        auto driver = installSim(sim::uniformConfiguration(1, harness->clock));
+        run->StartRun();
+        QVERIFY(modKX4136::SessionHandle > 0);
+        QVERIFY(run->CloseRequested());
+        QCOMPARE(modKX4136::SessionHandle, 0);
+        QCOMPARE(view->endProgramCalls, 0); // the window ends the program itself
+
+        // Nothing runs on a program that is ending.
+        const std::size_t traffic = driver->bus(1)->transcript().size();
+        run->ReadingCycle();
+        run->StartRun();
+        QCOMPARE(driver->bus(1)->transcript().size(), traffic);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstRunControl)
+#include "tst_runcontrol.moc"
