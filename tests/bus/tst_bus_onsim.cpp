@@ -28,6 +28,38 @@ QString romText(const onewire::RomCode &rom)
     return bytes.join(u' ');
 }
 
+// Counts bus operations issued while the strong pull-up is still on: the bus must be back at its
+// normal level before the next reset or byte, not merely switched off by it.
+class WatchedDriver : public sim::SimulatedDriver
+{
+public:
+    using sim::SimulatedDriver::SimulatedDriver;
+    int opsUnderPullUp = 0;
+
+    int16_t XwAccess(int32_t session, uint8_t *stateBuffer) override
+    {
+        watch();
+        return SimulatedDriver::XwAccess(session, stateBuffer);
+    }
+    int16_t XwTouchByte(int32_t session, int16_t byte) override
+    {
+        watch();
+        return SimulatedDriver::XwTouchByte(session, byte);
+    }
+    int16_t XwTouchReset(int32_t session) override
+    {
+        watch();
+        return SimulatedDriver::XwTouchReset(session);
+    }
+
+private:
+    void watch()
+    {
+        if (bus(1)->strongPullUp())
+            ++opsUnderPullUp;
+    }
+};
+
 } // namespace
 
 class TestBusOnSim : public QObject
@@ -35,14 +67,14 @@ class TestBusOnSim : public QObject
     Q_OBJECT
 
     std::shared_ptr<sim::ManualClock> clock;
-    std::shared_ptr<sim::SimulatedDriver> driver;
+    std::shared_ptr<WatchedDriver> driver;
     std::function<void()> duringWait;
 
     sim::SimBus &bus() { return *driver->bus(1); }
 
     void start(sim::SimConfiguration configuration)
     {
-        driver = std::make_shared<sim::SimulatedDriver>(std::move(configuration));
+        driver = std::make_shared<WatchedDriver>(std::move(configuration));
         XWBUSLIB::Install(driver);
         PortNum = 1;
         PortType = 1;
@@ -66,7 +98,7 @@ class TestBusOnSim : public QObject
         return dynamic_cast<sim::Thermometer *>(bus().findDevice(rom));
     }
 
-    // The pull-up must never be left on: after every P+ a P- follows before the transcript ends.
+    // The pull-up is never left on: every P+ is followed by a P-, and nothing was sent while it was on.
     bool endsAtNormalLevel() const
     {
         const auto &entries = driver->bus(1)->transcript().entries();
@@ -77,7 +109,7 @@ class TestBusOnSim : public QObject
             else if (e.kind == sim::TranscriptEntry::Kind::PullUpOff)
                 on = false;
         }
-        return !on && !driver->bus(1)->strongPullUp();
+        return !on && !driver->bus(1)->strongPullUp() && driver->opsUnderPullUp == 0;
     }
 
 private slots:
