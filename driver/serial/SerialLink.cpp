@@ -3,6 +3,8 @@
 
 #include "driver/serial/Ka7700.h"
 
+#include <algorithm>
+
 using namespace std::chrono_literals;
 
 namespace serial {
@@ -313,9 +315,16 @@ std::optional<QByteArray> SerialLink::exchange(const Request &request)
     QByteArray answer = m_port->read(request.answers, deadline);
     if (answer.size() != request.answers)
         return std::nullopt;
-    // One byte more than asked for means the answers no longer line up with the requests.
-    if (m_port->hasInput())
-        return std::nullopt;
+    // One byte more than asked for means the answers no longer line up with the requests, unless it
+    // repeats the pulse-end byte, as some adapters do.
+    if (m_port->hasInput()) {
+        const QByteArray surplus = m_port->read(request.bytes.size() + request.answers, Port::Clock::now());
+        const bool repeatedPulseEnd = request.endsPulse
+            && std::all_of(
+                surplus.cbegin(), surplus.cend(), [](char b) { return ka7700::isPulseEnd(uint8_t(b)); });
+        if (!repeatedPulseEnd || m_port->hasInput())
+            return std::nullopt;
+    }
     if (request.endsPulse) {
         if (!ka7700::isPulseEnd(uint8_t(answer.at(0))))
             return std::nullopt;

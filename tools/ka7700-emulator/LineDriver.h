@@ -15,7 +15,7 @@ namespace emulator {
 struct Faults
 {
     bool silent = false; // never answers
-    int silentAfter = -1; // answers this many bytes after power-up, then nothing
+    int silentAfter = -1; // answers this many bytes after power-up (or the switch), then nothing
     int garbleEvery = 0; // every Nth answer byte has a bit flipped
     std::optional<uint8_t> resetAnswer; // every reset is answered with this
     std::optional<uint8_t> pulseEnd; // every pulse ends with this byte
@@ -28,6 +28,13 @@ public:
     enum class Mode { Command, Data };
 
     explicit LineDriver(sim::SimBus &bus, Faults faults = {});
+
+    // Faults can be switched while the adapter runs; answers are counted afresh from here.
+    void setFaults(const Faults &faults)
+    {
+        m_faults = faults;
+        m_answered = 0;
+    }
 
     // Power-up and the master reset (a break) leave the same state; the bus itself is not touched.
     void masterReset();

@@ -256,6 +256,34 @@ private slots:
         QVERIFY2(rig.script->finished(), qPrintable(rig.script->mismatch()));
     }
 
+    void pulseEndAnswers_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("EC") << "EC" << true;
+        QTest::newRow("E0") << "E0" << true;
+        QTest::newRow("ED") << "ED" << true;
+        QTest::newRow("repeated") << "EC EC" << true;
+        QTest::newRow("00") << "00" << false;
+        QTest::newRow("1C") << "1C" << false;
+        QTest::newRow("6C") << "6C" << false;
+        QTest::newRow("AC") << "AC" << false;
+        QTest::newRow("CC") << "CC" << false;
+        QTest::newRow("followed by another byte") << "EC CD" << false;
+        QTest::newRow("missing") << "" << false;
+    }
+    void pulseEndAnswers()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, accepted);
+        Rig rig(StartUp + QStringLiteral("> 3F 85 85 95 85 85 85 95 87 < 3E 84 84 97 84 84 84 97 84 > F1 < ")
+            + answer);
+        QVERIFY(rig.link.open());
+        QVERIFY(rig.link.setLevel(BusLevel::StrongPullUpAfterNextByte));
+        QVERIFY(rig.link.touchByte(0x44));
+        QCOMPARE(rig.link.setLevel(BusLevel::Normal), accepted);
+    }
+
     void runningPullUpEndsBeforeAnyOtherCommand()
     {
         Rig rig(StartUp + QStringLiteral("> 3F 85 85 95 85 85 85 95 87 < 3E 84 84 97 84 84 84 97 84 ")

@@ -1,0 +1,376 @@
+// The serial driver against the emulated adapter on a pseudo-terminal, through the system's own
+// procedures: detection, readings, resolution writes, faults of the adapter, unplugging.
+#include "bus/XWBUSLIB.h"
+#include "bus/modKX4136.h"
+#include "driver/serial/SerialDriver.h"
+#include "driver/sim/RomCodes.h"
+#include "driver/sim/SimulatedDriver.h"
+#include "tools/ka7700-emulator/PtyEmulator.h"
+#include "wait/modMsgWait.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <set>
+
+using namespace modKX4136;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr qint64 CallLimitMs = 1000;
+
+class Lines : public LineList
+{
+public:
+    QStringList lines;
+    void Clear() override { lines.clear(); }
+    void AddItem(const QString &line) override { lines << line; }
+};
+
+onewire::RomCode romAt(int16_t index)
+{
+    onewire::RomCode rom {};
+    for (std::size_t i = 0; i < rom.size(); ++i)
+        rom[i] = uint8_t(RomTable[index][i]);
+    return rom;
+}
+
+std::set<onewire::RomCode> romsOf(const sim::SimBus &bus)
+{
+    std::set<onewire::RomCode> roms;
+    for (std::size_t i = 0; i < bus.deviceCount(); ++i)
+        roms.insert(bus.device(i).romCode());
+    return roms;
+}
+
+std::set<onewire::RomCode> detectedRoms()
+{
+    std::set<onewire::RomCode> roms;
+    for (int16_t i = 0; i <= LastSensor; ++i)
+        roms.insert(romAt(i));
+    return roms;
+}
+
+} // namespace
+
+class TestEmulator : public QObject
+{
+    Q_OBJECT
+
+    std::shared_ptr<sim::ManualClock> clock;
+    std::shared_ptr<sim::SimBus> bus;
+    std::unique_ptr<emulator::PtyEmulator> adapter;
+    serial::PortMap ports;
+
+    void plugIn(std::shared_ptr<sim::SimBus> onBus, emulator::Faults faults = {})
+    {
+        bus = std::move(onBus);
+        adapter = std::make_unique<emulator::PtyEmulator>(bus, faults);
+        QVERIFY2(adapter->open(), qPrintable(adapter->errorString()));
+        adapter->start();
+        if (!ports.count(1))
+            ports[1] = adapter->slavePath();
+        XWBUSLIB::Install(serial::makeSerialDriver(ports));
+    }
+
+    bool start()
+    {
+        PortNum = 1;
+        PortType = serial::PortTypeKA7700;
+        return StartSession();
+    }
+
+    // The true reading of the sensor in a RomTable row, from the simulation itself.
+    double trueReading(int16_t index)
+    {
+        return adapter->locked([index](sim::SimBus &onBus, emulator::LineDriver &) {
+            auto *sensor = dynamic_cast<sim::Thermometer *>(onBus.findDevice(romAt(index)));
+            const auto pad = sensor->scratchpad();
+            return int16_t(pad[0] | (pad[1] << 8)) / double(sensor->family() == sim::FamilyKX4136 ? 16 : 2);
+        });
+    }
+
+    void setFaults(const emulator::Faults &faults)
+    {
+        adapter->locked([&faults](sim::SimBus &, emulator::LineDriver &line) { line.setFaults(faults); });
+    }
+
+private slots:
+    void init()
+    {
+        ResetModuleState();
+        ports.clear();
+        clock = std::make_shared<sim::ManualClock>(10s);
+        OneWireDelay = 800;
+        modMsgWait::SetTickSource([this] {
+            return int32_t(
+                uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(clock->now()).count()));
+        });
+        modMsgWait::SetPlatformWait([this](int32_t, const int32_t *, int32_t timeoutMs) {
+            clock->advance(std::chrono::milliseconds(timeoutMs));
+            return modMsgWait::WaitTimedOut;
+        });
+        modMsgWait::SetEventPump([] {});
+    }
+
+    void cleanup()
+    {
+        EndSession();
+        XWBUSLIB::Install(nullptr);
+        adapter.reset();
+        modMsgWait::SetTickSource({});
+        modMsgWait::SetPlatformWait({});
+        modMsgWait::SetEventPump({});
+    }
+
+    void detectsEveryDevice_data()
+    {
+        QTest::addColumn<int>("sensors"); // -1: the demo bus
+        QTest::newRow("demo bus: two KX4136, one KX4130") << -1;
+        QTest::newRow("32 KX4136") << 32;
+    }
+    void detectsEveryDevice()
+    {
+        QFETCH(int, sensors);
+        plugIn(sensors < 0 ? sim::demoConfiguration(clock).ports.at(1).bus
+                           : sim::uniformConfiguration(sensors, clock).ports.at(1).bus);
+        QVERIFY(start());
+        Lines lines;
+        QCOMPARE(DetectSensors(lines), int16_t(0));
+        QCOMPARE(int(LastSensor) + 1, int(bus->deviceCount()));
+        QCOMPARE(detectedRoms(), romsOf(*bus));
+        QVERIFY(!lines.lines.join(u'\n').contains(u"-1"));
+    }
+
+    void readsBothFamilies()
+    {
+        plugIn(sim::demoConfiguration(clock).ports.at(1).bus);
+        QVERIFY(start());
+        Lines lines;
+        QCOMPARE(DetectSensors(lines), int16_t(0));
+        std::set<uint8_t> families;
+        for (int16_t index = 0; index <= LastSensor; ++index) {
+            QVERIFY(ReadTemperature(index));
+            QCOMPARE(GetTemperature(), float(trueReading(index)));
+            QVERIFY(GetTemperature() != 85.0F);
+            families.insert(uint8_t(RomTable[index][0]));
+        }
+        QCOMPARE(families, (std::set<uint8_t> {sim::FamilyKX4130, sim::FamilyKX4136}));
+    }
+
+    void readsASensorWhoseCodeHoldsTheEscapeByte()
+    {
+        auto onBus = std::make_shared<sim::SimBus>(clock);
+        const auto rom = sim::makeRomCode(sim::FamilyKX4136, 0x12E33456);
+        QCOMPARE(rom[3], uint8_t(0xE3));
+        onBus->addDevice(std::make_shared<sim::Thermometer>(rom, sim::TemperatureCurve::seeded(3)));
+        plugIn(onBus);
+        QVERIFY(start());
+        Lines lines;
+        QCOMPARE(DetectSensors(lines), int16_t(0));
+        QCOMPARE(romAt(0), rom);
+        QVERIFY(ReadTemperature(0));
+        QCOMPARE(GetTemperature(), float(trueReading(0)));
+    }
+
+    void resolutionWrittenAndCopiedSurvivesANewSession()
+    {
+        plugIn(sim::demoConfiguration(clock).ports.at(1).bus);
+        QVERIFY(start());
+        Lines lines;
+        QCOMPARE(DetectSensors(lines), int16_t(0));
+        int16_t parasite = -1; // the one that forgets its scratchpad when the adapter loses power
+        for (int16_t index = 0; index <= LastSensor; ++index) {
+            adapter->locked([&](sim::SimBus &onBus, emulator::LineDriver &) {
+                auto *sensor = dynamic_cast<sim::Thermometer *>(onBus.findDevice(romAt(index)));
+                if (sensor->parasitePowered())
+                    parasite = index;
+            });
+        }
+        QVERIFY(parasite >= 0);
+        int32_t code = 0;
+        QVERIFY(ReadResolution(parasite, code));
+        QCOMPARE(code, 1);
+        QVERIFY(WriteScratchpad(parasite, 3, 0, 20));
+        QVERIFY(CopyScratchpad(parasite));
+        QVERIFY(EndSession());
+
+        QVERIFY(start());
+        code = 0;
+        QVERIFY(ReadResolution(parasite, code));
+        QCOMPARE(code, 3);
+        QVERIFY(adapter->powerUps() >= 2);
+    }
+
+    void scratchpadCrcFault()
+    {
+        plugIn(sim::demoConfiguration(clock).ports.at(1).bus);
+        QVERIFY(start());
+        Lines lines;
+        QCOMPARE(DetectSensors(lines), int16_t(0));
+        QVERIFY(ReadTemperature(0));
+        const float before = GetTemperature();
+        adapter->locked([](sim::SimBus &onBus, emulator::LineDriver &) {
+            onBus.findDevice(romAt(0))->faults().corruptCrc.times(1);
+        });
+        QVERIFY(!ReadTemperature(0));
+        QCOMPARE(GetTemperature(), before);
+        QVERIFY(ReadTemperature(0));
+    }
+
+    void noAdapterNoSession_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::newRow("no such device") << "missing";
+        QTest::newRow("never answers") << "silent";
+        QTest::newRow("reset answer of another form") << "reset";
+        QTest::newRow("shorted bus") << "short";
+    }
+    void noAdapterNoSession()
+    {
+        QFETCH(QString, situation);
+        emulator::Faults faults;
+        faults.silent = situation == u"silent";
+        if (situation == u"reset")
+            faults.resetAnswer = 0x0D;
+        auto onBus = sim::demoConfiguration(clock).ports.at(1).bus;
+        onBus->setShorted(situation == u"short");
+        if (situation == u"missing")
+            ports[1] = QStringLiteral("/dev/no-such-ka7700");
+        plugIn(onBus, faults);
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!start());
+        QVERIFY(timer.elapsed() < CallLimitMs);
+    }
+
+    void emptyBusHasNoDevices()
+    {
+        auto onBus = sim::demoConfiguration(clock).ports.at(1).bus;
+        for (std::size_t i = 0; i < onBus->deviceCount(); ++i)
+            onBus->device(i).setAttached(false);
+        plugIn(onBus);
+        QVERIFY(start());
+        Lines lines;
+        QCOMPARE(DetectSensors(lines), int16_t(1));
+        QCOMPARE(lines.lines, QStringList {"Detected KA7700 interface but no 1-wire devices found."});
+    }
+
+    void answersStoppingMidwayFailThatCallOnly()
+    {
+        plugIn(sim::demoConfiguration(clock).ports.at(1).bus);
+        QVERIFY(start());
+        Lines lines;
+        QCOMPARE(DetectSensors(lines), int16_t(0));
+        emulator::Faults faults;
+        faults.silentAfter = 5; // in the middle of the first match ROM
+        setFaults(faults);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            QElapsedTimer timer;
+            timer.start();
+            QVERIFY(!ReadTemperature(0));
+            QVERIFY(timer.elapsed() < CallLimitMs);
+        }
+        setFaults({});
+        QVERIFY(ReadTemperature(0));
+        QCOMPARE(GetTemperature(), float(trueReading(0)));
+    }
+
+    void garbledAnswersFailCallsButReadingsResume()
+    {
+        plugIn(sim::uniformConfiguration(1, clock).ports.at(1).bus);
+        QVERIFY(start());
+        Lines lines;
+        QCOMPARE(DetectSensors(lines), int16_t(0));
+        emulator::Faults faults;
+        faults.garbleEvery = 37;
+        setFaults(faults);
+        int failed = 0;
+        int resumed = 0;
+        for (int reading = 0; reading < 16; ++reading) {
+            QElapsedTimer timer;
+            timer.start();
+            if (ReadTemperature(0)) {
+                QCOMPARE(GetTemperature(), float(trueReading(0)));
+                resumed += failed > 0;
+            } else {
+                ++failed;
+            }
+            QVERIFY(timer.elapsed() < 2 * CallLimitMs);
+        }
+        QVERIFY(failed > 0);
+        QVERIFY(resumed > 0);
+    }
+
+    void strayPulseEndBytes()
+    {
+        emulator::Faults faults;
+        faults.strayPulseEnd = true;
+        plugIn(sim::demoConfiguration(clock).ports.at(1).bus, faults);
+        QVERIFY(start());
+        Lines lines;
+        QCOMPARE(DetectSensors(lines), int16_t(0));
+        for (int16_t index = 0; index <= LastSensor; ++index) {
+            QVERIFY(ReadTemperature(index));
+            QCOMPARE(GetTemperature(), float(trueReading(index)));
+        }
+    }
+
+    void unplugAndReplug()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("ttyKA0"));
+        ports[1] = link;
+        plugIn(sim::demoConfiguration(clock).ports.at(1).bus);
+        QVERIFY(QFile::link(adapter->slavePath(), link));
+        QVERIFY(start());
+        Lines lines;
+        QCOMPARE(DetectSensors(lines), int16_t(0));
+        QVERIFY(ReadTemperature(1));
+
+        adapter.reset(); // unplugged: its device node goes away
+        for (int call = 0; call < 3; ++call) {
+            QElapsedTimer timer;
+            timer.start();
+            QVERIFY(!ReadTemperature(1));
+            QVERIFY(timer.elapsed() < CallLimitMs);
+        }
+
+        adapter = std::make_unique<emulator::PtyEmulator>(bus);
+        QVERIFY(adapter->open());
+        adapter->start();
+        QVERIFY(QFile::remove(link));
+        QVERIFY(QFile::link(adapter->slavePath(), link));
+        QVERIFY(ReadTemperature(1));
+        QCOMPARE(GetTemperature(), float(trueReading(1)));
+    }
+
+    void emulatorProgram()
+    {
+        QProcess program;
+        program.start(QStringLiteral(KA7700_EMULATOR), {QStringLiteral("--sensors"), QStringLiteral("2")});
+        QVERIFY(program.waitForReadyRead(5000));
+        const QString path = QString::fromLocal8Bit(program.readLine()).trimmed();
+        QVERIFY(path.startsWith(u'/'));
+        {
+            auto driver = serial::makeSerialDriver({{1, path}});
+            const int32_t session = driver->XwExtendedStartSession(1, serial::PortTypeKA7700, 0);
+            QVERIFY(session > 0);
+            std::vector<uint8_t> state(xw::StateBufferSize);
+            QCOMPARE(driver->XwFirst(session, state.data()), int16_t(1));
+            QCOMPARE(driver->XwNext(session, state.data()), int16_t(1));
+            QCOMPARE(driver->XwNext(session, state.data()), int16_t(0));
+            QCOMPARE(driver->XwEndSession(session), int16_t(1));
+        }
+        program.terminate();
+        QVERIFY(program.waitForFinished(3000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEmulator)
+#include "tst_emulator.moc"
