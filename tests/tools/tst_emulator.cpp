@@ -197,6 +197,12 @@ private slots:
         QVERIFY(WriteScratchpad(parasite, 3, 0, 20));
         QVERIFY(CopyScratchpad(parasite));
         QVERIFY(EndSession());
+        const uint8_t stored = adapter->locked([parasite](sim::SimBus &onBus, emulator::LineDriver &) {
+            return dynamic_cast<sim::Thermometer *>(onBus.findDevice(romAt(parasite)))
+                ->eeprom()
+                .configuration;
+        });
+        QCOMPARE(stored, uint8_t(0x5F));
 
         QVERIFY(start());
         code = 0;
