@@ -110,16 +110,21 @@ bool AccessAndReset()
 }
 
 // Read scratchpad: bytes 0 to 7 into cells, the ninth only folded into the CRC.
+// A failed read slot folds the CRC back to 0, so a failing adapter would pass the CRC test with
+// made-up bytes: any failed byte fails the read on its own.
 bool ReadScratchpad(std::array<int16_t, 11> &cells)
 {
     XwTouchByte(SessionHandle, 0xBE);
     CrcAcc = 0;
+    bool adapterFailed = false;
     for (int i = 0; i < 8; ++i) {
         cells[i] = XwTouchByte(SessionHandle, 0xFF);
+        adapterFailed = adapterFailed || cells[i] < 0;
         Crc8Step(cells[i]);
     }
     const int16_t ninth = XwTouchByte(SessionHandle, 0xFF);
-    return Crc8Step(ninth) == 0;
+    adapterFailed = adapterFailed || ninth < 0;
+    return Crc8Step(ninth) == 0 && !adapterFailed;
 }
 
 } // namespace

@@ -121,6 +121,15 @@ private slots:
             bytes[8] = static_cast<int16_t>(bytes[8] ^ 0x80);
             d.pushScratchpad(bytes);
         }) << converted + matchRom(KX4136Rom) + readScratchpad();
+        QTest::newRow("adapter fails on the ninth byte") << int16_t {2} << Script([](RecordingDriver &d) {
+            auto bytes = withCrc(scratchpad(0x91, 0x01));
+            bytes[8] = -1;
+            d.pushScratchpad(bytes);
+        }) << converted + matchRom(KX4136Rom) + readScratchpad();
+        QTest::newRow("adapter fails on every scratchpad byte") << int16_t {
+            2} << Script([](RecordingDriver &d) {
+            d.pushScratchpad(std::array<int16_t, 9> {-1, -1, -1, -1, -1, -1, -1, -1, -1});
+        }) << converted + matchRom(KX4136Rom) + readScratchpad();
         QTest::newRow("row 33 has no family") << int16_t {33} << Script([](RecordingDriver &) {}) << head;
     }
 
@@ -174,6 +183,11 @@ private slots:
         QTest::newRow("access fails") << Script([](RecordingDriver &d) { d.push(Op::Access, {0}); });
         QTest::newRow("no presence after the conversion") << Script([](RecordingDriver &d) {
             d.push(Op::TouchReset, {1, 0});
+        });
+        QTest::newRow("adapter fails while reading") << Script([](RecordingDriver &d) {
+            auto bytes = withCrc(scratchpad(0x50, 0x05, 0x1F));
+            bytes[8] = -1;
+            d.pushScratchpad(bytes);
         });
     }
 
