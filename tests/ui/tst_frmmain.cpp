@@ -25,7 +25,7 @@ private slots:
     void window();
     void startText_data();
     void startText();
-    void startSpecialControls();
+    void startOtherControls();
     void geometry_data();
     void geometry();
     void fonts_data();
@@ -94,7 +94,7 @@ void TestFrmMain::startText()
     QCOMPARE(widget->isEnabled(), enabled);
 }
 
-void TestFrmMain::startSpecialControls()
+void TestFrmMain::startOtherControls()
 {
     frmMain w;
     auto *check = control<QCheckBox>(&w, "Check1");
