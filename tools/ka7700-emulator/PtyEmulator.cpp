@@ -19,8 +19,8 @@ namespace emulator {
 
 namespace {
 
-constexpr int IdleTimeoutMs = 50;
-constexpr int PulseCheckMs = 5; // the bus clock may be a manual one: look again soon
+constexpr std::chrono::microseconds IdleTimeout = 50ms;
+constexpr std::chrono::microseconds PulseCheck = 5ms; // the bus clock may be a manual one: look again soon
 constexpr auto HangUpNap = 5ms;
 
 int baudOf(speed_t speed)
@@ -45,6 +45,17 @@ int baudOf(speed_t speed)
     default:
         return 0;
     }
+}
+
+// Answers are due to the microsecond at 9600 baud and above; whole milliseconds would add up.
+void waitFor(pollfd *fds, nfds_t count, std::chrono::microseconds timeout)
+{
+#ifdef __linux__
+    const timespec wait {time_t(timeout.count() / 1000000), long(timeout.count() % 1000000) * 1000};
+    ::ppoll(fds, count, &wait, nullptr);
+#else
+    ::poll(fds, count, int(std::chrono::ceil<std::chrono::milliseconds>(timeout).count()));
+#endif
 }
 
 void closeFd(int &fd)
@@ -133,7 +144,7 @@ void PtyEmulator::run(const std::atomic<bool> &stop)
         const nfds_t hostIndex = count;
         if (watchHost)
             fds[count++] = {m_master, POLLIN, 0};
-        ::poll(fds, count, pollTimeoutMs());
+        waitFor(fds, count, pollTimeout());
 
         if (fds[0].revents & POLLIN) {
             char drain[16];
@@ -166,16 +177,16 @@ void PtyEmulator::run(const std::atomic<bool> &stop)
     }
 }
 
-int PtyEmulator::pollTimeoutMs()
+std::chrono::microseconds PtyEmulator::pollTimeout()
 {
-    int timeout = IdleTimeoutMs;
+    auto timeout = IdleTimeout;
     if (!m_answers.empty()) {
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(m_answers.front().due - Clock::now());
-        timeout = std::clamp(int(wait.count()), 0, timeout);
+        const auto wait = std::chrono::ceil<std::chrono::microseconds>(m_answers.front().due - Clock::now());
+        timeout = std::clamp(wait, std::chrono::microseconds(0), timeout);
     }
     std::lock_guard lock(m_mutex);
     if (m_lineDriver.pulseDeadline())
-        timeout = std::min(timeout, PulseCheckMs);
+        timeout = std::min(timeout, PulseCheck);
     return timeout;
 }
 

@@ -63,7 +63,7 @@ private:
     void hostClosed();
     void schedule(const QByteArray &answers, Clock::time_point after);
     void sendDue();
-    int pollTimeoutMs();
+    std::chrono::microseconds pollTimeout();
 
     std::shared_ptr<sim::SimBus> m_bus;
     LineDriver m_lineDriver;

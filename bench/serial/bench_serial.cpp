@@ -1,0 +1,226 @@
+// Serial traffic of the sensor exchanges on the KA7700 driver, and the time of a reading at 9600 baud,
+// against the emulated adapter on a pseudo-terminal.
+#include "bus/XWBUSLIB.h"
+#include "bus/modKX4136.h"
+#include "driver/serial/QtPort.h"
+#include "driver/serial/SerialDriver.h"
+#include "driver/sim/SimulatedDriver.h"
+#include "tools/ka7700-emulator/PtyEmulator.h"
+#include "wait/modMsgWait.h"
+
+#include <QCoreApplication>
+#include <benchmark/benchmark.h>
+
+using namespace modKX4136;
+using namespace std::chrono_literals;
+using std::chrono::microseconds;
+
+namespace {
+
+constexpr microseconds ByteTime9600 {1042};
+
+// Bytes each way and answered requests; the bound is the time the bytes alone need when every
+// request waits for its answers before the next goes out.
+struct Traffic
+{
+    microseconds byteTime {0};
+    int64_t sent = 0;
+    int64_t answered = 0;
+    int64_t roundTrips = 0;
+    microseconds bound {0};
+    int64_t unanswered = 0; // sent since the last read
+};
+
+class CountingPort : public serial::Port
+{
+public:
+    explicit CountingPort(std::shared_ptr<Traffic> traffic)
+        : m_traffic(std::move(traffic))
+    { }
+
+    serial::OpenResult open(const QString &path) override { return m_port.open(path); }
+    void close() override { m_port.close(); }
+    bool isOpen() const override { return m_port.isOpen(); }
+    bool lost() const override { return m_port.lost(); }
+    bool setBaudRate(int baud) override { return m_port.setBaudRate(baud); }
+    bool setBreak(bool on) override { return m_port.setBreak(on); }
+    void pause(std::chrono::milliseconds duration) override { m_port.pause(duration); }
+    bool hasInput() override { return m_port.hasInput(); }
+    void clearInput() override { m_port.clearInput(); }
+
+    bool write(const QByteArray &bytes) override
+    {
+        m_traffic->sent += bytes.size();
+        m_traffic->unanswered += bytes.size();
+        return m_port.write(bytes);
+    }
+    QByteArray read(int count, Clock::time_point deadline) override
+    {
+        const QByteArray got = m_port.read(count, deadline);
+        m_traffic->answered += got.size();
+        m_traffic->roundTrips += 1;
+        m_traffic->bound += m_traffic->byteTime * (m_traffic->unanswered + got.size());
+        m_traffic->unanswered = 0;
+        return got;
+    }
+
+private:
+    std::shared_ptr<Traffic> m_traffic;
+    serial::QtPort m_port;
+};
+
+class DiscardedList : public LineList
+{
+public:
+    void Clear() override { }
+    void AddItem(const QString &line) override { benchmark::DoNotOptimize(line.size()); }
+};
+
+// A session through the serial driver on `sensors` emulated KX4136. Waits move the bus clock past a
+// whole conversion instead of blocking, so a zero conversion wait still reads a finished conversion.
+class EmulatedSession
+{
+public:
+    EmulatedSession(int sensors, microseconds byteTime)
+        : clock(std::make_shared<sim::ManualClock>(1s))
+        , traffic(std::make_shared<Traffic>())
+        , adapter(sim::uniformConfiguration(sensors, clock).ports.at(1).bus, {}, {byteTime, 0ms})
+    {
+        traffic->byteTime = byteTime;
+        ResetModuleState();
+        modMsgWait::SetPlatformWait([this](int32_t, const int32_t *, int32_t timeoutMs) {
+            clock->advance(std::max(std::chrono::milliseconds(timeoutMs), 750ms));
+            return modMsgWait::WaitTimedOut;
+        });
+        modMsgWait::SetEventPump([] {});
+        if (!adapter.open())
+            return;
+        adapter.start();
+        XWBUSLIB::Install(serial::makeSerialDriver({{1, adapter.slavePath()}},
+            [counted = traffic] { return std::make_unique<CountingPort>(counted); }));
+        PortNum = 1;
+        PortType = serial::PortTypeKA7700;
+        OneWireDelay = 0;
+        DiscardedList list;
+        ok = StartSession() && DetectSensors(list) == 0 && LastSensor + 1 == sensors;
+        *traffic = Traffic {byteTime};
+    }
+
+    ~EmulatedSession()
+    {
+        EndSession();
+        XWBUSLIB::Install(nullptr);
+        modMsgWait::SetPlatformWait({});
+        modMsgWait::SetEventPump({});
+    }
+
+    std::shared_ptr<sim::ManualClock> clock;
+    std::shared_ptr<Traffic> traffic;
+    emulator::PtyEmulator adapter;
+    bool ok = false;
+};
+
+void report(benchmark::State &state, const Traffic &traffic, double per)
+{
+    using benchmark::Counter;
+    state.counters["sent"] = Counter(double(traffic.sent) / per);
+    state.counters["answered"] = Counter(double(traffic.answered) / per);
+    state.counters["round_trips"] = Counter(double(traffic.roundTrips) / per);
+}
+
+void TrafficPerReading(benchmark::State &state)
+{
+    EmulatedSession session(1, 0us);
+    if (!session.ok) {
+        state.SkipWithError("no emulated sensor");
+        return;
+    }
+    for (auto _ : state) {
+        if (!ReadTemperature(0)) {
+            state.SkipWithError("reading failed");
+            break;
+        }
+    }
+    report(state, *session.traffic, double(state.iterations()));
+}
+BENCHMARK(TrafficPerReading)->Unit(benchmark::kMicrosecond);
+
+// What DetectSensors costs per device found: the search and the resolution read of each.
+void TrafficPerDeviceFound(benchmark::State &state)
+{
+    const int sensors = int(state.range(0));
+    EmulatedSession session(sensors, 0us);
+    if (!session.ok) {
+        state.SkipWithError("detection failed");
+        return;
+    }
+    DiscardedList list;
+    for (auto _ : state) {
+        if (DetectSensors(list) != 0 || LastSensor + 1 != sensors) {
+            state.SkipWithError("detection failed");
+            break;
+        }
+    }
+    report(state, *session.traffic, double(state.iterations()) * sensors);
+}
+BENCHMARK(TrafficPerDeviceFound)->Arg(3)->Arg(32)->Unit(benchmark::kMillisecond);
+
+// The bus search alone (XwFirst, XwNext), per device found.
+void SearchTrafficPerDevice(benchmark::State &state)
+{
+    const int sensors = int(state.range(0));
+    EmulatedSession session(sensors, 0us);
+    if (!session.ok) {
+        state.SkipWithError("detection failed");
+        return;
+    }
+    for (auto _ : state) {
+        int found = 0;
+        for (int16_t more = XWBUSLIB::XwFirst(SessionHandle, StateBuffer.data()); more == 1;
+             more = XWBUSLIB::XwNext(SessionHandle, StateBuffer.data()))
+            ++found;
+        if (found != sensors) {
+            state.SkipWithError("search failed");
+            break;
+        }
+    }
+    report(state, *session.traffic, double(state.iterations()) * sensors);
+}
+BENCHMARK(SearchTrafficPerDevice)->Arg(3)->Arg(32)->Unit(benchmark::kMillisecond);
+
+// One reading with the adapter's bytes taking their time at 9600 baud, against the bound.
+void ReadingAt9600(benchmark::State &state)
+{
+    EmulatedSession session(1, ByteTime9600);
+    if (!session.ok) {
+        state.SkipWithError("no emulated sensor");
+        return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        if (!ReadTemperature(0)) {
+            state.SkipWithError("reading failed");
+            break;
+        }
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    const Traffic &traffic = *session.traffic;
+    const double readings = double(state.iterations());
+    report(state, traffic, readings);
+    state.counters["bound_ms"] = double(traffic.bound.count()) / 1000.0 / readings;
+    state.counters["to_bound"] = std::chrono::duration<double>(elapsed) / traffic.bound;
+}
+BENCHMARK(ReadingAt9600)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication application(argc, argv); // the serial port wants an application object
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
