@@ -253,6 +253,19 @@ private slots:
         QVERIFY(timer.elapsed() < CallLimitMs);
     }
 
+    void portInUseByAnotherProgram()
+    {
+        plugIn(sim::demoConfiguration(clock).ports.at(1).bus);
+        QVERIFY(start());
+        auto other = serial::makeSerialDriver(ports);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(other->XwExtendedStartSession(1, serial::PortTypeKA7700, 0), 0);
+        QVERIFY(timer.elapsed() < CallLimitMs);
+        Lines lines;
+        QCOMPARE(DetectSensors(lines), int16_t(0)); // the first session was not disturbed
+    }
+
     void emptyBusHasNoDevices()
     {
         auto onBus = sim::demoConfiguration(clock).ports.at(1).bus;

@@ -1,0 +1,105 @@
+// The emulator's command line and the bus it builds from it.
+#include "driver/sim/Clock.h"
+#include "tools/ka7700-emulator/Options.h"
+
+#include <QTest>
+
+class TestEmulatorOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parse_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("sensors"); // -1: the demo bus
+        QTest::addColumn<int>("byteTimeUs");
+        QTest::addColumn<int>("latencyMs");
+        QTest::addColumn<int>("resetAnswer"); // -1: not forced
+        QTest::addColumn<int>("pulseEnd"); // -1: not forced
+        QTest::newRow("nothing: the demo bus") << "" << true << -1 << 0 << 0 << -1 << -1;
+        QTest::newRow("sensors") << "--sensors 32" << true << 32 << 0 << 0 << -1 << -1;
+        QTest::newRow("no sensors") << "--sensors 0" << true << 0 << 0 << 0 << -1 << -1;
+        QTest::newRow("too many sensors") << "--sensors 41" << false << 0 << 0 << 0 << -1 << -1;
+        QTest::newRow("sensors without a count") << "--sensors" << false << 0 << 0 << 0 << -1 << -1;
+        QTest::newRow("timing") << "--byte-time-us 1042 --latency-ms 16" << true << -1 << 1042 << 16 << -1
+                                << -1;
+        QTest::newRow("negative latency") << "--latency-ms -1" << false << 0 << 0 << 0 << -1 << -1;
+        QTest::newRow("forced answers in hex")
+            << "--reset-answer CF --pulse-end 0" << true << -1 << 0 << 0 << 0xCF << 0;
+        QTest::newRow("answer beyond a byte") << "--reset-answer 1CD" << false << 0 << 0 << 0 << -1 << -1;
+        QTest::newRow("unknown option") << "--turbo" << false << 0 << 0 << 0 << -1 << -1;
+    }
+    void parse()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(bool, valid);
+        QFETCH(int, sensors);
+        QFETCH(int, byteTimeUs);
+        QFETCH(int, latencyMs);
+        QFETCH(int, resetAnswer);
+        QFETCH(int, pulseEnd);
+        QString error;
+        const auto options = emulator::parseOptions(arguments.split(u' ', Qt::SkipEmptyParts), error);
+        QCOMPARE(options.has_value(), valid);
+        QCOMPARE(error.isEmpty(), valid);
+        if (!options)
+            return;
+        QCOMPARE(options->sensors.value_or(-1), sensors);
+        QCOMPARE(int(options->timing.byteTime.count()), byteTimeUs);
+        QCOMPARE(int(options->timing.latency.count()), latencyMs);
+        QCOMPARE(options->faults.resetAnswer ? int(*options->faults.resetAnswer) : -1, resetAnswer);
+        QCOMPARE(options->faults.pulseEnd ? int(*options->faults.pulseEnd) : -1, pulseEnd);
+    }
+
+    void faultFlags()
+    {
+        QString error;
+        const auto options = emulator::parseOptions(
+            QStringLiteral("--silent --silent-after 7 --garble-every 3 --stray-pulse-end").split(u' '),
+            error);
+        QVERIFY(options);
+        QVERIFY(options->faults.silent);
+        QCOMPARE(options->faults.silentAfter, 7);
+        QCOMPARE(options->faults.garbleEvery, 3);
+        QVERIFY(options->faults.strayPulseEnd);
+        QVERIFY(!emulator::parseOptions({QStringLiteral("--garble-every"), QStringLiteral("0")}, error));
+    }
+
+    void buses_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<int>("kx4136");
+        QTest::addColumn<int>("kx4130");
+        QTest::addColumn<onewire::ResetResult>("reset");
+        QTest::newRow("demo") << "" << 2 << 1 << onewire::ResetResult::Presence;
+        QTest::newRow("five sensors") << "--sensors 5" << 5 << 0 << onewire::ResetResult::Presence;
+        QTest::newRow("empty") << "--sensors 0" << 0 << 0 << onewire::ResetResult::NoPresence;
+        QTest::newRow("unplugged sensors") << "--no-presence" << 2 << 1 << onewire::ResetResult::NoPresence;
+        QTest::newRow("shorted") << "--short" << 2 << 1 << onewire::ResetResult::Short;
+    }
+    void buses()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(int, kx4136);
+        QFETCH(int, kx4130);
+        QFETCH(onewire::ResetResult, reset);
+        QString error;
+        const auto options = emulator::parseOptions(arguments.split(u' ', Qt::SkipEmptyParts), error);
+        QVERIFY(options);
+        const auto bus = emulator::makeBus(*options, std::make_shared<sim::ManualClock>());
+        int families[2] = {0, 0};
+        for (std::size_t i = 0; i < bus->deviceCount(); ++i) {
+            const auto *sensor = bus->thermometer(i);
+            QVERIFY(sensor);
+            ++families[sensor->family() == sim::FamilyKX4136 ? 0 : 1];
+        }
+        QCOMPARE(families[0], kx4136);
+        QCOMPARE(families[1], kx4130);
+        QCOMPARE(bus->reset(), reset);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEmulatorOptions)
+#include "tst_emulatoroptions.moc"
