@@ -39,10 +39,6 @@ constexpr bool isResetAnswer(uint8_t answer)
 {
     return (answer & 0xC0) == 0xC0;
 }
-constexpr int revisionOf(uint8_t resetAnswer)
-{
-    return (resetAnswer >> 2) & 0x07;
-}
 // Bits 7..2 echo the command; bits 1 and 0 both carry the level sampled.
 constexpr bool isBitAnswer(uint8_t command, uint8_t answer)
 {

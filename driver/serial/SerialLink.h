@@ -28,9 +28,6 @@ public:
     bool setLevel(onewire::BusLevel level) override;
     std::optional<onewire::SearchPass> searchPass(const std::array<bool, 64> &directions) override;
 
-    // Chip revision code of the last reset answer; -1 before the first.
-    int revision() const { return m_revision; }
-
 private:
     enum class Mode { Command, Data, Unknown };
 
@@ -60,7 +57,6 @@ private:
     bool m_pulseActive = false;
     bool m_pulseMaybeActive = false; // a pull-up may have started during a call that failed
     bool m_resync = false; // the adapter may be in any state: leave it by bytes before the break
-    int m_revision = -1;
 };
 
 } // namespace serial
