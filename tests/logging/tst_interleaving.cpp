@@ -1,0 +1,315 @@
+// One bus transaction at a time: ticks, STOP, writes and closing arriving inside another transaction's wait.
+#include "FakeMainView.h"
+#include "WaitHarness.h"
+#include "bus/XWBUSLIB.h"
+#include "bus/modKX4136.h"
+#include "common/RecordingDriver.h"
+#include "driver/sim/SimulatedDriver.h"
+#include "logging/RunControl.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace logging;
+using State = RunControl::State;
+
+namespace {
+
+// The function commands sent to addressed devices, in order ("44" convert, "BE" read, "4E" write, "48" copy).
+QStringList functionCommands(const sim::Transcript &transcript)
+{
+    QStringList commands;
+    int step = -1; // 0: a ROM command is due; 1 to 8: ROM bytes; 9: the function command
+    for (const sim::TranscriptEntry &e : transcript.entries()) {
+        if (e.kind == sim::TranscriptEntry::Kind::Reset) {
+            step = 0;
+        } else if (e.kind == sim::TranscriptEntry::Kind::Byte && step >= 0) {
+            if (step == 9) {
+                commands << QString::number(e.sent, 16).toUpper();
+                step = -1;
+            } else {
+                step = (step == 0 && e.sent != 0x55) ? -1 : step + 1;
+            }
+        }
+    }
+    return commands;
+}
+
+QStringList readingsOf(const QStringList &items)
+{
+    QStringList readings;
+    for (const QString &item : items)
+        readings << item.section(QLatin1Char(' '), 3, 3);
+    return readings;
+}
+
+} // namespace
+
+class TstInterleaving : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<WaitHarness> harness;
+    std::unique_ptr<FakeMainView> view;
+    std::unique_ptr<RunControl> run;
+    std::unique_ptr<QTemporaryDir> dir;
+    std::shared_ptr<sim::SimulatedDriver> driver;
+    QString logPath;
+
+    sim::SimBus &bus() { return *driver->bus(1); }
+
+    void installSim(int sensors)
+    {
+        driver = std::make_shared<sim::SimulatedDriver>(sim::uniformConfiguration(sensors, harness->clock));
+        XWBUSLIB::Install(driver);
+    }
+    void startOnSim(int sensors)
+    {
+        installSim(sensors);
+        run->StartRun();
+        QCOMPARE(run->state(), State::Running);
+        bus().transcript().clear();
+    }
+    // The hook runs in the first wait only: later waits belong to what it set off.
+    void onFirstWait(std::function<void()> action)
+    {
+        harness->duringWait = [this, action, done = false]() mutable {
+            if (!done) {
+                done = true;
+                action();
+            }
+        };
+    }
+
+private slots:
+    void init()
+    {
+        harness = std::make_unique<WaitHarness>();
+        view = std::make_unique<FakeMainView>();
+        run = std::make_unique<RunControl>(*view);
+        dir = std::make_unique<QTemporaryDir>();
+        logPath = dir->filePath(QStringLiteral("KX4136_log.txt"));
+        view->texts[TextField::Text4] = QStringLiteral("800"); // a 12-bit conversion takes 750 ms
+        view->texts[TextField::Text5] = logPath;
+    }
+    void cleanup()
+    {
+        run.reset();
+        view.reset();
+        harness.reset();
+        driver.reset();
+        dir.reset();
+    }
+
+    void tickDuringBusWorkIsSkipped_data()
+    {
+        QTest::addColumn<QString>("activity");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<int>("cycles");
+        QTest::newRow("during START") << "start" << QStringList {"44", "BE", "44", "BE"} << 0;
+        QTest::newRow("during a cycle") << "cycle" << QStringList {"44", "BE", "44", "BE"} << 1;
+        QTest::newRow("during a write") << "write" << QStringList {"4E", "48"} << 0;
+    }
+
+    void tickDuringBusWorkIsSkipped()
+    {
+        QFETCH(QString, activity);
+        QFETCH(QStringList, commands);
+        QFETCH(int, cycles);
+        if (activity == QLatin1String("start")) {
+            installSim(2);
+            onFirstWait([this] { run->ReadingCycle(); });
+            run->StartRun();
+        } else {
+            startOnSim(2);
+            onFirstWait([this] { run->ReadingCycle(); });
+            if (activity == QLatin1String("cycle"))
+                run->ReadingCycle();
+            else
+                run->WriteResolution();
+        }
+        QCOMPARE(functionCommands(bus().transcript()), commands);
+        QCOMPARE(view->callsMatching(QStringLiteral("clear lstTemp")).size(), cycles);
+    }
+
+    void stopInsideConversionWait()
+    {
+        startOnSim(3);
+        bool sessionOpenInside = false;
+        onFirstWait([&] {
+            run->StopRun();
+            sessionOpenInside = modKX4136::SessionHandle > 0 && bus().strongPullUp();
+        });
+        run->ReadingCycle();
+        QVERIFY(sessionOpenInside);
+        // The first sensor's transaction ran to its end; the session ended before the next one.
+        QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE"}));
+        QVERIFY(!bus().strongPullUp());
+        QCOMPARE(modKX4136::SessionHandle, 0);
+        QCOMPARE(run->state(), State::Idle);
+        const QStringList readings = readingsOf(view->temps);
+        QCOMPARE(readings.size(), 3);
+        QVERIFY(readings.at(0) != QLatin1String("?"));
+        QCOMPARE(readings.mid(1), (QStringList {"?", "?"}));
+    }
+
+    void stopAtPendingEventsBeforeSensor()
+    {
+        startOnSim(2);
+        harness->duringPump = [this, done = false]() mutable {
+            if (!done) {
+                done = true;
+                run->StopRun();
+            }
+        };
+        run->ReadingCycle();
+        QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE"}));
+        QCOMPARE(readingsOf(view->temps).at(1), QStringLiteral("?"));
+        QCOMPARE(run->state(), State::Idle);
+    }
+
+    void writeDuringCycleRunsBetweenSensors()
+    {
+        startOnSim(2);
+        view->texts[TextField::Text1] = QStringLiteral("1");
+        view->comboRes = 0;
+        bool command1OffWhileHeld = false;
+        onFirstWait([&] {
+            run->WriteResolution();
+            command1OffWhileHeld = !view->isEnabled(Control::Command1);
+        });
+        run->ReadingCycle();
+        QVERIFY(command1OffWhileHeld);
+        QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE", "4E", "48", "44", "BE"}));
+        QCOMPARE(bus().thermometer(1)->eeprom().configuration, uint8_t {0x1F});
+        QVERIFY(view->isEnabled(Control::Command1));
+        QVERIFY(!readingsOf(view->temps).contains(QStringLiteral("?")));
+    }
+
+    void heldRequestsKeepTheirOrder_data()
+    {
+        QTest::addColumn<bool>("writeFirst");
+        QTest::addColumn<QStringList>("commands");
+        QTest::newRow("write, then STOP") << true << QStringList {"44", "BE", "4E", "48"};
+        QTest::newRow("STOP, then write") << false << QStringList {"44", "BE"};
+    }
+
+    void heldRequestsKeepTheirOrder()
+    {
+        QFETCH(bool, writeFirst);
+        QFETCH(QStringList, commands);
+        startOnSim(2);
+        onFirstWait([&] {
+            if (writeFirst)
+                run->WriteResolution();
+            run->StopRun();
+            if (!writeFirst)
+                run->WriteResolution();
+        });
+        run->ReadingCycle();
+        QCOMPARE(functionCommands(bus().transcript()), commands);
+        QCOMPARE(run->state(), State::Idle);
+        QVERIFY(!view->isEnabled(Control::Command1));
+    }
+
+    void stopDuringStartEndsDetection()
+    {
+        installSim(3);
+        onFirstWait([this] { run->StopRun(); });
+        run->StartRun();
+        QCOMPARE(view->devices.size(), 1);
+        QVERIFY(view->devices.first().startsWith(QLatin1String("Sensor #0 : 28 ")));
+        QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE"}));
+        QVERIFY(view->callsMatching(QStringLiteral("timer 1")).isEmpty());
+        QVERIFY(!QFile::exists(logPath));
+        QCOMPARE(run->state(), State::Idle);
+        QCOMPARE(modKX4136::SessionHandle, 0);
+        QCOMPARE(view->lamp, LampGreen);
+        QVERIFY(view->isEnabled(Control::Command3));
+        QVERIFY(!view->isEnabled(Control::Command1));
+    }
+
+    void closeDuringStart()
+    {
+        installSim(3);
+        bool closeNow = true;
+        onFirstWait([&] { closeNow = run->CloseRequested(); });
+        int32_t sessionAtEnd = -1;
+        view->onCall = [&](const QString &call) {
+            if (call == QLatin1String("end program"))
+                sessionAtEnd = modKX4136::SessionHandle;
+        };
+        run->StartRun();
+        QVERIFY(!closeNow);
+        QCOMPARE(view->endProgramCalls, 1);
+        QCOMPARE(sessionAtEnd, 0);
+        QVERIFY(!bus().strongPullUp());
+        QVERIFY(view->callsMatching(QStringLiteral("timer 1")).isEmpty());
+        QVERIFY(!QFile::exists(logPath));
+
+        const std::size_t traffic = bus().transcript().size();
+        run->ReadingCycle();
+        QCOMPARE(bus().transcript().size(), traffic);
+    }
+
+    void closeDuringCycleWritesNoMore()
+    {
+        startOnSim(2);
+        bool closeNow = true;
+        onFirstWait([&] { closeNow = run->CloseRequested(); });
+        run->ReadingCycle();
+        QVERIFY(!closeNow);
+        QCOMPARE(view->endProgramCalls, 1);
+        QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE"}));
+        QVERIFY(view->callsMatching(QStringLiteral("clear lstTemp")).isEmpty());
+        QFile log(logPath);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().count("\r\n"), 1); // the header only
+    }
+
+    void closingDropsWhatWasHeldBeforeIt()
+    {
+        startOnSim(2);
+        onFirstWait([this] {
+            run->WriteResolution();
+            run->StopRun();
+            run->CloseRequested();
+        });
+        run->ReadingCycle();
+        QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE"}));
+        QCOMPARE(view->endProgramCalls, 1);
+        QVERIFY(view->callsMatching(QStringLiteral("timer 0")).isEmpty());
+    }
+
+    void closeDuringEepromCopy()
+    {
+        auto recording = std::make_shared<testsupport::RecordingDriver>();
+        XWBUSLIB::Install(recording);
+        modKX4136::PortNum = 1;
+        modKX4136::PortType = 1;
+        QVERIFY(modKX4136::StartSession());
+        const auto rom = testsupport::romWithCrc(0x28, {1, 2, 3, 4, 5, 6});
+        std::copy(rom.begin(), rom.end(), modKX4136::RomTable[0]);
+        view->onCall = [recording](const QString &call) { recording->note(call); };
+        recording->clearCalls();
+
+        bool closeNow = true;
+        QString lastCallInWait;
+        onFirstWait([&] {
+            lastCallInWait = recording->texts().last();
+            closeNow = run->CloseRequested();
+        });
+        run->WriteResolution();
+        QVERIFY(!closeNow);
+        QCOMPARE(lastCallInWait, QStringLiteral("XwTouchByte(7, 72)"));
+        const QStringList texts = recording->texts();
+        const QStringList afterCopy = texts.mid(texts.indexOf(lastCallInWait) + 1);
+        const QStringList expected {"XwOneWireLevel(7, 0, 0, 0)", "XwTouchReset(7)", "lamp green",
+            "enable Command1 0", "XwEndSession(7)", "end program"};
+        QCOMPARE(afterCopy, expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstInterleaving)
+#include "tst_interleaving.moc"
