@@ -8,6 +8,7 @@ namespace logging {
 
 namespace {
 
+// Detection reports straight into the window's device list.
 class DeviceList : public modKX4136::LineList
 {
 public:

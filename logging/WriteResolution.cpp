@@ -17,7 +17,7 @@ void RunControl::writeSteps()
     view_.setControlEnabled(Control::Command1, false);
     view_.setLampColour(LampRed);
     const auto code = static_cast<int16_t>(view_.comboResPosition() + 1);
-    // The copy runs even when the scratchpad write failed: it reports nothing the user could act on.
+    // Both always run and neither result is shown: the user learns the outcome from the next START's list.
     modKX4136::WriteScratchpad(*index, code, 0, 20);
     modKX4136::CopyScratchpad(*index);
     view_.setLampColour(LampGreen);
