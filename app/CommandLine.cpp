@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 
 #include <QCommandLineParser>
+#include <limits>
 
 namespace {
 
@@ -20,6 +21,14 @@ const char helpText[]
       "  --com N=DEVICE   Use the serial device DEVICE for COM port N (1 to 255); may be\n"
       "                   repeated. Unmapped ports use COMn on Windows, /dev/ttyS<n-1>\n"
       "                   elsewhere.\n"
+      "  --console        Run without a window: start at once, print the devices and\n"
+      "                   every reading cycle, stop on SIGINT or SIGTERM.\n"
+      "  --port N         Console: COM port number (default 1).\n"
+      "  --interval S     Console: reading interval in seconds (default 5).\n"
+      "  --delay MS       Console: 1-wire delay in milliseconds (default 500).\n"
+      "  --log PATH       Console: log file (default KX4136_log.txt in the home folder).\n"
+      "  --no-log         Console: do not write the log file.\n"
+      "  --cycles N       Console: stop after N reading cycles (default: run until stopped).\n"
       "  -h, --help       Show this help and exit.\n"
       "  -v, --version    Show the version and exit.\n";
 
@@ -72,6 +81,50 @@ bool parseNumber(const QString &text, int lowest, int highest, int &number)
     return ok && number >= lowest && number <= highest;
 }
 
+struct ConsoleOptions
+{
+    QCommandLineOption console {QStringLiteral("console")};
+    QCommandLineOption port {QStringLiteral("port"), QString(), QStringLiteral("N")};
+    QCommandLineOption interval {QStringLiteral("interval"), QString(), QStringLiteral("S")};
+    QCommandLineOption delay {QStringLiteral("delay"), QString(), QStringLiteral("MS")};
+    QCommandLineOption log {QStringLiteral("log"), QString(), QStringLiteral("PATH")};
+    QCommandLineOption noLog {QStringLiteral("no-log")};
+    QCommandLineOption cycles {QStringLiteral("cycles"), QString(), QStringLiteral("N")};
+
+    QList<QCommandLineOption> all() const { return {console, port, interval, delay, log, noLog, cycles}; }
+    QList<QCommandLineOption> settings() const { return {port, interval, delay, log, noLog, cycles}; }
+};
+
+// A failure to report, or nothing when the console options are fine. A repeated option: the last wins.
+std::optional<CommandLineResult> readConsoleOptions(
+    const QCommandLineParser &parser, const ConsoleOptions &o, CommandLineOptions &options)
+{
+    options.console = parser.isSet(o.console);
+    if (!options.console) {
+        for (const QCommandLineOption &setting : o.settings())
+            if (parser.isSet(setting))
+                return fail(QStringLiteral("--%1 needs --console.").arg(setting.names().first()));
+        return std::nullopt;
+    }
+    if (parser.isSet(o.log) && parser.isSet(o.noLog))
+        return fail(QStringLiteral("--log and --no-log exclude each other."));
+    if (parser.isSet(o.port))
+        options.port = parser.values(o.port).last();
+    if (parser.isSet(o.interval))
+        options.interval = parser.values(o.interval).last();
+    if (parser.isSet(o.delay))
+        options.delay = parser.values(o.delay).last();
+    if (parser.isSet(o.log))
+        options.logPath = parser.values(o.log).last();
+    options.log = !parser.isSet(o.noLog);
+    if (parser.isSet(o.cycles)) {
+        const QString cycles = parser.values(o.cycles).last();
+        if (!parseNumber(cycles, 1, std::numeric_limits<int>::max(), options.cycles))
+            return fail(QStringLiteral("--cycles takes a count of at least 1, not '%1'.").arg(cycles));
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 CommandLineResult parseCommandLine(const QStringList &arguments)
@@ -84,7 +137,9 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     const QCommandLineOption com(QStringLiteral("com"), QString(), QStringLiteral("N=DEVICE"));
     const QCommandLineOption help(QStringList {QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList {QStringLiteral("v"), QStringLiteral("version")});
+    const ConsoleOptions console;
     parser.addOptions({simulate, com, help, version});
+    parser.addOptions(console.all());
     if (!parser.parse(rest))
         return fail(parser.errorText() + QStringLiteral(" Try --help."));
     if (!parser.positionalArguments().isEmpty())
@@ -118,5 +173,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
             return fail(QStringLiteral("--com names COM port %1 more than once.").arg(port));
         result.options.comPorts[int16_t(port)] = mapping.mid(equals + 1);
     }
+    if (const auto failed = readConsoleOptions(parser, console, result.options))
+        return *failed;
     return result;
 }

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <map>
+#include <optional>
 
 struct CommandLineOptions
 {
@@ -13,6 +14,16 @@ struct CommandLineOptions
     int simulatedSensors = 0;
     // COM port number -> serial device, for the KA7700 driver.
     std::map<int16_t, QString> comPorts;
+
+    // --console: a run without a window. The settings stay texts, so they meet the very checks the
+    // window's fields meet; the defaults are the window's.
+    bool console = false;
+    QString port = QStringLiteral("1");
+    QString interval = QStringLiteral("5");
+    QString delay = QStringLiteral("500");
+    std::optional<QString> logPath; // nothing: the window's default path
+    bool log = true;
+    int cycles = 0; // 0: until stopped
 };
 
 struct CommandLineResult
