@@ -1,5 +1,6 @@
-// The program: reads the command line, installs the chosen driver and opens the main window.
+// The program: reads the command line, installs the chosen driver, then the main window or the console run.
 #include "app/CommandLine.h"
+#include "app/ConsoleRun.h"
 #include "app/DriverChoice.h"
 #include "bus/XWBUSLIB.h"
 #include "ui/frmMain.h"
@@ -21,6 +22,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "kx4136-logger: %s\n", parsed.text.toLocal8Bit().constData());
         return parsed.exitCode;
     }
+
+    if (parsed.options.console)
+        return runConsoleProgram(argv, parsed.options);
 
     // Qt sees only the program's name: every argument has been read above, by one set of rules.
     int qtArgc = 1;

@@ -1,0 +1,50 @@
+// A run without a window: START at once, a printed block per reading cycle, STOP on a signal or a count.
+#pragma once
+
+#include "app/CommandLine.h"
+#include "app/ConsoleView.h"
+#include "app/StopSignals.h"
+#include "logging/RunControl.h"
+
+#include <QEventLoop>
+
+class QTextStream;
+
+class ConsoleRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum ExitStatus { Ended = 0, Failed = 1, WrongSetting = 2 };
+
+    // Needs an application object and an installed driver; `cycles` 0 runs until stopped.
+    ConsoleRun(const ConsoleSettings &settings, int cycles, QTextStream &out, QTextStream &err);
+
+    // Runs to the end and gives the program's exit status; the session is ended whatever happened.
+    int exec();
+
+    // Tests set the local time here before exec().
+    logging::RunControl &runControl() { return runControl_; }
+
+private:
+    void onTick();
+    void onStopRequested();
+    int statusAfterStart();
+    // Ends the session unless it has ended; never called inside a bus transaction.
+    void endSession();
+
+    ConsoleView view_;
+    logging::RunControl runControl_;
+    StopSignals stopSignals_;
+    QEventLoop loop_;
+    int cycles_;
+    int cyclesDone_ = 0;
+    bool stopRequested_ = false;
+    // Calls into run control that are under way further down the stack, for handlers run by its waits.
+    int depth_ = 0;
+};
+
+// The window's default log path.
+QString defaultLogPath();
+// The whole program for --console, once the command line has been read; argv[0] is all Qt sees.
+int runConsoleProgram(char **argv, const CommandLineOptions &options);

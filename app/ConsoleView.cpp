@@ -1,0 +1,118 @@
+// The main window's stand-in for a run without a window: settings from the command line, output as text.
+#include "app/ConsoleView.h"
+
+#include <QSize>
+#include <QTextStream>
+
+ConsoleView::ConsoleView(const ConsoleSettings &settings, QTextStream &out, QTextStream &err)
+    : settings_(settings)
+    , out_(out)
+    , err_(err)
+{
+    connect(&timer1_, &QTimer::timeout, this, &ConsoleView::timer1Tick);
+}
+
+QString ConsoleView::text(logging::TextField field) const
+{
+    switch (field) {
+    case logging::TextField::Text1:
+        return QStringLiteral("0");
+    case logging::TextField::Text2:
+        return settings_.port;
+    case logging::TextField::Text3:
+        return settings_.interval;
+    case logging::TextField::Text4:
+        return settings_.delay;
+    case logging::TextField::Text5:
+        return settings_.logPath;
+    }
+    return QString();
+}
+
+int ConsoleView::check1State() const
+{
+    return settings_.log ? 1 : 0;
+}
+
+int ConsoleView::comboResPosition() const
+{
+    return -1;
+}
+
+void ConsoleView::setLampColour(int32_t)
+{
+    // The lamp shows a transaction in progress, which a terminal has no use for.
+}
+
+void ConsoleView::setLabel5Text(const QString &text)
+{
+    // The cycle sets the time once its sensors have all been read, and rebuilds the readings after it.
+    label5_ = text;
+    cycleFinished_ = true;
+}
+
+void ConsoleView::clearList(logging::ListBox list)
+{
+    if (list == logging::ListBox::lstTemp)
+        lstTemp_.clear();
+}
+
+void ConsoleView::appendListLine(logging::ListBox list, const QString &line)
+{
+    if (list == logging::ListBox::lstTemp)
+        lstTemp_.append(line);
+    else
+        printLine(out_, line);
+}
+
+void ConsoleView::setControlEnabled(logging::Control, bool)
+{
+    // Nothing can be typed into a console run once it has started.
+}
+
+void ConsoleView::setTimerEnabled(bool enabled)
+{
+    if (enabled)
+        timer1_.start();
+    else
+        timer1_.stop();
+}
+
+void ConsoleView::setTimerInterval(int32_t milliseconds)
+{
+    timer1_.setInterval(milliseconds);
+}
+
+QSize ConsoleView::clientSize() const
+{
+    // The window's client area at start: there is no other to give.
+    return QSize(423, 512);
+}
+
+void ConsoleView::showMessage(const QString &text)
+{
+    lastMessage_ = text;
+    printLine(err_, text);
+}
+
+void ConsoleView::endProgram()
+{
+    // A console run never asks to close, so run control never ends the program through its view.
+}
+
+bool ConsoleView::printFinishedCycle()
+{
+    if (!cycleFinished_)
+        return false;
+    cycleFinished_ = false;
+    printLine(out_, label5_);
+    for (const QString &line : std::as_const(lstTemp_))
+        printLine(out_, line);
+    return true;
+}
+
+void ConsoleView::printLine(QTextStream &stream, const QString &line)
+{
+    stream << line << '\n';
+    stream.flush();
+}

@@ -1,0 +1,65 @@
+// The main window's stand-in for a run without a window: settings from the command line, output as text.
+#pragma once
+
+#include "logging/MainView.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+class QTextStream;
+
+// The settings a console run hands to run control, as the texts and the tick of the window's fields.
+struct ConsoleSettings
+{
+    QString port; // Text2
+    QString interval; // Text3
+    QString delay; // Text4
+    QString logPath; // Text5
+    bool log = true; // Check1
+};
+
+class ConsoleView : public QObject, public logging::MainView
+{
+    Q_OBJECT
+
+public:
+    // Device lines and cycle blocks go to `out`, messages to `err`; both are flushed line by line so a
+    // reader at the other end of a pipe sees each as it happens.
+    ConsoleView(const ConsoleSettings &settings, QTextStream &out, QTextStream &err);
+
+    // logging::MainView
+    QString text(logging::TextField field) const override;
+    int check1State() const override;
+    int comboResPosition() const override;
+    void setLampColour(int32_t colour) override;
+    void setLabel5Text(const QString &text) override;
+    void clearList(logging::ListBox list) override;
+    void appendListLine(logging::ListBox list, const QString &line) override;
+    void setControlEnabled(logging::Control control, bool enabled) override;
+    void setTimerEnabled(bool enabled) override;
+    void setTimerInterval(int32_t milliseconds) override;
+    QSize clientSize() const override;
+    void showMessage(const QString &text) override;
+    void endProgram() override;
+
+    // Prints the time and readings of the cycle that has ended since the last call, if one has.
+    bool printFinishedCycle();
+    // The text of the last message, empty when none was shown.
+    QString lastMessage() const { return lastMessage_; }
+
+signals:
+    void timer1Tick();
+
+private:
+    void printLine(QTextStream &stream, const QString &line);
+
+    ConsoleSettings settings_;
+    QTextStream &out_;
+    QTextStream &err_;
+    QTimer timer1_;
+    QString label5_;
+    QStringList lstTemp_;
+    bool cycleFinished_ = false;
+    QString lastMessage_;
+};
