@@ -1,0 +1,466 @@
+// Tests of the run without a window: its options, exit statuses, printed lines, log file and stop signals.
+#include "app/CommandLine.h"
+#include "app/ConsoleRun.h"
+#include "bus/XWBUSLIB.h"
+#include "bus/modKX4136.h"
+#include "common/RecordingDriver.h"
+#include "driver/sim/SimulatedDriver.h"
+#include "ui/frmMain.h"
+#include "wait/modMsgWait.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+
+namespace {
+
+// Simulated time: the tick counter follows the bus's clock and every wait moves it on at once, while
+// pending events are still processed for real so that timers and signals are handled inside waits.
+class ManualTime
+{
+public:
+    ManualTime()
+    {
+        modKX4136::ResetModuleState();
+        modMsgWait::SetTickSource([this] {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(clock->now()).count();
+            return static_cast<int32_t>(static_cast<uint32_t>(ms));
+        });
+        modMsgWait::SetPlatformWait([this](int32_t, const int32_t *, int32_t timeoutMs) {
+            clock->advance(std::chrono::milliseconds(timeoutMs));
+            if (duringWait)
+                duringWait(timeoutMs);
+            return modMsgWait::WaitTimedOut;
+        });
+    }
+    ~ManualTime()
+    {
+        modKX4136::EndSession();
+        XWBUSLIB::Install(nullptr);
+        modMsgWait::SetTickSource({});
+        modMsgWait::SetPlatformWait({});
+        modKX4136::ResetModuleState();
+    }
+    ManualTime(const ManualTime &) = delete;
+    ManualTime &operator=(const ManualTime &) = delete;
+
+    std::shared_ptr<sim::ManualClock> clock = std::make_shared<sim::ManualClock>(std::chrono::seconds(10));
+    std::function<void(int32_t timeoutMs)> duringWait;
+};
+
+// The same local time for every run: one second further at each reading.
+std::function<QDateTime()> localTime()
+{
+    auto reads = std::make_shared<int>(0);
+    return [reads] { return QDateTime(QDate(2024, 1, 15), QTime(18, 23, 42)).addSecs((*reads)++); };
+}
+
+enum class Bus { Demo, Empty };
+
+std::shared_ptr<sim::SimulatedDriver> simulatedDriver(Bus bus, const ManualTime &time)
+{
+    if (bus == Bus::Demo)
+        return std::make_shared<sim::SimulatedDriver>(sim::demoConfiguration(time.clock));
+    sim::SimConfiguration configuration;
+    configuration.clock = time.clock;
+    configuration.addPort(1);
+    return std::make_shared<sim::SimulatedDriver>(std::move(configuration));
+}
+
+struct Printed
+{
+    int status = -1;
+    QStringList out;
+    QStringList err;
+};
+
+Printed runConsole(const ConsoleSettings &settings, int cycles)
+{
+    QString outText;
+    QString errText;
+    QTextStream out(&outText);
+    QTextStream err(&errText);
+    Printed printed;
+    {
+        ConsoleRun run(settings, cycles, out, err);
+        run.runControl().setClock(localTime());
+        printed.status = run.exec();
+    }
+    printed.out = outText.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    printed.err = errText.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return printed;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QList<QByteArray> logLines(const QString &path)
+{
+    QList<QByteArray> lines = fileBytes(path).split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QByteArray &line : lines)
+        line.chop(1); // the CR
+    return lines;
+}
+
+// What the window shows at the end of a run driven as the program drives it.
+struct WindowRun
+{
+    QStringList devices;
+    QString label5;
+    QStringList readings;
+};
+
+WindowRun runWindow(const ConsoleSettings &settings, int cycles)
+{
+    frmMain window;
+    window.findChild<QLineEdit *>(QStringLiteral("Text2"))->setText(settings.port);
+    window.findChild<QLineEdit *>(QStringLiteral("Text3"))->setText(settings.interval);
+    window.findChild<QLineEdit *>(QStringLiteral("Text4"))->setText(settings.delay);
+    window.findChild<QLineEdit *>(QStringLiteral("Text5"))->setText(settings.logPath);
+    logging::RunControl runControl(window);
+    runControl.setClock(localTime());
+    int done = 0;
+    int depth = 0;
+    QObject::connect(&window, &frmMain::timer1Tick, [&] {
+        ++depth;
+        runControl.ReadingCycle();
+        if (--depth == 0 && ++done == cycles)
+            runControl.StopRun();
+    });
+    runControl.StartRun();
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(done, cycles, 20000); }();
+
+    const auto items = [&window](const char *name) {
+        QStringList lines;
+        const auto *list = window.findChild<QListWidget *>(QLatin1String(name));
+        for (int i = 0; i < list->count(); ++i)
+            lines << list->item(i)->text();
+        return lines;
+    };
+    return {
+        items("lstDevices"), window.findChild<QLabel *>(QStringLiteral("Label5"))->text(), items("lstTemp")};
+}
+
+ConsoleSettings settingsIn(const QTemporaryDir &dir, const QString &file)
+{
+    // A 1 ms interval: the simulated time does not depend on how often the real timer fires.
+    return {QStringLiteral("1"), QStringLiteral("0.001"), QStringLiteral("500"), dir.filePath(file), true};
+}
+
+} // namespace
+
+class TestConsole : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void options_data();
+    void options();
+    void refusedOptions_data();
+    void refusedOptions();
+    void exitStatus_data();
+    void exitStatus();
+    void wrongSettingSendsNothing_data();
+    void wrongSettingSendsNothing();
+    void sameAsWindow();
+    void stopSignal_data();
+    void stopSignal();
+    void defaultLogPathIsWindows();
+    void programRuns();
+    void programStopsOnTerminate();
+};
+
+void TestConsole::initTestCase()
+{
+    QLocale::setDefault(QLocale::c());
+}
+
+void TestConsole::options_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("settings"); // port, interval, delay, log path ("-" for the default)
+    QTest::addColumn<bool>("log");
+    QTest::addColumn<int>("cycles");
+
+    QTest::newRow("window's defaults")
+        << QStringList {"--console"} << QStringList {"1", "5", "500", "-"} << true << 0;
+    QTest::newRow("every setting") << QStringList {"--console", "--port", "3", "--interval", "0.5", "--delay",
+        "750", "--log", "/tmp/a b.txt", "--cycles", "7"}
+                                   << QStringList {"3", "0.5", "750", "/tmp/a b.txt"} << true << 7;
+    QTest::newRow("settings with equals signs")
+        << QStringList {"--console", "--port=4", "--interval=2", "--delay=0", "--log=x.txt"}
+        << QStringList {"4", "2", "0", "x.txt"} << true << 0;
+    QTest::newRow("no log") << QStringList {"--console", "--no-log"} << QStringList {"1", "5", "500", "-"}
+                            << false << 0;
+    // Texts are passed on unchecked: run control tells the user what is wrong, as the window does.
+    QTest::newRow("texts kept as typed") << QStringList {"--console", "--interval", "five", "--delay=-5"}
+                                         << QStringList {"1", "five", "-5", "-"} << true << 0;
+    QTest::newRow("last repeat wins") << QStringList {"--console", "--port", "2", "--port", "5"}
+                                      << QStringList {"5", "5", "500", "-"} << true << 0;
+    QTest::newRow("with the simulation") << QStringList {"--simulate", "--console", "--cycles", "3"}
+                                         << QStringList {"1", "5", "500", "-"} << true << 3;
+}
+
+void TestConsole::options()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, settings);
+    QFETCH(bool, log);
+    QFETCH(int, cycles);
+    const CommandLineResult parsed = parseCommandLine(QStringList {"kx4136-logger"} + arguments);
+    QCOMPARE(parsed.action, CommandLineResult::Action::Run);
+    const CommandLineOptions &o = parsed.options;
+    QVERIFY(o.console);
+    QCOMPARE(QStringList({o.port, o.interval, o.delay, o.logPath.value_or(QStringLiteral("-"))}), settings);
+    QCOMPARE(o.log, log);
+    QCOMPARE(o.cycles, cycles);
+}
+
+void TestConsole::refusedOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("port without console") << QStringList {"--port", "2"} << "--port needs --console.";
+    QTest::newRow("cycles without console") << QStringList {"--cycles", "2"} << "--cycles needs --console.";
+    QTest::newRow("no-log without console") << QStringList {"--no-log"} << "--no-log needs --console.";
+    QTest::newRow("log and no-log") << QStringList {"--console", "--log", "a", "--no-log"}
+                                    << "--log and --no-log exclude each other.";
+    QTest::newRow("zero cycles") << QStringList {"--console", "--cycles", "0"}
+                                 << "--cycles takes a count of at least 1, not '0'.";
+    QTest::newRow("cycles not a number")
+        << QStringList {"--console", "--cycles=x"} << "--cycles takes a count of at least 1, not 'x'.";
+    QTest::newRow("interval without value")
+        << QStringList {"--console", "--interval"} << "Missing value after '--interval'. Try --help.";
+}
+
+void TestConsole::refusedOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    const CommandLineResult parsed = parseCommandLine(QStringList {"kx4136-logger"} + arguments);
+    QCOMPARE(parsed.action, CommandLineResult::Action::Fail);
+    QCOMPARE(parsed.exitCode, 2);
+    QCOMPARE(parsed.text, message);
+}
+
+void TestConsole::exitStatus_data()
+{
+    QTest::addColumn<QStringList>("settings"); // port, interval, delay
+    QTest::addColumn<int>("bus");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+
+    const auto demo = int(Bus::Demo);
+    QTest::newRow("three cycles") << QStringList {"1", "0.001", "500"} << demo << 0 << "";
+    QTest::newRow("interval zero") << QStringList {"1", "0", "500"} << demo << 2 << "Wrong reading interval.";
+    QTest::newRow("interval not a number")
+        << QStringList {"1", "five", "500"} << demo << 2 << "Wrong reading interval.";
+    QTest::newRow("delay out of range")
+        << QStringList {"1", "5", "32768"} << demo << 2 << "Wrong 1-wire delay.";
+    QTest::newRow("port beyond 16 bits")
+        << QStringList {"70000", "5", "500"} << demo << 2 << "Wrong COM port number.";
+    QTest::newRow("absent adapter") << QStringList {"2", "0.001", "500"} << demo << 1
+                                    << "Error when starting session.";
+    QTest::newRow("empty bus") << QStringList {"1", "0.001", "500"} << int(Bus::Empty) << 1 << "";
+}
+
+void TestConsole::exitStatus()
+{
+    QFETCH(QStringList, settings);
+    QFETCH(int, bus);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    ManualTime time;
+    const auto driver = simulatedDriver(Bus(bus), time);
+    XWBUSLIB::Install(driver);
+    const QString log = dir.filePath(QStringLiteral("log.txt"));
+
+    const Printed printed = runConsole({settings[0], settings[1], settings[2], log, true}, 3);
+
+    QCOMPARE(printed.status, status);
+    QCOMPARE(printed.err, message.isEmpty() ? QStringList() : QStringList {message});
+    QCOMPARE(modKX4136::SessionHandle, 0);
+    QVERIFY(!driver->bus(1)->strongPullUp());
+    const auto lines = logLines(log);
+    QCOMPARE(lines.size(), status == 0 ? 4 : 0);
+    if (status == 1 && message.isEmpty()) {
+        // The failed detection's reason is what the device list showed last.
+        QVERIFY(!printed.out.isEmpty());
+        QVERIFY(driver->bus(1)->transcript().size() > 0);
+    }
+    if (status == 2 || !message.isEmpty())
+        QCOMPARE(printed.out, QStringList());
+}
+
+void TestConsole::wrongSettingSendsNothing_data()
+{
+    QTest::addColumn<QStringList>("settings");
+    QTest::newRow("interval") << QStringList {"1", "-1", "500"};
+    QTest::newRow("delay") << QStringList {"1", "5", "abc"};
+    QTest::newRow("port") << QStringList {"1e6", "5", "500"};
+}
+
+void TestConsole::wrongSettingSendsNothing()
+{
+    QFETCH(QStringList, settings);
+    ManualTime time;
+    const auto driver = std::make_shared<testsupport::RecordingDriver>();
+    XWBUSLIB::Install(driver);
+    const Printed printed = runConsole({settings[0], settings[1], settings[2], QString(), false}, 1);
+    QCOMPARE(printed.status, 2);
+    QCOMPARE(driver->texts(), QStringList());
+}
+
+void TestConsole::sameAsWindow()
+{
+    const int cycles = 3;
+    QTemporaryDir dir;
+    WindowRun window;
+    {
+        ManualTime time;
+        XWBUSLIB::Install(simulatedDriver(Bus::Demo, time));
+        window = runWindow(settingsIn(dir, QStringLiteral("window.txt")), cycles);
+    }
+    Printed printed;
+    {
+        ManualTime time;
+        XWBUSLIB::Install(simulatedDriver(Bus::Demo, time));
+        printed = runConsole(settingsIn(dir, QStringLiteral("console.txt")), cycles);
+    }
+    QCOMPARE(printed.status, 0);
+    QCOMPARE(printed.err, QStringList());
+
+    const QByteArray windowLog = fileBytes(dir.filePath(QStringLiteral("window.txt")));
+    QCOMPARE(logLines(dir.filePath(QStringLiteral("window.txt"))).size(), 1 + cycles);
+    QCOMPARE(fileBytes(dir.filePath(QStringLiteral("console.txt"))), windowLog);
+
+    // The device lines as they were added, then one block per cycle: the time, then the readings.
+    const qsizetype devices = window.devices.size();
+    const qsizetype block = 1 + window.readings.size();
+    QVERIFY(window.readings.size() > 0);
+    QCOMPARE(printed.out.size(), devices + cycles * block);
+    QCOMPARE(printed.out.mid(0, devices), window.devices);
+    QCOMPARE(printed.out.mid(devices + (cycles - 1) * block), QStringList {window.label5} + window.readings);
+}
+
+void TestConsole::stopSignal_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("waitMs"); // the length of the wait the signal comes in
+    QTest::addColumn<int>("nth"); // which wait of that length, from 1
+    QTest::addColumn<int>("dataLines");
+
+    // The demo bus has three sensors, so its fourth conversion wait is the first of cycle 2.
+    QTest::newRow("SIGTERM in a conversion wait") << SIGTERM << 500 << 4 << 2;
+    QTest::newRow("SIGINT in a conversion wait") << SIGINT << 500 << 4 << 2;
+    QTest::newRow("SIGTERM in the first cycle's last wait") << SIGTERM << 500 << 3 << 1;
+    QTest::newRow("SIGTERM during detection") << SIGTERM << 1000 << 1 << 0;
+}
+
+void TestConsole::stopSignal()
+{
+    if (!StopSignals::available())
+        QSKIP("No stop signals on this platform");
+    QFETCH(int, signal);
+    QFETCH(int, waitMs);
+    QFETCH(int, nth);
+    QFETCH(int, dataLines);
+    QTemporaryDir dir;
+    ManualTime time;
+    const auto driver = simulatedDriver(Bus::Demo, time);
+    XWBUSLIB::Install(driver);
+    sim::SimBus &bus = *driver->bus(1);
+    int seen = 0;
+    bool pullUpDuringSignal = false;
+    time.duringWait = [&](int32_t timeoutMs) {
+        if (timeoutMs == waitMs && ++seen == nth) {
+            pullUpDuringSignal = bus.strongPullUp();
+            std::raise(signal);
+        }
+    };
+
+    // A count well past the stop, so a stop that fails ends the run all the same.
+    const Printed printed = runConsole(settingsIn(dir, QStringLiteral("log.txt")), 10);
+
+    QCOMPARE(printed.status, 0);
+    QCOMPARE(printed.err, QStringList());
+    // The signal must find the bus held at its strong pull-up, or the test proves nothing.
+    QVERIFY(pullUpDuringSignal);
+    QCOMPARE(modKX4136::SessionHandle, 0);
+    QVERIFY(!bus.strongPullUp());
+    const auto lines = logLines(dir.filePath(QStringLiteral("log.txt")));
+    QCOMPARE(lines.size(), dataLines == 0 ? 0 : 1 + dataLines);
+    if (dataLines == 0)
+        return;
+    // STOP waited for the sensor being read, then ended the session: the others of that cycle failed.
+    const QList<QByteArray> fields = lines.last().split('\t');
+    const int stoppedAt = (nth - 1) % 3;
+    for (int i = 1; i < fields.size(); ++i)
+        QCOMPARE(fields.at(i) == "?", i - 1 > stoppedAt);
+    QVERIFY(printed.out.last().contains(QLatin1Char('?')) == (stoppedAt < 2));
+}
+
+void TestConsole::defaultLogPathIsWindows()
+{
+    const frmMain window;
+    QCOMPARE(defaultLogPath(), window.text(logging::TextField::Text5));
+}
+
+void TestConsole::programRuns()
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("log.txt"));
+    QProcess program;
+    program.start(QStringLiteral(KX_PROGRAM),
+        {"--console", "--simulate=1", "--interval", "0.01", "--delay", "0", "--cycles", "3", "--log", log});
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(program.readAllStandardError(), QByteArray());
+
+    const auto lines = logLines(log);
+    QCOMPARE(lines.size(), 4);
+    QVERIFY(lines.first().startsWith("KX4136\t"));
+    // Each data line's time opens one printed block of two lines (the time and the one sensor).
+    const QList<QByteArray> out = program.readAllStandardOutput().split('\n');
+    for (int c = 1; c <= 3; ++c) {
+        const QByteArray time = lines.at(c).left(lines.at(c).indexOf('\t'));
+        QVERIFY2(out.contains(time), time.constData());
+        QCOMPARE(out.at(out.indexOf(time) + 1).startsWith("Sensor #0"), true);
+    }
+}
+
+void TestConsole::programStopsOnTerminate()
+{
+    if (!StopSignals::available())
+        QSKIP("No stop signals on this platform");
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("log.txt"));
+    QProcess program;
+    program.start(QStringLiteral(KX_PROGRAM),
+        {"--console", "--simulate=1", "--interval", "0.01", "--delay", "0", "--log", log});
+    // Two data lines: the run is well under way and still going when it is told to stop.
+    QTRY_VERIFY_WITH_TIMEOUT(logLines(log).size() >= 3, 30000);
+    program.terminate();
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(program.readAllStandardError(), QByteArray());
+    const auto lines = logLines(log);
+    QVERIFY(lines.size() >= 3);
+    QVERIFY(lines.first().startsWith("KX4136\t"));
+}
+
+QTEST_MAIN(TestConsole)
+#include "tst_console.moc"
