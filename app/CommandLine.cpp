@@ -26,9 +26,9 @@ const char helpText[]
       "  --port N         Console: COM port number (default 1).\n"
       "  --interval S     Console: reading interval in seconds (default 5).\n"
       "  --delay MS       Console: 1-wire delay in milliseconds (default 500).\n"
-      "  --log PATH       Console: log file (default KX4136_log.txt in the home folder).\n"
+      "  --log PATH       Console: log file (default: the window's log path).\n"
       "  --no-log         Console: do not write the log file.\n"
-      "  --cycles N       Console: stop after N reading cycles (default: run until stopped).\n"
+      "  --cycles N       Console: stop after N reading cycles (default: until stopped).\n"
       "  -h, --help       Show this help and exit.\n"
       "  -v, --version    Show the version and exit.\n";
 
