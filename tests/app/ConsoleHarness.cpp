@@ -1,0 +1,124 @@
+// Runs of the console and of the window on the simulated bus with simulated time, for the console tests.
+#include "ConsoleHarness.h"
+
+#include "app/ConsoleRun.h"
+#include "bus/XWBUSLIB.h"
+#include "bus/modKX4136.h"
+#include "ui/frmMain.h"
+#include "wait/modMsgWait.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+ManualTime::ManualTime()
+{
+    modKX4136::ResetModuleState();
+    modMsgWait::SetTickSource([this] {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(clock->now()).count();
+        return static_cast<int32_t>(static_cast<uint32_t>(ms));
+    });
+    modMsgWait::SetPlatformWait([this](int32_t, const int32_t *, int32_t timeoutMs) {
+        clock->advance(std::chrono::milliseconds(timeoutMs));
+        if (duringWait)
+            duringWait(timeoutMs);
+        return modMsgWait::WaitTimedOut;
+    });
+}
+
+ManualTime::~ManualTime()
+{
+    modKX4136::EndSession();
+    XWBUSLIB::Install(nullptr);
+    modMsgWait::SetTickSource({});
+    modMsgWait::SetPlatformWait({});
+    modKX4136::ResetModuleState();
+}
+
+std::function<QDateTime()> localTime()
+{
+    auto reads = std::make_shared<int>(0);
+    return [reads] { return QDateTime(QDate(2024, 1, 15), QTime(18, 23, 42)).addSecs((*reads)++); };
+}
+
+std::shared_ptr<sim::SimulatedDriver> simulatedDriver(Bus bus, const ManualTime &time)
+{
+    if (bus == Bus::Demo)
+        return std::make_shared<sim::SimulatedDriver>(sim::demoConfiguration(time.clock));
+    sim::SimConfiguration configuration;
+    configuration.clock = time.clock;
+    configuration.addPort(1);
+    return std::make_shared<sim::SimulatedDriver>(std::move(configuration));
+}
+
+Printed runConsole(const ConsoleSettings &settings, int cycles)
+{
+    QString outText;
+    QString errText;
+    QTextStream out(&outText);
+    QTextStream err(&errText);
+    Printed printed;
+    {
+        ConsoleRun run(settings, cycles, out, err);
+        run.runControl().setClock(localTime());
+        printed.status = run.exec();
+    }
+    printed.out = outText.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    printed.err = errText.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return printed;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QList<QByteArray> logLines(const QString &path)
+{
+    QList<QByteArray> lines = fileBytes(path).split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QByteArray &line : lines)
+        line.chop(1); // the CR
+    return lines;
+}
+
+WindowRun runWindow(const ConsoleSettings &settings, int cycles)
+{
+    frmMain window;
+    window.findChild<QLineEdit *>(QStringLiteral("Text2"))->setText(settings.port);
+    window.findChild<QLineEdit *>(QStringLiteral("Text3"))->setText(settings.interval);
+    window.findChild<QLineEdit *>(QStringLiteral("Text4"))->setText(settings.delay);
+    window.findChild<QLineEdit *>(QStringLiteral("Text5"))->setText(settings.logPath);
+    logging::RunControl runControl(window);
+    runControl.setClock(localTime());
+    int done = 0;
+    int depth = 0;
+    QObject::connect(&window, &frmMain::timer1Tick, [&] {
+        ++depth;
+        runControl.ReadingCycle();
+        if (--depth == 0 && ++done == cycles)
+            runControl.StopRun();
+    });
+    runControl.StartRun();
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(done, cycles, 20000); }();
+
+    const auto items = [&window](const char *name) {
+        QStringList lines;
+        const auto *list = window.findChild<QListWidget *>(QLatin1String(name));
+        for (int i = 0; i < list->count(); ++i)
+            lines << list->item(i)->text();
+        return lines;
+    };
+    return {
+        items("lstDevices"), window.findChild<QLabel *>(QStringLiteral("Label5"))->text(), items("lstTemp")};
+}
+
+ConsoleSettings settingsIn(const QTemporaryDir &dir, const QString &file)
+{
+    // A 1 ms interval: the simulated time does not depend on how often the real timer fires.
+    return {QStringLiteral("1"), QStringLiteral("0.001"), QStringLiteral("500"), dir.filePath(file), true};
+}
