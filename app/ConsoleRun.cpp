@@ -5,7 +5,6 @@
 #include "bus/XWBUSLIB.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QTextStream>
 #include <cstdio>
 
@@ -104,15 +103,6 @@ void ConsoleRun::endSession()
         runControl_.StopRun();
 }
 
-QString defaultLogPath()
-{
-#ifdef Q_OS_WIN
-    return QStringLiteral("c:\\KX4136_log.txt");
-#else
-    return QDir::toNativeSeparators(QDir::homePath() + QStringLiteral("/KX4136_log.txt"));
-#endif
-}
-
 int runConsoleProgram(char **argv, const CommandLineOptions &options)
 {
     int qtArgc = 1;
@@ -125,7 +115,7 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
     out.setEncoding(QStringConverter::System);
     err.setEncoding(QStringConverter::System);
     const ConsoleSettings settings {options.port, options.interval, options.delay,
-        options.logPath.value_or(defaultLogPath()), options.log};
+        options.logPath.value_or(logging::DefaultLogPath()), options.log};
     int status = 0;
     {
         ConsoleRun run(settings, options.cycles, out, err);

@@ -44,7 +44,5 @@ private:
     int depth_ = 0;
 };
 
-// The window's default log path.
-QString defaultLogPath();
 // The whole program for --console, once the command line has been read; argv[0] is all Qt sees.
 int runConsoleProgram(char **argv, const CommandLineOptions &options);

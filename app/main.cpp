@@ -3,6 +3,7 @@
 #include "app/ConsoleRun.h"
 #include "app/DriverChoice.h"
 #include "bus/XWBUSLIB.h"
+#include "logging/RunControl.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
@@ -34,6 +35,14 @@ int main(int argc, char *argv[])
     XWBUSLIB::Install(chooseDriver(parsed.options));
 
     frmMain window;
+    // Declared after the window so that it goes first, while the window still exists.
+    logging::RunControl runControl(window);
+    QObject::connect(&window, &frmMain::command3Clicked, &window, [&runControl] { runControl.StartRun(); });
+    QObject::connect(&window, &frmMain::command2Clicked, &window, [&runControl] { runControl.StopRun(); });
+    QObject::connect(
+        &window, &frmMain::command1Clicked, &window, [&runControl] { runControl.WriteResolution(); });
+    QObject::connect(&window, &frmMain::timer1Tick, &window, [&runControl] { runControl.ReadingCycle(); });
+    window.setCloseHandler([&runControl] { return runControl.CloseRequested(); });
     window.show();
     return QApplication::exec();
 }

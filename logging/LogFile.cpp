@@ -4,6 +4,7 @@
 
 #include "bus/modKX4136.h"
 
+#include <QDir>
 #include <QFile>
 #include <QStringEncoder>
 #include <algorithm>
@@ -23,6 +24,16 @@ QByteArray encodeLine(const QString &line)
 }
 
 } // namespace
+
+QString DefaultLogPath()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("c:\\KX4136_log.txt");
+#else
+    // A drive letter means nothing here: the home folder takes the place of the drive's root.
+    return QDir::toNativeSeparators(QDir::homePath() + QStringLiteral("/KX4136_log.txt"));
+#endif
+}
 
 QString LogHeaderLine()
 {

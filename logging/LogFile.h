@@ -11,6 +11,9 @@
 
 namespace logging {
 
+// The log path both the window and the console run start with.
+QString DefaultLogPath();
+
 // "KX4136", then one tab-separated field of eight hex ROM bytes per sensor 0 to LastSensor.
 QString LogHeaderLine();
 // The date-time text, then one tab-separated reading text per sensor.

@@ -1,11 +1,11 @@
 // The main window's controls: creation, geometry, fonts and focus order, all in one place.
+#include "logging/LogFile.h"
 #include "ui/LampShape.h"
 #include "ui/WindowFonts.h"
 #include "ui/frmMain.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,16 +16,6 @@
 #include <limits>
 
 namespace {
-
-QString defaultLogPath()
-{
-#ifdef Q_OS_WIN
-    return QStringLiteral("c:\\KX4136_log.txt");
-#else
-    // A drive letter means nothing here: the home folder takes the place of the drive's root.
-    return QDir::toNativeSeparators(QDir::homePath() + QStringLiteral("/KX4136_log.txt"));
-#endif
-}
 
 template<typename T> T *make(QWidget *parent, const char *name)
 {
@@ -110,7 +100,7 @@ void frmMain::createControls()
     Check1 = make<QCheckBox>(this, "Check1");
     Check1->setText(QStringLiteral("Save to log file:"));
     Check1->setChecked(true);
-    Text5 = newTextBox(this, "Text5", defaultLogPath(), false);
+    Text5 = newTextBox(this, "Text5", logging::DefaultLogPath(), false);
     lstDevices = newListBox(this, "lstDevices");
     lstTemp = newListBox(this, "lstTemp");
 }
