@@ -1,30 +1,15 @@
 // The reading cycle and resolution writing on the simulated bus and on a recording driver.
-#include "FakeMainView.h"
-#include "WaitHarness.h"
-#include "bus/XWBUSLIB.h"
+#include "RunFixture.h"
 #include "bus/modKX4136.h"
-#include "common/RecordingDriver.h"
-#include "driver/sim/SimulatedDriver.h"
-#include "logging/RunControl.h"
 
+#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace logging;
 using testsupport::Op;
 
 namespace {
-
-QStringList fileLines(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QStringLiteral("\r\n"));
-    lines.removeLast();
-    return lines;
-}
 
 sim::TemperatureCurve steady(double celsius)
 {
@@ -35,65 +20,17 @@ const QString Degrees = QStringLiteral(" \u00B0C");
 
 } // namespace
 
-class TstCycle : public QObject
+class TstCycle : public RunFixture
 {
     Q_OBJECT
-
-    std::unique_ptr<WaitHarness> harness;
-    std::unique_ptr<FakeMainView> view;
-    std::unique_ptr<RunControl> run;
-    std::unique_ptr<QTemporaryDir> dir;
-    std::shared_ptr<sim::SimulatedDriver> driver;
-    QString logPath;
-
-    sim::SimBus &bus() { return *driver->bus(1); }
-
-    void startOnSim(int sensors)
-    {
-        driver = std::make_shared<sim::SimulatedDriver>(sim::uniformConfiguration(sensors, harness->clock));
-        XWBUSLIB::Install(driver);
-        run->StartRun();
-        QCOMPARE(run->state(), RunControl::State::Running);
-    }
-    // A recording driver with an open session and `rows` sensors in RomTable, rows told apart by byte 1.
-    std::shared_ptr<testsupport::RecordingDriver> recordingWithRows(int rows)
-    {
-        auto recording = std::make_shared<testsupport::RecordingDriver>();
-        XWBUSLIB::Install(recording);
-        modKX4136::PortNum = 1;
-        modKX4136::PortType = 1;
-        modKX4136::StartSession();
-        for (int i = 0; i < rows; ++i) {
-            const auto rom = testsupport::romWithCrc(0x28, {uint8_t(0x10 + i), 2, 3, 4, 5, 6});
-            std::copy(rom.begin(), rom.end(), modKX4136::RomTable[i]);
-        }
-        modKX4136::LastSensor = static_cast<int16_t>(rows - 1);
-        recording->clearCalls();
-        view->onCall = [recording](const QString &call) { recording->note(call); };
-        return recording;
-    }
 
 private slots:
     void init()
     {
-        harness = std::make_unique<WaitHarness>();
-        view = std::make_unique<FakeMainView>();
-        run = std::make_unique<RunControl>(*view);
+        setUpRun();
         run->setClock(harness->steppingLocalTime(QDateTime(QDate(2024, 1, 15), QTime(18, 23, 42))));
-        dir = std::make_unique<QTemporaryDir>();
-        logPath = dir->filePath(QStringLiteral("KX4136_log.txt"));
-        view->texts[TextField::Text4] = QStringLiteral("800"); // a 12-bit conversion takes 750 ms
-        view->texts[TextField::Text5] = logPath;
     }
-    void cleanup()
-    {
-        run.reset();
-        view.reset();
-        harness.reset();
-        driver.reset();
-        dir.reset();
-        QLocale::setDefault(QLocale::c());
-    }
+    void cleanup() { tearDownRun(); }
 
     void readingTexts_data()
     {
@@ -111,7 +48,7 @@ private slots:
     {
         QFETCH(double, celsius);
         QFETCH(QString, text);
-        startOnSim(1);
+        QVERIFY(startOnSim(1));
         bus().thermometer(0)->setCurve(steady(celsius));
         run->ReadingCycle();
         QCOMPARE(view->temps, QStringList {QStringLiteral("Sensor #0 : ") + text + Degrees});
@@ -121,7 +58,7 @@ private slots:
     void commaDecimalSeparator()
     {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        startOnSim(1);
+        QVERIFY(startOnSim(1));
         bus().thermometer(0)->setCurve(steady(21.5));
         run->ReadingCycle();
         QCOMPARE(view->temps, QStringList {QStringLiteral("Sensor #0 : 21,500") + Degrees});
@@ -130,7 +67,7 @@ private slots:
 
     void lampRedWhileEachSensorIsRead()
     {
-        startOnSim(2);
+        QVERIFY(startOnSim(2));
         QStringList lampAtPump;
         harness->duringPump = [&] { lampAtPump << (view->lamp == LampRed ? "red" : "green"); };
         const qsizetype before = view->calls.size();
@@ -144,7 +81,7 @@ private slots:
 
     void timeIsTakenAgainForTheDataLine()
     {
-        startOnSim(1);
+        QVERIFY(startOnSim(1));
         run->ReadingCycle();
         QCOMPARE(view->label5, QStringLiteral("15 Jan 2024 18:23:42"));
         QVERIFY(fileLines(logPath).last().startsWith(QLatin1String("15 Jan 2024 18:23:43\t")));
@@ -152,7 +89,7 @@ private slots:
 
     void thirtyTwoSensors()
     {
-        startOnSim(32);
+        QVERIFY(startOnSim(32));
         run->ReadingCycle();
         QCOMPARE(view->temps.size(), 32);
         QVERIFY(view->temps.last().startsWith(QLatin1String("Sensor #31 : ")));
@@ -166,7 +103,7 @@ private slots:
 
     void everyReadFailing()
     {
-        startOnSim(3);
+        QVERIFY(startOnSim(3));
         run->ReadingCycle();
         for (std::size_t i = 0; i < 3; ++i)
             bus().device(i).faults().corruptCrc.on();
@@ -179,7 +116,7 @@ private slots:
 
     void failingSensorKeepsItsColumn()
     {
-        startOnSim(2);
+        QVERIFY(startOnSim(2));
         bus().thermometer(0)->setCurve(steady(21.5));
         bus().device(1).faults().corruptCrc.on();
         for (int cycle = 0; cycle < 3; ++cycle)
@@ -193,7 +130,7 @@ private slots:
     void loggingOffWritesNothing()
     {
         view->check1 = 0;
-        startOnSim(1);
+        QVERIFY(startOnSim(1));
         run->ReadingCycle();
         QCOMPARE(view->temps.size(), 1);
         QVERIFY(!QFile::exists(logPath));
@@ -204,7 +141,7 @@ private slots:
         const QString folder = dir->filePath(QStringLiteral("later"));
         logPath = folder + QStringLiteral("/log.txt");
         view->texts[TextField::Text5] = logPath;
-        startOnSim(1);
+        QVERIFY(startOnSim(1));
         QCOMPARE(view->devices.size(), 3); // the sensor, the count, and the header that could not be written
         run->ReadingCycle();
         run->ReadingCycle();
@@ -299,8 +236,7 @@ private slots:
 
     void twelveBitsListedAfterRestart()
     {
-        driver = std::make_shared<sim::SimulatedDriver>(sim::uniformConfiguration(2, harness->clock));
-        XWBUSLIB::Install(driver);
+        installSim(2);
         bus().thermometer(0)->setResolution(9);
         run->StartRun();
         QVERIFY2(

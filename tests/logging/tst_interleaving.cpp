@@ -1,14 +1,8 @@
 // One bus transaction at a time: ticks, STOP, writes and closing arriving inside another transaction's wait.
-#include "FakeMainView.h"
-#include "WaitHarness.h"
-#include "bus/XWBUSLIB.h"
+#include "RunFixture.h"
 #include "bus/modKX4136.h"
-#include "common/RecordingDriver.h"
-#include "driver/sim/SimulatedDriver.h"
-#include "logging/RunControl.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace logging;
@@ -46,31 +40,10 @@ QStringList readingsOf(const QStringList &items)
 
 } // namespace
 
-class TstInterleaving : public QObject
+class TstInterleaving : public RunFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<WaitHarness> harness;
-    std::unique_ptr<FakeMainView> view;
-    std::unique_ptr<RunControl> run;
-    std::unique_ptr<QTemporaryDir> dir;
-    std::shared_ptr<sim::SimulatedDriver> driver;
-    QString logPath;
-
-    sim::SimBus &bus() { return *driver->bus(1); }
-
-    void installSim(int sensors)
-    {
-        driver = std::make_shared<sim::SimulatedDriver>(sim::uniformConfiguration(sensors, harness->clock));
-        XWBUSLIB::Install(driver);
-    }
-    void startOnSim(int sensors)
-    {
-        installSim(sensors);
-        run->StartRun();
-        QCOMPARE(run->state(), State::Running);
-        bus().transcript().clear();
-    }
     // The hook runs in the first wait only: later waits belong to what it set off.
     void onFirstWait(std::function<void()> action)
     {
@@ -83,24 +56,8 @@ class TstInterleaving : public QObject
     }
 
 private slots:
-    void init()
-    {
-        harness = std::make_unique<WaitHarness>();
-        view = std::make_unique<FakeMainView>();
-        run = std::make_unique<RunControl>(*view);
-        dir = std::make_unique<QTemporaryDir>();
-        logPath = dir->filePath(QStringLiteral("KX4136_log.txt"));
-        view->texts[TextField::Text4] = QStringLiteral("800"); // a 12-bit conversion takes 750 ms
-        view->texts[TextField::Text5] = logPath;
-    }
-    void cleanup()
-    {
-        run.reset();
-        view.reset();
-        harness.reset();
-        driver.reset();
-        dir.reset();
-    }
+    void init() { setUpRun(); }
+    void cleanup() { tearDownRun(); }
 
     void tickDuringBusWorkIsSkipped_data()
     {
@@ -122,7 +79,7 @@ private slots:
             onFirstWait([this] { run->ReadingCycle(); });
             run->StartRun();
         } else {
-            startOnSim(2);
+            QVERIFY(startOnSim(2));
             onFirstWait([this] { run->ReadingCycle(); });
             if (activity == QLatin1String("cycle"))
                 run->ReadingCycle();
@@ -135,7 +92,7 @@ private slots:
 
     void stopInsideConversionWait()
     {
-        startOnSim(3);
+        QVERIFY(startOnSim(3));
         bool sessionOpenInside = false;
         onFirstWait([&] {
             run->StopRun();
@@ -156,7 +113,7 @@ private slots:
 
     void stopAtPendingEventsBeforeSensor()
     {
-        startOnSim(2);
+        QVERIFY(startOnSim(2));
         harness->duringPump = [this, done = false]() mutable {
             if (!done) {
                 done = true;
@@ -171,7 +128,7 @@ private slots:
 
     void writeDuringCycleRunsBetweenSensors()
     {
-        startOnSim(2);
+        QVERIFY(startOnSim(2));
         view->texts[TextField::Text1] = QStringLiteral("1");
         view->comboRes = 0;
         bool command1OffWhileHeld = false;
@@ -199,7 +156,7 @@ private slots:
     {
         QFETCH(bool, writeFirst);
         QFETCH(QStringList, commands);
-        startOnSim(2);
+        QVERIFY(startOnSim(2));
         onFirstWait([&] {
             if (writeFirst)
                 run->WriteResolution();
@@ -255,7 +212,7 @@ private slots:
 
     void closeDuringCycleWritesNoMore()
     {
-        startOnSim(2);
+        QVERIFY(startOnSim(2));
         bool closeNow = true;
         onFirstWait([&] { closeNow = run->CloseRequested(); });
         run->ReadingCycle();
@@ -270,7 +227,7 @@ private slots:
 
     void closingDropsWhatWasHeldBeforeIt()
     {
-        startOnSim(2);
+        QVERIFY(startOnSim(2));
         onFirstWait([this] {
             run->WriteResolution();
             run->StopRun();
@@ -284,15 +241,8 @@ private slots:
 
     void closeDuringEepromCopy()
     {
-        auto recording = std::make_shared<testsupport::RecordingDriver>();
-        XWBUSLIB::Install(recording);
-        modKX4136::PortNum = 1;
-        modKX4136::PortType = 1;
-        QVERIFY(modKX4136::StartSession());
-        const auto rom = testsupport::romWithCrc(0x28, {1, 2, 3, 4, 5, 6});
-        std::copy(rom.begin(), rom.end(), modKX4136::RomTable[0]);
-        view->onCall = [recording](const QString &call) { recording->note(call); };
-        recording->clearCalls();
+        auto recording = recordingWithRows(1);
+        QVERIFY(modKX4136::SessionHandle > 0);
 
         bool closeNow = true;
         QString lastCallInWait;

@@ -1,14 +1,8 @@
 // START, STOP and closing: step order, control states, settings taken over and every failure path.
-#include "FakeMainView.h"
-#include "WaitHarness.h"
-#include "bus/XWBUSLIB.h"
+#include "RunFixture.h"
 #include "bus/modKX4136.h"
-#include "common/RecordingDriver.h"
-#include "driver/sim/SimulatedDriver.h"
-#include "logging/RunControl.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace logging;
@@ -25,16 +19,6 @@ QString romText(const onewire::RomCode &rom)
     return bytes.join(QLatin1Char(' '));
 }
 
-QStringList fileLines(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QStringLiteral("\r\n"));
-    lines.removeLast(); // after the last line end
-    return lines;
-}
-
 // What the three states show, as the window's control table has it.
 struct ControlRow
 {
@@ -45,28 +29,10 @@ struct ControlRow
 
 } // namespace
 
-class TstRunControl : public QObject
+class TstRunControl : public RunFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<WaitHarness> harness;
-    std::unique_ptr<FakeMainView> view;
-    std::unique_ptr<RunControl> run;
-    std::unique_ptr<QTemporaryDir> dir;
-    QString logPath;
-
-    std::shared_ptr<sim::SimulatedDriver> installSim(sim::SimConfiguration configuration)
-    {
-        auto driver = std::make_shared<sim::SimulatedDriver>(std::move(configuration));
-        XWBUSLIB::Install(driver);
-        return driver;
-    }
-    std::shared_ptr<testsupport::RecordingDriver> installRecording()
-    {
-        auto driver = std::make_shared<testsupport::RecordingDriver>();
-        XWBUSLIB::Install(driver);
-        return driver;
-    }
     void checkControls(const ControlRow &row)
     {
         for (const Control c : {Control::Text2, Control::Text3, Control::Text4, Control::Text5,
@@ -78,36 +44,21 @@ class TstRunControl : public QObject
     }
 
 private slots:
-    void init()
-    {
-        harness = std::make_unique<WaitHarness>();
-        view = std::make_unique<FakeMainView>();
-        run = std::make_unique<RunControl>(*view);
-        dir = std::make_unique<QTemporaryDir>();
-        logPath = dir->filePath(QStringLiteral("KX4136_log.txt"));
-        view->texts[TextField::Text4] = QStringLiteral("800"); // a 12-bit conversion takes 750 ms
-        view->texts[TextField::Text5] = logPath;
-    }
-    void cleanup()
-    {
-        run.reset();
-        view.reset();
-        harness.reset();
-        dir.reset();
-    }
+    void init() { setUpRun(); }
+    void cleanup() { tearDownRun(); }
 
     void stopBeforeStartMakesNoDriverCall()
     {
-        auto driver = installRecording();
+        auto recording = installRecording();
         run->StopRun();
-        QVERIFY(driver->calls.empty());
+        QVERIFY(recording->calls.empty());
         QCOMPARE(run->state(), State::Idle);
         checkControls({true, false, false});
     }
 
     void startStepsInOrder()
     {
-        installSim(sim::uniformConfiguration(2, harness->clock));
+        installSim(2);
         run->StartRun();
         QCOMPARE(run->state(), State::Running);
         QStringList steps = view->calls;
@@ -122,7 +73,7 @@ private slots:
 
     void startWritesHeaderOfDetectedSensors()
     {
-        auto driver = installSim(sim::uniformConfiguration(2, harness->clock));
+        installSim(2);
         run->StartRun();
         const sim::SimBus &bus = *driver->bus(1);
         const QStringList lines = fileLines(logPath);
@@ -136,7 +87,7 @@ private slots:
 
     void startWithoutLoggingLeavesFileAlone()
     {
-        installSim(sim::uniformConfiguration(1, harness->clock));
+        installSim(1);
         view->check1 = 0;
         run->StartRun();
         run->ReadingCycle();
@@ -146,7 +97,7 @@ private slots:
 
     void settingsAreTakenOver()
     {
-        installSim(sim::uniformConfiguration(1, harness->clock));
+        installSim(1);
         view->texts[TextField::Text3] = QStringLiteral("2.5");
         view->texts[TextField::Text4] = QStringLiteral("801.5");
         run->StartRun();
@@ -158,11 +109,11 @@ private slots:
 
     void portIsRoundedForTheDriver()
     {
-        auto driver = installRecording();
-        driver->push(Op::ExtendedStartSession, {0});
+        auto recording = installRecording();
+        recording->push(Op::ExtendedStartSession, {0});
         view->texts[TextField::Text2] = QStringLiteral("3.5");
         run->StartRun();
-        QCOMPARE(driver->texts(), QStringList {"XwExtendedStartSession(4, 1, 0)"});
+        QCOMPARE(recording->texts(), QStringList {"XwExtendedStartSession(4, 1, 0)"});
     }
 
     void invalidSetting_data()
@@ -215,13 +166,13 @@ private slots:
         QFETCH(QString, interval);
         QFETCH(QString, delay);
         QFETCH(QString, message);
-        auto driver = installRecording();
+        auto recording = installRecording();
         view->texts[TextField::Text2] = port;
         view->texts[TextField::Text3] = interval;
         view->texts[TextField::Text4] = delay;
         run->StartRun();
         QCOMPARE(view->messages, QStringList {message});
-        QVERIFY(driver->calls.empty());
+        QVERIFY(recording->calls.empty());
         QCOMPARE(run->state(), State::Idle);
         checkControls({true, false, false});
         QVERIFY(view->callsMatching(QStringLiteral("interval")).isEmpty());
@@ -231,11 +182,11 @@ private slots:
 
     void adapterAbsent()
     {
-        auto driver = installRecording();
-        driver->push(Op::ExtendedStartSession, {0});
+        auto recording = installRecording();
+        recording->push(Op::ExtendedStartSession, {0});
         run->StartRun();
         QCOMPARE(view->messages, QStringList {"Error when starting session."});
-        QCOMPARE(driver->texts(), QStringList {"XwExtendedStartSession(1, 1, 0)"});
+        QCOMPARE(recording->texts(), QStringList {"XwExtendedStartSession(1, 1, 0)"});
         QVERIFY(view->callsMatching(QStringLiteral("lamp")).isEmpty());
         QCOMPARE(run->state(), State::Idle);
         checkControls({true, false, false});
@@ -243,11 +194,11 @@ private slots:
 
     void failedSetupEndsHalfOpenSession()
     {
-        auto driver = installRecording();
-        driver->push(Op::Setup, {0});
+        auto recording = installRecording();
+        recording->push(Op::Setup, {0});
         run->StartRun();
         QCOMPARE(view->messages, QStringList {"Error when starting session."});
-        QCOMPARE(driver->callsOf(Op::EndSession).size(), std::size_t {1});
+        QCOMPARE(recording->callsOf(Op::EndSession).size(), std::size_t {1});
         QCOMPARE(run->state(), State::Idle);
         checkControls({true, false, false});
     }
@@ -307,7 +258,7 @@ private slots:
 
     void stopStepsInOrder()
     {
-        installSim(sim::uniformConfiguration(1, harness->clock));
+        installSim(1);
         run->StartRun();
         run->ReadingCycle();
         const qsizetype before = view->calls.size();
@@ -321,7 +272,7 @@ private slots:
 
     void secondStartAppendsSecondHeader()
     {
-        installSim(sim::uniformConfiguration(1, harness->clock));
+        installSim(1);
         run->StartRun();
         run->ReadingCycle();
         run->StopRun();
@@ -335,7 +286,7 @@ private slots:
 
     void closingWhileRunningEndsSession()
     {
-        auto driver = installSim(sim::uniformConfiguration(1, harness->clock));
+        installSim(1);
         run->StartRun();
         QVERIFY(modKX4136::SessionHandle > 0);
         QVERIFY(run->CloseRequested());
