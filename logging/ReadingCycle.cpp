@@ -14,6 +14,12 @@ void RunControl::cycleSteps()
     for (int i = 0; i <= last; ++i) {
         view_.setLampColour(LampRed);
         modMsgWait::ProcessPendingEvents();
+        // No transaction runs here, so what came in just now must not wait for this sensor's read.
+        if (runHeld()) {
+            if (ended_)
+                return;
+            view_.setLampColour(LampRed);
+        }
         const auto index = static_cast<int16_t>(i);
         readings.append(
             modKX4136::ReadTemperature(index) ? readingText(modKX4136::GetTemperature()) : FailedReading);

@@ -151,9 +151,11 @@ void RunControl::endSessionForClose()
     ended_ = true;
 }
 
-void RunControl::runHeld()
+bool RunControl::runHeld()
 {
+    bool ran = false;
     while (const auto request = guard_.takeHeld()) {
+        ran = true;
         switch (*request) {
         case BusGuard::Request::Stop:
             stopSteps();
@@ -166,9 +168,10 @@ void RunControl::runHeld()
         case BusGuard::Request::Close:
             endSessionForClose();
             view_.endProgram();
-            return;
+            return true;
         }
     }
+    return ran;
 }
 
 bool RunControl::stopOrCloseHeld() const

@@ -38,8 +38,9 @@ private:
     void cycleSteps();
     void writeSteps();
     void endSessionForClose();
-    // Runs what was held while bus work ran; called where one transaction has ended.
-    void runHeld();
+    // Runs what was held while bus work ran; called where one transaction has ended. True when
+    // anything ran.
+    bool runHeld();
     bool stopOrCloseHeld() const;
 
     MainView &view_;

@@ -111,19 +111,56 @@ private slots:
         QCOMPARE(readings.mid(1), (QStringList {"?", "?"}));
     }
 
-    void stopAtPendingEventsBeforeSensor()
+    // A cycle processes pending events before each sensor (pump 1 and 3 here) and after each
+    // conversion wait (pump 2 and 4). Before a sensor the bus is free: STOP must not wait for that
+    // sensor's read.
+    void stopAtPendingEvents_data()
     {
+        QTest::addColumn<int>("pump");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<QStringList>("failed");
+        QTest::newRow("before the first sensor") << 1 << QStringList {} << QStringList {"?", "?"};
+        QTest::newRow("after the first conversion")
+            << 2 << QStringList {"44", "BE"} << QStringList {"read", "?"};
+        QTest::newRow("before the second sensor")
+            << 3 << QStringList {"44", "BE"} << QStringList {"read", "?"};
+    }
+
+    void stopAtPendingEvents()
+    {
+        QFETCH(int, pump);
+        QFETCH(QStringList, commands);
+        QFETCH(QStringList, failed);
         QVERIFY(startOnSim(2));
-        harness->duringPump = [this, done = false]() mutable {
-            if (!done) {
-                done = true;
+        harness->duringPump = [this, pump, seen = 0]() mutable {
+            if (++seen == pump)
                 run->StopRun();
-            }
         };
         run->ReadingCycle();
-        QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE"}));
-        QCOMPARE(readingsOf(view->temps).at(1), QStringLiteral("?"));
+        QCOMPARE(functionCommands(bus().transcript()), commands);
+        QStringList readings = readingsOf(view->temps);
+        for (QString &reading : readings)
+            reading = reading == QLatin1String("?") ? reading : QStringLiteral("read");
+        QCOMPARE(readings, failed);
         QCOMPARE(run->state(), State::Idle);
+    }
+
+    void writeAtPendingEventsRunsBeforeTheSensor()
+    {
+        QVERIFY(startOnSim(2));
+        view->texts[TextField::Text1] = QStringLiteral("0");
+        view->comboRes = 3;
+        harness->duringPump = [this, seen = 0]() mutable {
+            if (++seen == 3)
+                run->WriteResolution();
+        };
+        QStringList lampInWaits;
+        harness->duringWait = [&] { lampInWaits << (view->lamp == LampRed ? "red" : "green"); };
+        run->ReadingCycle();
+        QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE", "4E", "48", "44", "BE"}));
+        // The second sensor's conversion is a bus transaction like the write's copy: the lamp is red.
+        QCOMPARE(lampInWaits, (QStringList {"red", "red", "red"}));
+        QCOMPARE(view->lamp, LampGreen);
     }
 
     void writeDuringCycleRunsBetweenSensors()
