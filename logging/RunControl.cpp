@@ -65,8 +65,12 @@ void RunControl::WriteResolution()
         view_.setControlEnabled(Control::Command1, false);
         return;
     }
+    // Checked before the bus is taken: ticks must go on while the message waits for the user.
+    const auto index = sensorToWrite();
+    if (!index)
+        return;
     BusGuard::Activity activity(guard_);
-    writeSteps();
+    writeSteps(*index);
     runHeld();
 }
 
@@ -162,8 +166,12 @@ bool RunControl::runHeld()
             break;
         case BusGuard::Request::Write:
             // A STOP that came first has ended the run the write was meant for.
-            if (state_ == State::Running)
-                writeSteps();
+            if (state_ != State::Running)
+                break;
+            if (const auto index = sensorToWrite())
+                writeSteps(*index);
+            else
+                view_.setControlEnabled(Control::Command1, true);
             break;
         case BusGuard::Request::Close:
             endSessionForClose();

@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <functional>
+#include <optional>
 
 namespace logging {
 
@@ -36,7 +37,9 @@ private:
     bool takeOverSettings();
     void stopSteps();
     void cycleSteps();
-    void writeSteps();
+    // The index in Text1, or nothing after the "Wrong sensor number." message.
+    std::optional<int16_t> sensorToWrite();
+    void writeSteps(int16_t index);
     void endSessionForClose();
     // Runs what was held while bus work ran; called where one transaction has ended. True when
     // anything ran.

@@ -181,6 +181,30 @@ private slots:
         QVERIFY(!readingsOf(view->temps).contains(QStringLiteral("?")));
     }
 
+    void heldWriteWithWrongNumberGivesButtonBack()
+    {
+        QVERIFY(startOnSim(2));
+        view->texts[TextField::Text1] = QStringLiteral("2");
+        onFirstWait([this] { run->WriteResolution(); });
+        run->ReadingCycle();
+        QCOMPARE(view->messages, QStringList {"Wrong sensor number."});
+        QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE", "44", "BE"}));
+        QVERIFY(view->isEnabled(Control::Command1));
+    }
+
+    // The message holds no bus: the run goes on reading while it waits for the user.
+    void tickWhileWrongNumberIsShown()
+    {
+        QVERIFY(startOnSim(1));
+        view->texts[TextField::Text1] = QStringLiteral("1");
+        view->whileMessageShown = [this] { run->ReadingCycle(); };
+        run->WriteResolution();
+        QCOMPARE(view->messages, QStringList {"Wrong sensor number."});
+        QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE"}));
+        QCOMPARE(view->temps.size(), 1);
+        QVERIFY(view->isEnabled(Control::Command1));
+    }
+
     void heldRequestsKeepTheirOrder_data()
     {
         QTest::addColumn<bool>("writeFirst");
