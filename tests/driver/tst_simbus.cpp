@@ -1,5 +1,4 @@
-// Tests of the simulated bus and thermometers, end to end through the Xw operations where the system would
-// be.
+// Tests of the simulated bus and thermometers, end to end through the Xw operations the system calls.
 #include "XwHarness.h"
 
 #include <QTest>
@@ -62,6 +61,8 @@ private slots:
     void readDuringConversionGivesThePreviousValue();
     void conversionTimeByResolution_data();
     void conversionTimeByResolution();
+    void undefinedLowBits_data();
+    void undefinedLowBits();
     void parasiteConversionNeedsThePullUp_data();
     void parasiteConversionNeedsThePullUp();
     void eepromSurvivesAPowerCycle_data();
@@ -199,6 +200,43 @@ void TestSimBus::conversionTimeByResolution()
     QCOMPARE(harness.touch(0xFF), int16_t(0x00)); // read slots show the conversion still running
     harness.clock->advance(1us);
     QCOMPARE(harness.touch(0xFF), int16_t(0xFF));
+}
+
+void TestSimBus::undefinedLowBits_data()
+{
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>(
+        "undefinedMask"); // the low bits of the raw reading this resolution leaves undefined
+    QTest::newRow("9 bits: three") << 9 << 0x07;
+    QTest::newRow("10 bits: two") << 10 << 0x03;
+    QTest::newRow("11 bits: one") << 11 << 0x01;
+    QTest::newRow("12 bits: none") << 12 << 0x00;
+}
+
+void TestSimBus::undefinedLowBits()
+{
+    QFETCH(int, bits);
+    QFETCH(int, undefinedMask);
+    XwHarness harness;
+    auto thermometer = harness.addThermometer(0x28, 16, bits);
+    thermometer->setCurve(curveAround(-1.0));
+    const RomCode rom = thermometer->romCode();
+    const double stepC = (undefinedMask + 1) / 16.0;
+
+    for (const int pattern : {0x00, 0x05, 0x0A, 0x0F}) {
+        thermometer->setUndefinedBits(uint8_t(pattern));
+        harness.clock->advance(std::chrono::minutes {3});
+        const auto convertedAt = harness.clock->now();
+        harness.convert(rom, FullWait);
+        const auto bytes = harness.readScratchpad(rom);
+        QVERIFY(crcHolds(bytes));
+        const int raw = rawReading(bytes);
+        QCOMPARE(raw & undefinedMask, pattern & undefinedMask);
+        // The defined bits alone still give the temperature at the resolution, below zero as well.
+        const double defined = (raw & ~undefinedMask) / 16.0;
+        QVERIFY2(std::abs(defined - thermometer->curve().at(convertedAt)) <= stepC / 2,
+            qPrintable(QString::number(defined)));
+    }
 }
 
 void TestSimBus::parasiteConversionNeedsThePullUp_data()
