@@ -9,6 +9,9 @@ using testsupport::romWithCrc;
 using testsupport::withCrc;
 
 using Bytes8 = std::array<uint8_t, 8>;
+// One sensor exchange, run against the recording driver; gives the exchange's result.
+using Transaction = std::function<bool()>;
+Q_DECLARE_METATYPE(Transaction)
 
 namespace {
 
@@ -273,6 +276,62 @@ private slots:
         script(*driver);
         QCOMPARE(CopyScratchpad(5), result);
         QCOMPARE(driver->texts(), calls);
+    }
+
+    void pullUpEndsAtNormalWhateverTheResult_data()
+    {
+        QTest::addColumn<Transaction>("transaction");
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<QStringList>("poweredCalls");
+        const Transaction temperature = [] { return ReadTemperature(2); };
+        const Transaction resolution = [] {
+            int32_t code = 0;
+            return ReadResolution(2, code);
+        };
+        const Transaction copy = [] { return CopyScratchpad(2); };
+        const Script noPresenceAfter = [](RecordingDriver &d) { d.push(Op::TouchReset, {1, 0}); };
+        // Touch number 18 is the last ROM byte of the second match ROM.
+        const Script secondRomFails = [](RecordingDriver &d) { d.touchByteAt[18] = -1; };
+        const Script badCrc = [](RecordingDriver &d) {
+            auto bytes = withCrc(scratchpad(0x50, 0x05, 0x3F));
+            bytes[8] = static_cast<int16_t>(bytes[8] ^ 0x01);
+            d.pushScratchpad(bytes);
+        };
+        const Script good
+            = [](RecordingDriver &d) { d.pushScratchpad(withCrc(scratchpad(0x50, 0x05, 0x3F))); };
+        const QStringList conversion = powered(0x44, 500);
+        const QStringList longConversion = powered(0x44, 1000);
+
+        QTest::newRow("temperature read") << temperature << good << true << conversion;
+        QTest::newRow("temperature: no presence after the conversion")
+            << temperature << noPresenceAfter << false << conversion;
+        QTest::newRow("resolution read") << resolution << good << true << longConversion;
+        QTest::newRow("resolution: no presence after the conversion")
+            << resolution << noPresenceAfter << false << longConversion;
+        QTest::newRow("resolution: second ROM send fails")
+            << resolution << secondRomFails << false << longConversion;
+        QTest::newRow("resolution: bad CRC") << resolution << badCrc << false << longConversion;
+        QTest::newRow("copy") << copy << Script([](RecordingDriver &) {}) << true << powered(0x48, 1000);
+        QTest::newRow("copy: no presence at the end")
+            << copy << noPresenceAfter << false << powered(0x48, 1000);
+    }
+
+    void pullUpEndsAtNormalWhateverTheResult()
+    {
+        QFETCH(Transaction, transaction);
+        QFETCH(Script, script);
+        QFETCH(bool, result);
+        QFETCH(QStringList, poweredCalls);
+        script(*driver);
+
+        QCOMPARE(transaction(), result);
+        const QStringList texts = driver->texts();
+        const auto armed = texts.indexOf(level(0, 1, 2));
+        QVERIFY(armed >= 0);
+        QCOMPARE(texts.mid(armed, poweredCalls.size()), poweredCalls);
+        QCOMPARE(texts.count(level(0, 1, 2)), 1);
+        QCOMPARE(texts.count(level(0, 0, 0)), 1);
     }
 
     void pumpRunsWhileThePullUpIsOn()
