@@ -1,5 +1,4 @@
-// The status lamp: a solid square with a one-pixel outline, coloured by a 24-bit value with red in the low
-// byte.
+// The status lamp: a solid square with a one-pixel outline, coloured by a 24-bit colour value.
 #pragma once
 
 #include <QWidget>

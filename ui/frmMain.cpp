@@ -1,5 +1,4 @@
-// The main window's behaviour: the MainView operations, the resize rule, closing and the hooks for run
-// control.
+// The main window's behaviour: the view operations, the resize rule, closing and the run-control hooks.
 #include "ui/frmMain.h"
 
 #include "ui/LampShape.h"

@@ -1,5 +1,4 @@
-// Tests of the main window's layout: start state, geometry, fonts, focus order and the reading list's resize
-// rule.
+// Tests of the main window's layout: start state, geometry, fonts, focus order and the resize rule.
 #include "WidgetLookup.h"
 #include "ui/LampShape.h"
 #include "ui/frmMain.h"

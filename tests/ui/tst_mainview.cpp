@@ -1,5 +1,4 @@
-// Tests that the main window's view operations reach the right widgets, and of its buttons, timer and
-// closing.
+// Tests that the main window's view operations reach the right widgets; its buttons, timer and closing.
 #include "WidgetLookup.h"
 #include "ui/LampShape.h"
 #include "ui/frmMain.h"
