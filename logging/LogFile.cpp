@@ -70,8 +70,14 @@ AppendResult appendToFile(const QString &path, const std::deque<QByteArray> &enc
         return result;
     }
     for (const QByteArray &line : encodedLines) {
+        const qint64 before = file.size();
         if (file.write(line) != line.size()) {
-            result.reason = file.errorString();
+            result.reason = file.error() != QFileDevice::NoError
+                ? file.errorString()
+                : QStringLiteral("only part of a line could be written");
+            // The line is written whole later: a part of it now would be a line of its own.
+            if (!file.isSequential())
+                file.resize(before);
             return result;
         }
         ++result.written;
@@ -88,6 +94,7 @@ LogFile::LogFile(Report report, qsizetype keptLimit)
 
 void LogFile::AppendLogLine(const QString &path, const QString &line)
 {
+    const bool wasFailing = failingFor(path) != nullptr;
     PathLines &target = linesFor(path);
     const qsizetype keptBefore = static_cast<qsizetype>(target.lines.size());
     target.lines.push_back(encodeLine(line));
@@ -96,47 +103,54 @@ void LogFile::AppendLogLine(const QString &path, const QString &line)
     const AppendResult result = appendToFile(path, target.lines);
     target.lines.erase(target.lines.begin(), target.lines.begin() + result.written);
     kept_ -= result.written;
-    keptWritten_ += std::min(result.written, keptBefore);
-    if (target.lines.empty())
-        pending_.removeIf([](const PathLines &p) { return p.lines.empty(); });
+    target.keptWritten += std::min(result.written, keptBefore);
 
     if (!result.ok) {
-        if (!failing_)
+        if (!wasFailing)
             report_(QStringLiteral("Log file %1 cannot be written (%2): its lines are kept until it can.")
                         .arg(path, result.reason));
-        failing_ = true;
         if (kept_ > keptLimit_)
             dropOldest();
-    } else if (failing_ && kept_ == 0) {
-        QString recovered = QStringLiteral("Log file %1 written again: %2 kept line(s) written.")
-                                .arg(path, QString::number(keptWritten_));
-        if (dropped_ > 0)
-            recovered += QStringLiteral(" %1 oldest line(s) were dropped.").arg(dropped_);
-        report_(recovered);
-        failing_ = false;
-        keptWritten_ = 0;
-        dropped_ = 0;
+        return;
     }
+    if (wasFailing) {
+        QString recovered = QStringLiteral("Log file %1 written again: %2 kept line(s) written.")
+                                .arg(path, QString::number(target.keptWritten));
+        if (target.dropped > 0)
+            recovered += QStringLiteral(" %1 oldest line(s) were dropped.").arg(target.dropped);
+        report_(recovered);
+    }
+    failing_.removeIf([&path](const PathLines &p) { return p.path == path; });
+}
+
+LogFile::PathLines *LogFile::failingFor(const QString &path)
+{
+    for (PathLines &p : failing_) {
+        if (p.path == path)
+            return &p;
+    }
+    return nullptr;
 }
 
 LogFile::PathLines &LogFile::linesFor(const QString &path)
 {
-    for (PathLines &p : pending_) {
-        if (p.path == path)
-            return p;
-    }
-    pending_.append(PathLines {path, {}});
-    return pending_.back();
+    if (PathLines *known = failingFor(path))
+        return *known;
+    failing_.append(PathLines {path, {}, 0, 0});
+    return failing_.back();
 }
 
 void LogFile::dropOldest()
 {
-    PathLines &oldest = pending_.front();
-    oldest.lines.pop_front();
-    --kept_;
-    ++dropped_;
-    if (oldest.lines.empty())
-        pending_.removeFirst();
+    // A file whose lines have all been dropped stays listed, so its recovery still tells of them.
+    for (PathLines &p : failing_) {
+        if (!p.lines.empty()) {
+            p.lines.pop_front();
+            --kept_;
+            ++p.dropped;
+            return;
+        }
+    }
 }
 
 } // namespace logging

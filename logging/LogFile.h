@@ -45,22 +45,25 @@ public:
     qsizetype keptCount() const { return kept_; }
 
 private:
+    // A file that could not be written, with the lines kept for it.
     struct PathLines
     {
         QString path;
         std::deque<QByteArray> lines;
+        qsizetype keptWritten = 0; // kept lines written since the failure began
+        qsizetype dropped = 0;
     };
 
+    PathLines *failingFor(const QString &path);
     PathLines &linesFor(const QString &path);
     void dropOldest();
 
     Report report_;
     qsizetype keptLimit_;
-    QList<PathLines> pending_; // by first failure, so the front holds the oldest lines
+    // By first failure, so the front holds the oldest lines. Each file's failure is told once and
+    // its recovery once, whatever the others do.
+    QList<PathLines> failing_;
     qsizetype kept_ = 0;
-    bool failing_ = false;
-    qsizetype keptWritten_ = 0;
-    qsizetype dropped_ = 0;
 };
 
 } // namespace logging

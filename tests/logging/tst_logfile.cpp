@@ -4,8 +4,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 using namespace logging;
 
@@ -49,6 +55,8 @@ private slots:
     void fullDiskKeepsLine();
     void keptLinesAreBounded();
     void keptLinesWaitForTheirOwnFile();
+    void eachFileFailingIsTold();
+    void partWrittenLineIsTakenBack();
     void boundCoversAWeekOfSeconds();
 
 private:
@@ -211,6 +219,66 @@ void TstLogFile::keptLinesWaitForTheirOwnFile()
     QCOMPARE(contents(good), QByteArray("new run\r\n"));
     QCOMPARE(log.keptCount(), 1);
     QCOMPARE(reports.size(), 1); // still failing for the first file: no recovery told
+}
+
+// A START on a new path after a failed one: its own failure and recovery are told all the same.
+void TstLogFile::eachFileFailingIsTold()
+{
+    QTemporaryDir dir;
+    const QString broken = dir.filePath(QStringLiteral("gone/log.txt"));
+    const QString folder = dir.filePath(QStringLiteral("second"));
+    const QString second = folder + QStringLiteral("/log.txt");
+    QVERIFY(QDir().mkpath(folder));
+    LogFile log = makeLog();
+    log.AppendLogLine(broken, QStringLiteral("old run"));
+    log.AppendLogLine(second, QStringLiteral("header"));
+    QCOMPARE(reports.size(), 1);
+
+    QVERIFY(QDir(folder).removeRecursively());
+    log.AppendLogLine(second, QStringLiteral("data"));
+    QCOMPARE(reports.size(), 2);
+    QVERIFY2(reports.last().contains(second), qPrintable(reports.last()));
+
+    QVERIFY(QDir().mkpath(folder));
+    log.AppendLogLine(second, QStringLiteral("more"));
+    QCOMPARE(contents(second), QByteArray("data\r\nmore\r\n"));
+    QCOMPARE(reports.size(), 3);
+    QVERIFY2(reports.last().contains(second), qPrintable(reports.last()));
+    QVERIFY2(reports.last().contains(QStringLiteral(" 1 kept line")), qPrintable(reports.last()));
+    QCOMPARE(log.keptCount(), 1); // the first file's line still waits
+}
+
+// A file that takes only part of a line (a full disk, a size limit) must not keep that part: the
+// whole line is written again later, and a fragment would be a line that is neither header nor data.
+void TstLogFile::partWrittenLineIsTakenBack()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("needs a file size limit");
+#else
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.txt"));
+    LogFile log = makeLog();
+    log.AppendLogLine(path, QStringLiteral("header"));
+
+    struct rlimit previous
+    {
+    };
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    struct rlimit limit = previous;
+    limit.rlim_cur = static_cast<rlim_t>(QFileInfo(path).size() + 4);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const bool limited = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    log.AppendLogLine(path, QStringLiteral("a line longer than four bytes"));
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    QVERIFY(limited);
+
+    QCOMPARE(contents(path), QByteArray("header\r\n"));
+    QCOMPARE(log.keptCount(), 1);
+    QCOMPARE(reports.size(), 1);
+    log.AppendLogLine(path, QStringLiteral("next"));
+    QCOMPARE(contents(path), QByteArray("header\r\na line longer than four bytes\r\nnext\r\n"));
+#endif
 }
 
 void TstLogFile::boundCoversAWeekOfSeconds()
