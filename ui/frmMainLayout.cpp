@@ -92,6 +92,9 @@ void frmMain::createControls()
         QStringLiteral("11-bit (0.125 \u00B0C)"), QStringLiteral("12-bit (0.0625 \u00B0C)")});
     Combo_res->setCurrentIndex(-1);
     Combo_res->clearEditText();
+    // The longest item is wider than the field: show its start (the bits), not its end.
+    QObject::connect(Combo_res, &QComboBox::currentIndexChanged, Combo_res,
+        [combo = Combo_res] { combo->lineEdit()->setCursorPosition(0); });
     Command1 = newButton(Frame1, "Command1", QStringLiteral("Write to sensor"));
     Command1->setEnabled(false);
 

@@ -28,6 +28,7 @@ private slots:
     void check1State();
     void comboResPosition_data();
     void comboResPosition();
+    void chosenResolutionShowsItsStart();
     void lampColour_data();
     void lampColour();
     void label5();
@@ -113,6 +114,18 @@ void TestMainView::comboResPosition()
         QTest::keyClicks(combo->lineEdit(), typedAfter);
     QCOMPARE(w.comboResPosition(), position);
     QCOMPARE(combo->count(), 4);
+}
+
+void TestMainView::chosenResolutionShowsItsStart()
+{
+    frmMain w;
+    w.show();
+    auto *combo = control<QComboBox>(&w, "Combo_res");
+    for (int i = 0; i < 4; ++i)
+        QTest::keyClick(combo, Qt::Key_Down);
+    QCOMPARE(combo->currentText(), QStringLiteral("12-bit (0.0625 \u00B0C)"));
+    // The field is narrower than the text: with the cursor at its end the "1" of "12" would be cut off.
+    QCOMPARE(combo->lineEdit()->cursorPosition(), 0);
 }
 
 void TestMainView::lampColour_data()
