@@ -92,6 +92,12 @@ LogFile::LogFile(Report report, qsizetype keptLimit)
     , keptLimit_(std::max<qsizetype>(keptLimit, 1))
 { }
 
+LogFile::~LogFile()
+{
+    for (const PathLines &p : failing_)
+        appendToFile(p.path, p.lines);
+}
+
 void LogFile::AppendLogLine(const QString &path, const QString &line)
 {
     const bool wasFailing = failingFor(path) != nullptr;

@@ -38,6 +38,10 @@ public:
     using Report = std::function<void(const QString &line)>;
 
     explicit LogFile(Report report, qsizetype keptLimit = DefaultKeptLimit);
+    // Kept lines get one last try when the program ends; nobody is left to tell of the outcome.
+    ~LogFile();
+    LogFile(const LogFile &) = delete;
+    LogFile &operator=(const LogFile &) = delete;
 
     // Appends one line; lines kept earlier for the same path go first, in order.
     void AppendLogLine(const QString &path, const QString &line);

@@ -51,6 +51,7 @@ private slots:
     void laterLinesAppendAfterEarlierOnes();
     void lineTextInLocaleEncoding();
     void unwritableFolderKeepsLinesInOrder();
+    void keptLinesGetALastTryAtTheEnd();
     void emptyPathKeepsLines();
     void fullDiskKeepsLine();
     void keptLinesAreBounded();
@@ -170,6 +171,20 @@ void TstLogFile::unwritableFolderKeepsLinesInOrder()
     QVERIFY(QDir(folder).removeRecursively());
     log.AppendLogLine(path, QStringLiteral("four"));
     QCOMPARE(reports.size(), 3);
+}
+
+void TstLogFile::keptLinesGetALastTryAtTheEnd()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("not yet"));
+    const QString path = folder + QStringLiteral("/log.txt");
+    {
+        LogFile log = makeLog();
+        log.AppendLogLine(path, QStringLiteral("header"));
+        log.AppendLogLine(path, QStringLiteral("one"));
+        QVERIFY(QDir().mkpath(folder));
+    }
+    QCOMPARE(contents(path), QByteArray("header\r\none\r\n"));
 }
 
 void TstLogFile::emptyPathKeepsLines()
