@@ -1,6 +1,8 @@
 // Parses the command line; --simulate takes an optional value, which the parser alone cannot express.
 #include "app/CommandLine.h"
 
+#include "driver/serial/PortMap.h"
+
 #include <QCommandLineParser>
 #include <limits>
 
@@ -162,16 +164,14 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
                         .arg(simulateValues.first()));
 
     for (const QString &mapping : parser.values(com)) {
-        const auto equals = mapping.indexOf(QLatin1Char('='));
-        int port = 0;
-        if (equals < 0 || !parseNumber(mapping.left(equals), 1, maxComPort, port)
-            || equals + 1 == mapping.size())
+        const auto parsed = serial::parseComMapping(mapping);
+        if (!parsed || parsed->first > maxComPort)
             return fail(QStringLiteral("--com takes N=DEVICE with N from 1 to %1, not '%2'.")
                             .arg(maxComPort)
                             .arg(mapping));
-        if (result.options.comPorts.count(int16_t(port)) != 0)
-            return fail(QStringLiteral("--com names COM port %1 more than once.").arg(port));
-        result.options.comPorts[int16_t(port)] = mapping.mid(equals + 1);
+        if (result.options.comPorts.count(parsed->first) != 0)
+            return fail(QStringLiteral("--com names COM port %1 more than once.").arg(parsed->first));
+        result.options.comPorts.insert(*parsed);
     }
     if (const auto failed = readConsoleOptions(parser, console, result.options))
         return *failed;

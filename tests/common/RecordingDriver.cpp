@@ -1,6 +1,8 @@
 // The scripted recording driver and the bit-by-bit CRC-8 used as the oracle of the tests.
 #include "common/RecordingDriver.h"
 
+#include "driver/onewire/Crc8.h"
+
 namespace testsupport {
 
 namespace {
@@ -199,27 +201,11 @@ int16_t RecordingDriver::XwOneWireLevel(int32_t session, int16_t operation, int1
     return static_cast<int16_t>(answer(Op::OneWireLevel));
 }
 
-uint8_t crc8Bitwise(const uint8_t *data, std::size_t length)
-{
-    uint8_t crc = 0;
-    for (std::size_t i = 0; i < length; ++i) {
-        uint8_t byte = data[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            const bool mix = ((crc ^ byte) & 1) != 0;
-            crc >>= 1;
-            if (mix)
-                crc ^= 0x8C;
-            byte >>= 1;
-        }
-    }
-    return crc;
-}
-
 std::array<int16_t, 9> withCrc(const std::array<uint8_t, 8> &bytes)
 {
     std::array<int16_t, 9> out {};
     std::copy(bytes.begin(), bytes.end(), out.begin());
-    out[8] = crc8Bitwise(bytes.data(), bytes.size());
+    out[8] = onewire::crc8(bytes);
     return out;
 }
 
@@ -229,7 +215,7 @@ RomCode romWithCrc(uint8_t family, const std::array<uint8_t, 6> &serial)
     std::copy(serial.begin(), serial.end(), head.begin() + 1);
     RomCode code {};
     std::copy(head.begin(), head.end(), code.begin());
-    code[7] = crc8Bitwise(head.data(), head.size());
+    code[7] = onewire::crc8(head);
     return code;
 }
 

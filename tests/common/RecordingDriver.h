@@ -92,9 +92,6 @@ private:
     std::size_t touchCount = 0;
 };
 
-// The CRC-8 of the bus (x^8 + x^5 + x^4 + 1, LSB first), worked out bit by bit: the oracle of the table.
-uint8_t crc8Bitwise(const uint8_t *data, std::size_t length);
-
 // Eight data bytes completed with their CRC-8 as the ninth.
 std::array<int16_t, 9> withCrc(const std::array<uint8_t, 8> &bytes);
 
