@@ -25,9 +25,11 @@ const char helpText[]
       "                   elsewhere.\n"
       "  --console        Run without a window: start at once, print the devices and\n"
       "                   every reading cycle, stop on SIGINT or SIGTERM.\n"
-      "  --port N         Console: COM port number (default 1).\n"
-      "  --interval S     Console: reading interval in seconds (default 5).\n"
-      "  --delay MS       Console: 1-wire delay in milliseconds (default 500).\n"
+      "  --port N         Console: COM port number, 1 to 255 (default 1).\n"
+      "  --interval S     Console: reading interval in seconds (default 5), with a dot\n"
+      "                   as decimal separator whatever the language (1.5, not 1,5).\n"
+      "  --delay MS       Console: 1-wire delay in milliseconds (default 500), also\n"
+      "                   with a dot.\n"
       "  --log PATH       Console: log file (default: the window's log path).\n"
       "  --no-log         Console: do not write the log file.\n"
       "  --cycles N       Console: stop after N reading cycles (default: until stopped).\n"
@@ -51,6 +53,12 @@ CommandLineResult print(const QString &text)
     return result;
 }
 
+// A word that starts with a dash but goes on with a digit is a (wrong) count, not an option.
+bool isOption(const QString &argument)
+{
+    return argument.startsWith(QLatin1Char('-')) && !(argument.size() > 1 && argument[1].isDigit());
+}
+
 // Takes the --simulate forms out of the arguments, leaving a bare --simulate for the parser to count.
 // A value is "--simulate=N" or, since the program takes no other arguments, the word after "--simulate".
 QStringList splitSimulate(const QStringList &arguments, QStringList &values)
@@ -66,7 +74,7 @@ QStringList splitSimulate(const QStringList &arguments, QStringList &values)
             values << argument.mid(argument.indexOf(QLatin1Char('=')) + 1);
             rest << QStringLiteral("--simulate");
         } else if (argument == QLatin1String("--simulate") && i + 1 < arguments.size()
-            && !arguments[i + 1].startsWith(QLatin1Char('-'))) {
+            && !isOption(arguments[i + 1])) {
             values << arguments[++i];
             rest << argument;
         } else {
@@ -110,8 +118,14 @@ std::optional<CommandLineResult> readConsoleOptions(
     }
     if (parser.isSet(o.log) && parser.isSet(o.noLog))
         return fail(QStringLiteral("--log and --no-log exclude each other."));
-    if (parser.isSet(o.port))
-        options.port = parser.values(o.port).last();
+    if (parser.isSet(o.port)) {
+        // Stricter than the window's field, which takes any number and rounds it: a port on the command
+        // line is named by its number.
+        int port = 0;
+        if (!parseNumber(parser.values(o.port).last(), 1, maxComPort, port))
+            return fail(QStringLiteral("Wrong COM port number."));
+        options.port = QString::number(port);
+    }
     if (parser.isSet(o.interval))
         options.interval = parser.values(o.interval).last();
     if (parser.isSet(o.delay))

@@ -1,8 +1,30 @@
 // The main window's stand-in for a run without a window: settings from the command line, output as text.
 #include "app/ConsoleView.h"
 
+#include <QLocale>
 #include <QSize>
 #include <QTextStream>
+
+namespace {
+
+// Run control reads the fields with the user's locale, as the window's; a number written for the
+// command line is handed over as the user would have typed it. Anything else is handed over as no
+// number at all, so that run control refuses it rather than reading it by the user's rules
+// ("1,5" is no number here, whatever it means in the user's language).
+QString asTyped(const QString &commandLineNumber)
+{
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::RejectGroupSeparator);
+    bool ok = false;
+    const double value = c.toDouble(commandLineNumber, &ok);
+    if (!ok)
+        return QString();
+    QLocale user;
+    user.setNumberOptions(QLocale::OmitGroupSeparator);
+    return user.toString(value, 'f', QLocale::FloatingPointShortest);
+}
+
+} // namespace
 
 ConsoleView::ConsoleView(const ConsoleSettings &settings, QTextStream &out, QTextStream &err)
     : settings_(settings)
@@ -18,11 +40,11 @@ QString ConsoleView::text(logging::TextField field) const
     case logging::TextField::Text1:
         return QStringLiteral("0");
     case logging::TextField::Text2:
-        return settings_.port;
+        return asTyped(settings_.port);
     case logging::TextField::Text3:
-        return settings_.interval;
+        return asTyped(settings_.interval);
     case logging::TextField::Text4:
-        return settings_.delay;
+        return asTyped(settings_.delay);
     case logging::TextField::Text5:
         return settings_.logPath;
     }

@@ -10,6 +10,7 @@
 class QTextStream;
 
 // The settings a console run hands to run control, as the texts and the tick of the window's fields.
+// The numbers are written as on a command line, with a dot whatever the user's language.
 struct ConsoleSettings
 {
     QString port; // Text2

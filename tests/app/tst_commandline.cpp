@@ -45,6 +45,8 @@ private slots:
     void accepted();
     void refused_data();
     void refused();
+    void portOption_data();
+    void portOption();
     void printed_data();
     void printed();
     void simulatedBus_data();
@@ -100,6 +102,7 @@ void TestCommandLine::refused_data()
     QTest::newRow("no sensors") << QStringList {"--simulate=0"} << "'0'";
     QTest::newRow("too many sensors") << QStringList {"--simulate=41"} << "'41'";
     QTest::newRow("count not a number") << QStringList {"--simulate", "three"} << "'three'";
+    QTest::newRow("negative count") << QStringList {"--simulate", "-1"} << "not '-1'";
     QTest::newRow("empty count") << QStringList {"--simulate="} << "''";
     QTest::newRow("simulate twice") << QStringList {"--simulate", "--simulate=2"} << "--simulate";
     QTest::newRow("com without value") << QStringList {"--com"} << "com";
@@ -121,6 +124,28 @@ void TestCommandLine::refused()
     QCOMPARE(result.exitCode, 2);
     QVERIFY2(result.text.contains(named), qPrintable(result.text));
     QVERIFY(!result.text.contains(QLatin1Char('\n')));
+}
+
+void TestCommandLine::portOption_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("status");
+
+    for (const char *good : {"1", "2", "255"})
+        QTest::newRow(good) << good << 0;
+    for (const char *bad : {"0", "-1", "0.4", "1.5", "256", "32767", "1e2", "one", ""})
+        QTest::newRow(bad) << bad << 2;
+}
+
+void TestCommandLine::portOption()
+{
+    QFETCH(QString, port);
+    QFETCH(int, status);
+    const CommandLineResult result = parseCommandLine({"kx4136-logger", "--console", "--port", port});
+    QCOMPARE(result.exitCode, status);
+    QCOMPARE(result.text, status == 0 ? QString() : QStringLiteral("Wrong COM port number."));
+    if (status == 0)
+        QCOMPARE(result.options.port, port);
 }
 
 void TestCommandLine::printed_data()

@@ -6,6 +6,7 @@
 #include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
 #include "common/RecordingDriver.h"
+#include "logging/Conversions.h"
 #include "ui/frmMain.h"
 
 #include <QProcess>
@@ -18,9 +19,11 @@ class TestConsole : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void init();
     void options_data();
     void options();
+    void numbersWithADot_data();
+    void numbersWithADot();
     void refusedOptions_data();
     void refusedOptions();
     void exitStatus_data();
@@ -35,7 +38,7 @@ private slots:
     void programStopsOnTerminate();
 };
 
-void TestConsole::initTestCase()
+void TestConsole::init()
 {
     QLocale::setDefault(QLocale::c());
 }
@@ -79,6 +82,28 @@ void TestConsole::options()
     QCOMPARE(QStringList({o.port, o.interval, o.delay, o.logPath.value_or(QStringLiteral("-"))}), settings);
     QCOMPARE(o.log, log);
     QCOMPARE(o.cycles, cycles);
+}
+
+void TestConsole::numbersWithADot_data()
+{
+    QTest::addColumn<QString>("interval");
+    QTest::addColumn<int>("ms"); // 0: refused
+
+    QTest::newRow("a second, to three places") << "1.000" << 1000;
+    QTest::newRow("a second and a half") << "1.5" << 1500;
+    QTest::newRow("a comma is no decimal separator") << "1,5" << 0;
+}
+
+void TestConsole::numbersWithADot()
+{
+    QFETCH(QString, interval);
+    QFETCH(int, ms);
+    // A language whose decimal separator is the comma and whose group separator is the dot.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QString ignored;
+    QTextStream out(&ignored);
+    const ConsoleView view({"1", interval, "500", QString(), false}, out, out);
+    QCOMPARE(logging::intervalMsFromText(view.text(logging::TextField::Text3)).value_or(0), ms);
 }
 
 void TestConsole::refusedOptions_data()
