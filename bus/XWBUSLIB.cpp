@@ -92,4 +92,10 @@ int16_t XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_
     return d ? d->XwOneWireLevel(session, operation, level, prime) : Failed;
 }
 
+xw::StartFailure LastStartFailure()
+{
+    const auto d = driver();
+    return d ? d->lastStartFailure() : xw::StartFailure {};
+}
+
 } // namespace XWBUSLIB

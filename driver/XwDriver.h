@@ -1,6 +1,7 @@
 // The ten driver operations the logger calls: the interface every driver (simulated, serial) implements.
 #pragma once
 
+#include <QString>
 #include <cstddef>
 #include <cstdint>
 
@@ -8,6 +9,25 @@ namespace xw {
 
 // Size of the caller's search-state buffer handed to XwFirst, XwNext, XwRom and XwAccess.
 inline constexpr std::size_t StateBufferSize = 15361;
+
+// Why a session could not be started, for the user: the system never acts on it.
+struct StartFailure
+{
+    enum class Reason {
+        None, // the last start worked
+        Unknown, // the driver cannot tell
+        NoSuchPort, // nothing stands behind this port number
+        NoSuchDevice,
+        PermissionDenied,
+        InUse, // by another program, or by another session
+        NotSerial, // the device cannot be opened or set up as a serial line
+        NoAdapter, // opened, but no adapter answers on it
+        ShortedBus, // the adapter answers, but the 1-Wire bus is held low
+    };
+
+    Reason reason = Reason::Unknown;
+    QString device; // what the port stands for ("/dev/ttyUSB0", "COM3"); empty when nothing or unknown
+};
 
 // Result conventions: 1 means success for every 16-bit operation except XwTouchByte (negative = failure)
 // and XwTouchReset (0 = no presence pulse, anything else counts as presence). A session handle above 0
@@ -37,6 +57,10 @@ public:
     virtual int16_t XwTouchReset(int32_t session) = 0;
     // (0, 1, 2): strong pull-up once the next byte has gone out; (0, 0, 0): normal level at once.
     virtual int16_t XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_t prime) = 0;
+
+    // Not one of the ten operations: why the last XwExtendedStartSession gave 0, or why the XwSetup
+    // that followed it did.
+    virtual StartFailure lastStartFailure() const { return {}; }
 };
 
 } // namespace xw

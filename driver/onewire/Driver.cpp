@@ -37,15 +37,27 @@ Link *Driver::linkOf(int32_t session) const
 
 int32_t Driver::XwExtendedStartSession(int16_t portNum, int16_t portType, int32_t /*options*/)
 {
-    const bool portBusy = std::any_of(sessions_.begin(), sessions_.end(),
+    using Reason = xw::StartFailure::Reason;
+    const auto busy = std::find_if(sessions_.begin(), sessions_.end(),
         [portNum](const auto &entry) { return entry.second.portNum == portNum; });
-    if (portBusy || !factory_) {
+    if (busy != sessions_.end()) {
+        lastStartFailure_ = {Reason::InUse, busy->second.link->device()};
+        return 0;
+    }
+    if (!factory_) {
+        lastStartFailure_ = {};
         return 0;
     }
     std::unique_ptr<Link> link = factory_(portNum, portType);
-    if (!link || !link->open()) {
+    if (!link) {
+        lastStartFailure_ = {Reason::NoSuchPort, {}};
         return 0;
     }
+    if (!link->open()) {
+        lastStartFailure_ = {link->openFailure(), link->device()};
+        return 0;
+    }
+    lastStartFailure_ = {Reason::None, link->device()};
     const int32_t handle = nextHandle_++;
     sessions_.emplace(handle, Session {portNum, std::move(link)});
     return handle;
@@ -59,7 +71,14 @@ int16_t Driver::XwSetup(int32_t session)
     }
     // An empty bus is still a working bus; the search says so later.
     const ResetResult reset = link->reset();
-    return reset == ResetResult::Presence || reset == ResetResult::NoPresence ? 1 : 0;
+    if (reset == ResetResult::Presence || reset == ResetResult::NoPresence) {
+        lastStartFailure_ = {xw::StartFailure::Reason::None, link->device()};
+        return 1;
+    }
+    lastStartFailure_ = {reset == ResetResult::Short ? xw::StartFailure::Reason::ShortedBus
+                                                     : xw::StartFailure::Reason::NoAdapter,
+        link->device()};
+    return 0;
 }
 
 int16_t Driver::XwEndSession(int32_t session)

@@ -31,6 +31,7 @@ public:
     int16_t XwTouchByte(int32_t session, int16_t byte) override;
     int16_t XwTouchReset(int32_t session) override;
     int16_t XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_t prime) override;
+    xw::StartFailure lastStartFailure() const override { return lastStartFailure_; }
 
     int openSessionCount() const { return static_cast<int>(sessions_.size()); }
 
@@ -47,6 +48,7 @@ private:
     LinkFactory factory_;
     std::map<int32_t, Session> sessions_;
     int32_t nextHandle_ = 1;
+    xw::StartFailure lastStartFailure_;
 };
 
 } // namespace onewire

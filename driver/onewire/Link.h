@@ -1,6 +1,8 @@
 // The primitive bus-master operations a 1-Wire adapter offers; everything else is built on them.
 #pragma once
 
+#include "driver/XwDriver.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -46,6 +48,10 @@ public:
     virtual bool open() = 0;
     // Releases the adapter; the bus is left at its normal level.
     virtual void close() = 0;
+    // What the link opens, to name it to the user; empty when there is nothing to name.
+    virtual QString device() const { return {}; }
+    // Why the last open() failed; a link that cannot tell blames the adapter.
+    virtual xw::StartFailure::Reason openFailure() const { return xw::StartFailure::Reason::NoAdapter; }
 
     virtual ResetResult reset() = 0;
     // One time slot: writes bit (1 = read slot) and gives the level sampled.

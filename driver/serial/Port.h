@@ -10,6 +10,7 @@ namespace serial {
 enum class OpenResult {
     Opened,
     NoSuchDevice,
+    PermissionDenied,
     InUse,
     Failed, // exists but cannot be opened or set up as a serial line
 };

@@ -30,6 +30,17 @@ void requestLowLatency([[maybe_unused]] QSerialPort &port)
 #endif
 }
 
+// The system reports a device it may not open and one that another program holds alike.
+OpenResult permissionError([[maybe_unused]] const QString &path)
+{
+#ifdef Q_OS_WIN
+    return OpenResult::InUse; // COMn has no file permissions: access denied means another owner
+#else
+    const QFileInfo file(path);
+    return file.isReadable() && file.isWritable() ? OpenResult::InUse : OpenResult::PermissionDenied;
+#endif
+}
+
 bool deviceExists(const QString &path)
 {
 #ifdef Q_OS_WIN
@@ -72,7 +83,7 @@ OpenResult QtPort::open(const QString &path)
         if (error == QSerialPort::DeviceNotFoundError)
             return OpenResult::NoSuchDevice;
         if (error == QSerialPort::PermissionError)
-            return OpenResult::InUse;
+            return permissionError(path);
         return OpenResult::Failed;
     }
     // Adapters of this kind draw their supply from these lines; a pseudo-terminal has neither.

@@ -21,6 +21,8 @@ public:
 
     bool open() override;
     void close() override;
+    QString device() const override { return m_path; }
+    xw::StartFailure::Reason openFailure() const override { return m_openFailure; }
 
     onewire::ResetResult reset() override;
     std::optional<bool> touchBit(bool bit) override;
@@ -51,12 +53,14 @@ private:
     std::unique_ptr<Port> m_port;
     QString m_path;
     bool m_opened = false;
+    xw::StartFailure::Reason m_openFailure = xw::StartFailure::Reason::None;
     bool m_needsInit = true;
     Mode m_mode = Mode::Unknown;
     bool m_armed = false;
     bool m_pulseActive = false;
     bool m_pulseMaybeActive = false; // a pull-up may have started during a call that failed
     bool m_resync = false; // the adapter may be in any state: leave it by bytes before the break
+    bool m_busShorted = false; // the last detection found the adapter, but the bus held low
 };
 
 } // namespace serial

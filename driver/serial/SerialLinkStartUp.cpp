@@ -25,17 +25,35 @@ QByteArray bytesOf(const auto &array)
 
 bool SerialLink::open()
 {
+    using Reason = xw::StartFailure::Reason;
     if (m_opened)
         return true;
-    if (m_port->open(m_path) != OpenResult::Opened)
+    switch (m_port->open(m_path)) {
+    case OpenResult::Opened:
+        break;
+    case OpenResult::NoSuchDevice:
+        m_openFailure = Reason::NoSuchDevice;
         return false;
+    case OpenResult::PermissionDenied:
+        m_openFailure = Reason::PermissionDenied;
+        return false;
+    case OpenResult::InUse:
+        m_openFailure = Reason::InUse;
+        return false;
+    case OpenResult::Failed:
+        m_openFailure = Reason::NotSerial;
+        return false;
+    }
     m_opened = true;
     m_needsInit = true;
     m_resync = false;
-    if (initialise())
+    if (initialise()) {
+        m_openFailure = Reason::None;
         return true;
+    }
     m_port->close();
     m_opened = false;
+    m_openFailure = m_busShorted ? Reason::ShortedBus : Reason::NoAdapter;
     return false;
 }
 
@@ -84,6 +102,7 @@ bool SerialLink::detect()
     m_mode = Mode::Unknown;
     m_armed = false;
     m_pulseActive = false;
+    m_busShorted = false;
     if (m_resync) {
         // Leave data mode, end a pull-up and stop the accelerator by bytes as well, for a line that
         // does not carry the break.
@@ -112,7 +131,13 @@ bool SerialLink::detect()
     setup.bytes = bytesOf(ka7700::DetectRequest);
     setup.answers = int(ka7700::DetectAnswer.size());
     const auto setupAnswer = exchange(setup);
-    if (!setupAnswer || *setupAnswer != bytesOf(ka7700::DetectAnswer))
+    const QByteArray expected = bytesOf(ka7700::DetectAnswer);
+    if (!setupAnswer)
+        return false;
+    // Only the probe bit reading 0 may still be an adapter, on a bus held low: its reset tells.
+    const bool probeReadLow = setupAnswer->chopped(1) == expected.chopped(1)
+        && uint8_t(setupAnswer->back()) == (uint8_t(expected.back()) & 0xFC);
+    if (*setupAnswer != expected && !probeReadLow)
         return false;
 
     Request reset;
@@ -121,6 +146,10 @@ bool SerialLink::detect()
     const auto resetAnswer = exchange(reset);
     if (!resetAnswer || !ka7700::isResetAnswer(uint8_t(resetAnswer->at(0))))
         return false;
+    if (probeReadLow) {
+        m_busShorted = ka7700::resetResult(uint8_t(resetAnswer->at(0))) == onewire::ResetResult::Short;
+        return false;
+    }
     m_mode = Mode::Command;
     return true;
 }

@@ -10,6 +10,7 @@ using onewire::BusLevel;
 using onewire::ResetResult;
 
 Q_DECLARE_METATYPE(serial::OpenResult)
+Q_DECLARE_METATYPE(xw::StartFailure::Reason)
 
 namespace {
 
@@ -108,17 +109,23 @@ private slots:
 
     void openFailsWithoutAPort_data()
     {
+        using Reason = xw::StartFailure::Reason;
         QTest::addColumn<serial::OpenResult>("result");
-        QTest::newRow("no such device") << serial::OpenResult::NoSuchDevice;
-        QTest::newRow("in use") << serial::OpenResult::InUse;
-        QTest::newRow("not a serial line") << serial::OpenResult::Failed;
+        QTest::addColumn<Reason>("reason");
+        QTest::newRow("no such device") << serial::OpenResult::NoSuchDevice << Reason::NoSuchDevice;
+        QTest::newRow("permission denied")
+            << serial::OpenResult::PermissionDenied << Reason::PermissionDenied;
+        QTest::newRow("in use") << serial::OpenResult::InUse << Reason::InUse;
+        QTest::newRow("not a serial line") << serial::OpenResult::Failed << Reason::NotSerial;
     }
     void openFailsWithoutAPort()
     {
         QFETCH(serial::OpenResult, result);
+        QFETCH(xw::StartFailure::Reason, reason);
         Rig rig(StartUp);
         rig.port->openResult = result;
         QVERIFY(!rig.link.open());
+        QCOMPARE(rig.link.openFailure(), reason);
         QVERIFY(rig.port->sent.isEmpty());
         QCOMPARE(rig.link.reset(), ResetResult::IoError);
     }
