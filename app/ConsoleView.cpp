@@ -117,6 +117,12 @@ void ConsoleView::showMessage(const QString &text)
     printLine(err_, text);
 }
 
+void ConsoleView::showStartFailure(const QString &line)
+{
+    // Below the message, where the one who reads it looks.
+    printLine(err_, line);
+}
+
 void ConsoleView::endProgram()
 {
     // A console run never asks to close, so run control never ends the program through its view.

@@ -42,6 +42,7 @@ public:
     void setTimerInterval(int32_t milliseconds) override;
     QSize clientSize() const override;
     void showMessage(const QString &text) override;
+    void showStartFailure(const QString &line) override;
     void endProgram() override;
 
     // Prints the time and readings of the cycle that has ended since the last call, if one has.

@@ -47,6 +47,9 @@ public:
 
     // A message box with only OK, no icon, captioned "KX4136 logger"; returns when the user closed it.
     virtual void showMessage(const QString &text) = 0;
+    // Names the device and why the session could not start, after the message that it could not: the
+    // window lists it with the devices.
+    virtual void showStartFailure(const QString &line) { appendListLine(ListBox::lstDevices, line); }
     // Ends the program now (after a close that had to wait for the bus).
     virtual void endProgram() = 0;
 };

@@ -1,8 +1,10 @@
 // Run control: START, STOP, the reading cycle, resolution writing and closing, one bus transaction at a time.
 #include "logging/RunControl.h"
 
+#include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
 #include "logging/Conversions.h"
+#include "logging/StartFailureText.h"
 
 namespace logging {
 
@@ -92,7 +94,10 @@ void RunControl::startSteps()
     if (!takeOverSettings())
         return;
     if (!modKX4136::StartSession()) {
+        const QString reason = startFailureLine(modKX4136::PortNum, XWBUSLIB::LastStartFailure());
+        view_.clearList(ListBox::lstDevices);
         view_.showMessage(QStringLiteral("Error when starting session."));
+        view_.showStartFailure(reason);
         stopSteps();
         return;
     }

@@ -39,7 +39,8 @@ private slots:
     void cleanup();
     void readsSensors_data();
     void readsSensors();
-    void silentAdapter();
+    void startFails_data();
+    void startFails();
 
 private:
     QString startEmulator(const QStringList &arguments);
@@ -180,11 +181,24 @@ void TestProgramOnAdapter::readsSensors()
     QCOMPARE(emulator_.exitCode(), 0);
 }
 
-void TestProgramOnAdapter::silentAdapter()
+void TestProgramOnAdapter::startFails_data()
 {
-    const QString pty = startEmulator({"--silent"});
-    QVERIFY2(pty.startsWith(QLatin1Char('/')), qPrintable(emulator_.errorString()));
+    QTest::addColumn<QStringList>("emulatorArguments"); // empty: no emulator, no device
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("no device") << QStringList() << "no such device";
+    QTest::newRow("nobody answering") << QStringList {"--silent"} << "no adapter answering";
+    QTest::newRow("shorted bus") << QStringList {"--short"} << "1-wire bus shorted";
+}
+
+void TestProgramOnAdapter::startFails()
+{
+    QFETCH(QStringList, emulatorArguments);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
+    const QString pty = emulatorArguments.isEmpty() ? dir.filePath(QStringLiteral("tty"))
+                                                    : startEmulator(emulatorArguments);
+    QVERIFY2(pty.startsWith(QLatin1Char('/')), qPrintable(emulator_.errorString()));
     const QString log = dir.filePath(QStringLiteral("log.txt"));
 
     QProcess program;
@@ -197,8 +211,8 @@ void TestProgramOnAdapter::silentAdapter()
     QVERIFY(finished);
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 1);
-    QCOMPARE(
-        QString::fromUtf8(program.readAllStandardError()), QStringLiteral("Error when starting session.\n"));
+    QCOMPARE(QString::fromUtf8(program.readAllStandardError()),
+        QStringLiteral("Error when starting session.\nCOM port 1 (%1): %2.\n").arg(pty, reason));
     QCOMPARE(outputLines(program), QStringList());
     QVERIFY(!QFile::exists(log));
 }

@@ -186,6 +186,7 @@ private slots:
         recording->push(Op::ExtendedStartSession, {0});
         run->StartRun();
         QCOMPARE(view->messages, QStringList {"Error when starting session."});
+        QCOMPARE(view->devices, QStringList {"COM port 1: the driver does not say why."});
         QCOMPARE(recording->texts(), QStringList {"XwExtendedStartSession(1, 1, 0)"});
         QVERIFY(view->callsMatching(QStringLiteral("lamp")).isEmpty());
         QCOMPARE(run->state(), State::Idle);
