@@ -93,12 +93,14 @@ SearchResult searchNext(Link &link, SearchState &state)
         }
         const RomBits directions = directionsFor(next);
         const auto pass = link.searchPass(directions);
-        if (!pass) {
+        // Someone answered the reset, so every pass ends on a device's code, even one that runs into
+        // devices already reported: anything else was disturbed and says nothing about the bus.
+        if (!pass || pass->nobodyAnswered) {
             return SearchResult::Failed;
         }
-        if (pass->nobodyAnswered) {
-            next.lastDevice = true;
-            break;
+        const RomCode rom = fromBits(pass->romBits);
+        if (!isValidRomCode(rom)) {
+            return SearchResult::Failed;
         }
         const int deviation = firstDeviation(*pass, directions, next.lastDiscrepancy);
         if (deviation >= 0 && directions[deviation]) {
@@ -106,10 +108,6 @@ SearchResult searchNext(Link &link, SearchState &state)
             next.lastDiscrepancy = highestOpenFork(*pass, deviation);
             next.lastDevice = next.lastDiscrepancy < 0;
             continue;
-        }
-        const RomCode rom = fromBits(pass->romBits);
-        if (!isValidRomCode(rom)) {
-            return SearchResult::Failed;
         }
         next.path = pass->romBits;
         next.lastDiscrepancy = highestOpenFork(*pass, 64);

@@ -28,7 +28,8 @@ struct SearchState
 enum class SearchResult {
     Found, // a further device is now current
     Finished, // no further device: the bus is empty or every device has been reported
-    Failed, // the link failed, or the pass gave a code that cannot be a device's (zero or bad CRC)
+    Failed, // the link failed, or a pass lost every device on the way or gave a code that cannot be a
+            // device's (zero or bad CRC)
 };
 
 // Finds the next device, starting over when the state has not started. On Failed the state is unchanged,
