@@ -35,6 +35,14 @@ bool TakeDevice(int16_t index, LineList &list)
     return true;
 }
 
+// The driver ends a search that failed on the bus with a negative result, not at the end of the bus:
+// devices may be left that were never found.
+void AddSearchFailure(int16_t searchResult, LineList &list)
+{
+    if (searchResult < 0)
+        list.AddItem(QStringLiteral("The search stopped at a bus error: the list may be incomplete."));
+}
+
 } // namespace
 
 int16_t DetectSensors(LineList &list)
@@ -49,8 +57,10 @@ int16_t DetectSensors(LineList &list, const std::function<bool()> &stopRequested
         list.AddItem(QStringLiteral("Error."));
         return 1;
     }
-    if (XwFirst(SessionHandle, StateBuffer.data()) != 1) {
+    const int16_t first = XwFirst(SessionHandle, StateBuffer.data());
+    if (first != 1) {
         list.AddItem(QStringLiteral("Detected KA7700 interface but no 1-wire devices found."));
+        AddSearchFailure(first, list);
         return 1;
     }
     if (!TakeDevice(0, list))
@@ -60,8 +70,10 @@ int16_t DetectSensors(LineList &list, const std::function<bool()> &stopRequested
     for (; index < MaxSensors; ++index) {
         if (stopRequested && stopRequested())
             break;
-        if (XwNext(SessionHandle, StateBuffer.data()) != 1) {
+        const int16_t next = XwNext(SessionHandle, StateBuffer.data());
+        if (next != 1) {
             list.AddItem(QStringLiteral("%1 sensor(s) found.").arg(index));
+            AddSearchFailure(next, list);
             break;
         }
         if (!TakeDevice(index, list))

@@ -32,8 +32,8 @@ enum class SearchResult {
             // device's (zero or bad CRC)
 };
 
-// Finds the next device, starting over when the state has not started. On Failed the state is unchanged,
-// so the same step can be tried again.
+// Finds the next device, starting over when the state has not started. On Failed the state keeps what
+// the step had learnt before the failure (never a device not yet reported), so it can be tried again.
 SearchResult searchNext(Link &link, SearchState &state);
 
 } // namespace onewire
