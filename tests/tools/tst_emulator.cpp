@@ -324,26 +324,6 @@ private slots:
         QVERIFY(resumed > 0);
     }
 
-    // Periods at which one garbled answer used to end the search early, as if the bus ended there.
-    void garbledSearchFindsEveryDevice_data()
-    {
-        QTest::addColumn<int>("garbleEvery");
-        for (const int every : {31, 40, 47})
-            QTest::addRow("every %d answers", every) << every;
-    }
-    void garbledSearchFindsEveryDevice()
-    {
-        QFETCH(int, garbleEvery);
-        plugIn(sim::demoConfiguration(clock).ports.at(1).bus);
-        QVERIFY(start());
-        emulator::Faults faults;
-        faults.garbleEvery = garbleEvery;
-        setFaults(faults);
-        Lines lines;
-        QCOMPARE(DetectSensors(lines), int16_t(0));
-        QCOMPARE(detectedRoms(), romsOf(*bus));
-    }
-
     void strayPulseEndBytes()
     {
         emulator::Faults faults;
