@@ -154,6 +154,7 @@ void ResetModuleState()
     Temperature = 0.0F;
     CrcAcc = 0;
     OneWireDelay = 0;
+    ListedKinds = 0;
 }
 
 bool StartSession()
