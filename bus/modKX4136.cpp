@@ -13,13 +13,16 @@ namespace modKX4136 {
 
 namespace {
 
-// The thermometer families: raw reading units per degree Celsius.
+// The thermometer families: raw reading units per degree Celsius, and the raw reading a sensor holds
+// from power-up until its first conversion (85 degrees).
 struct Family
 {
     int16_t code;
     double divisor;
+    int32_t powerOnRaw;
 };
-constexpr std::array<Family, 2> Families {{{0x28, 16.0}, {0x10, 2.0}}};
+constexpr std::array<Family, 2> Families {{{0x28, 16.0, 0x0550}, {0x10, 2.0, 0x00AA}}};
+constexpr int16_t FamilyKX4130 = 0x10;
 
 // The four known resolutions and their configuration register values.
 struct Resolution
@@ -127,6 +130,16 @@ bool ReadScratchpad(std::array<int16_t, 11> &cells)
     return Crc8Step(ninth) == 0 && !adapterFailed;
 }
 
+// A sensor that has not finished a conversion since it was powered up (after a power loss or a replugged
+// adapter, read before its conversion ends) still holds 85 degrees with byte 6 at 0x0C: nothing it
+// measured. A KX4136 that measured 85 has 0x10 there. A KX4130 (count per degree 0x10 in byte 7) that
+// measured within 1/16 degree of 85 has count remain 0x0C too: nothing tells that from the power-on
+// value, so it fails with it.
+bool HoldsPowerOnValue(const Family &family, int32_t raw, const std::array<int16_t, 11> &cells)
+{
+    return raw == family.powerOnRaw && cells[6] == 0x0C && (family.code != FamilyKX4130 || cells[7] == 0x10);
+}
+
 } // namespace
 
 void ResetModuleState()
@@ -141,6 +154,7 @@ void ResetModuleState()
     Temperature = 0.0F;
     CrcAcc = 0;
     OneWireDelay = 0;
+    ListedKinds = 0;
 }
 
 bool StartSession()
@@ -210,6 +224,8 @@ bool ReadTemperature(int16_t index)
     int32_t raw = high * 256 + low;
     if (high >= 128)
         raw -= 65536;
+    if (HoldsPowerOnValue(*family, raw, cells))
+        return false;
     Temperature = static_cast<float>(static_cast<double>(raw) / family->divisor);
     return true;
 }

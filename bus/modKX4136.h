@@ -20,6 +20,8 @@ inline int16_t LastSensor = 0;
 inline float Temperature = 0.0F;
 inline int16_t CrcAcc = 0;
 inline int16_t OneWireDelay = 0;
+// The kinds of thermometer the last DetectSensors listed, one bit each, for ConversionLagLine.
+inline uint8_t ListedKinds = 0;
 
 // Puts every global above back to zero; for tests that start each case from a fresh process state.
 void ResetModuleState();
@@ -52,5 +54,10 @@ int16_t DetectSensors(LineList &list);
 // true, detection ends there: no further line is added, LastSensor becomes the last index handled
 // and the result is 0 (the caller knows it asked to stop). An empty function never stops.
 int16_t DetectSensors(LineList &list, const std::function<bool()> &stopRequested);
+
+// After detection: one line when OneWireDelay is shorter than the conversion of a thermometer the
+// last DetectSensors listed (whose readings then lag one cycle behind), naming the slowest conversion
+// and the kinds that need it; empty when the delay is long enough for all.
+QString ConversionLagLine();
 
 } // namespace modKX4136

@@ -3,6 +3,8 @@
 
 #include "bus/XWBUSLIB.h"
 
+#include <QStringList>
+
 using namespace XWBUSLIB;
 
 namespace modKX4136 {
@@ -11,6 +13,28 @@ namespace {
 
 constexpr int16_t MaxSensors = 32;
 constexpr int32_t FailedRead = -1;
+
+// How long each kind of thermometer takes to convert: a KX4136 by its resolution code, a KX4130 always
+// the same. A KX4136 whose resolution is unknown is none of them.
+struct Conversion
+{
+    int16_t family;
+    int32_t resolution;
+    int32_t micros;
+    const char *kind;
+};
+constexpr int32_t AnyResolution = -2;
+constexpr std::array<Conversion, 5> Conversions {{{0x28, 1, 93750, "9-bit"}, {0x28, 2, 187500, "10-bit"},
+    {0x28, 3, 375000, "11-bit"}, {0x28, 4, 750000, "12-bit"}, {0x10, AnyResolution, 750000, "KX4130"}}};
+
+void NoteKind(int16_t family, int32_t resolution)
+{
+    for (std::size_t k = 0; k < Conversions.size(); ++k) {
+        const Conversion &c = Conversions[k];
+        if (c.family == family && (c.resolution == AnyResolution || c.resolution == resolution))
+            ListedKinds = static_cast<uint8_t>(ListedKinds | (1U << k));
+    }
+}
 
 QString SensorLine(int16_t index, const int16_t (&rom)[9], int32_t resolution)
 {
@@ -31,8 +55,17 @@ bool TakeDevice(int16_t index, LineList &list)
     int32_t resolution = 0;
     if (!ReadResolution(index, resolution))
         resolution = FailedRead;
+    NoteKind(RomTable[index][0], resolution);
     list.AddItem(SensorLine(index, RomTable[index], resolution));
     return true;
+}
+
+// The driver ends a search that failed on the bus with a negative result, not at the end of the bus:
+// devices may be left that were never found.
+void AddSearchFailure(int16_t searchResult, LineList &list)
+{
+    if (searchResult < 0)
+        list.AddItem(QStringLiteral("The search stopped at a bus error: the list may be incomplete."));
 }
 
 } // namespace
@@ -45,12 +78,15 @@ int16_t DetectSensors(LineList &list)
 int16_t DetectSensors(LineList &list, const std::function<bool()> &stopRequested)
 {
     list.Clear();
+    ListedKinds = 0;
     if (XwSetup(SessionHandle) != 1) {
         list.AddItem(QStringLiteral("Error."));
         return 1;
     }
-    if (XwFirst(SessionHandle, StateBuffer.data()) != 1) {
+    const int16_t first = XwFirst(SessionHandle, StateBuffer.data());
+    if (first != 1) {
         list.AddItem(QStringLiteral("Detected KA7700 interface but no 1-wire devices found."));
+        AddSearchFailure(first, list);
         return 1;
     }
     if (!TakeDevice(0, list))
@@ -60,8 +96,10 @@ int16_t DetectSensors(LineList &list, const std::function<bool()> &stopRequested
     for (; index < MaxSensors; ++index) {
         if (stopRequested && stopRequested())
             break;
-        if (XwNext(SessionHandle, StateBuffer.data()) != 1) {
+        const int16_t next = XwNext(SessionHandle, StateBuffer.data());
+        if (next != 1) {
             list.AddItem(QStringLiteral("%1 sensor(s) found.").arg(index));
+            AddSearchFailure(next, list);
             break;
         }
         if (!TakeDevice(index, list))
@@ -69,6 +107,27 @@ int16_t DetectSensors(LineList &list, const std::function<bool()> &stopRequested
     }
     LastSensor = static_cast<int16_t>(index - 1);
     return 0;
+}
+
+QString ConversionLagLine()
+{
+    // Several kinds too slow: naming the slowest gives the one delay that serves every sensor.
+    int32_t slowest = 0;
+    QStringList kinds;
+    for (std::size_t k = 0; k < Conversions.size(); ++k) {
+        const Conversion &c = Conversions[k];
+        if ((ListedKinds & (1U << k)) == 0 || c.micros < slowest)
+            continue;
+        if (c.micros > slowest)
+            kinds.clear();
+        slowest = c.micros;
+        kinds << QLatin1String(c.kind);
+    }
+    if (slowest == 0 || int64_t {OneWireDelay} * 1000 >= slowest)
+        return {};
+    return QStringLiteral("1-wire delay %1 ms is shorter than the %2 ms that %3 sensors need: their readings "
+                          "lag one cycle behind.")
+        .arg(QString::number(OneWireDelay), QString::number(slowest / 1000.0), kinds.join(u" and "));
 }
 
 } // namespace modKX4136

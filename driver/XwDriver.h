@@ -43,7 +43,8 @@ public:
     virtual int16_t XwSetup(int32_t session) = 0;
     // 1 when the session was closed.
     virtual int16_t XwEndSession(int32_t session) = 0;
-    // 1 when a device was found and is now the current device (kept in stateBuffer).
+    // 1 when a device was found and is now the current device (kept in stateBuffer); 0 when the search
+    // has reached the end of the bus (an empty bus included); negative when it failed on the way.
     virtual int16_t XwFirst(int32_t session, uint8_t *stateBuffer) = 0;
     virtual int16_t XwNext(int32_t session, uint8_t *stateBuffer) = 0;
     // With romBuffer[0] == 0: copies the current device's ROM code into cells 0-7 and gives 1.

@@ -110,6 +110,9 @@ void RunControl::startSteps()
     // begin a run the user has already ended.
     if (detected != 0 || stopOrCloseHeld())
         return;
+    // The delay stays the user's choice; the list only tells what it costs.
+    if (const QString lag = modKX4136::ConversionLagLine(); !lag.isEmpty())
+        devices.AddItem(lag);
     if (view_.check1State() != 0)
         log_.AppendLogLine(view_.text(TextField::Text5), LogHeaderLine());
     view_.setTimerEnabled(true);

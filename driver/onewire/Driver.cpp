@@ -16,6 +16,11 @@ constexpr int16_t LevelStrongPullUp = 1;
 constexpr int16_t PrimeNow = 0;
 constexpr int16_t PrimeAfterNextByte = 2;
 
+// A search step that fails is tried again on a freshly set-up adapter, so that one disturbed answer
+// costs milliseconds rather than the devices the search had still to find.
+constexpr int SearchAttempts = 3;
+constexpr int16_t SearchFailed = -1;
+
 } // namespace
 
 Driver::Driver(LinkFactory factory)
@@ -99,13 +104,28 @@ int16_t Driver::search(int32_t session, uint8_t *stateBuffer, bool fromStart)
         return 0;
     }
     SearchState state = fromStart ? SearchState {} : SearchState::load(stateBuffer);
-    const SearchResult result = searchNext(*link, state);
+    SearchResult result = SearchResult::Failed;
+    for (int attempt = 0; attempt < SearchAttempts; ++attempt) {
+        result = searchNext(*link, state);
+        if (result != SearchResult::Failed) {
+            break;
+        }
+        link->recover();
+    }
     if (result == SearchResult::Failed && fromStart) {
         // A later XwNext must not go on with the search that was there before.
         state = SearchState {};
     }
     state.store(stateBuffer);
-    return result == SearchResult::Found ? 1 : 0;
+    switch (result) {
+    case SearchResult::Found:
+        return 1;
+    case SearchResult::Finished:
+        return 0;
+    case SearchResult::Failed:
+        break;
+    }
+    return SearchFailed;
 }
 
 int16_t Driver::XwFirst(int32_t session, uint8_t *stateBuffer)

@@ -59,6 +59,9 @@ public:
     // Eight time slots, LSB first; gives the byte sampled.
     virtual std::optional<uint8_t> touchByte(uint8_t byte) = 0;
     virtual bool setLevel(BusLevel level) = 0;
+    // For a caller that got an answer it cannot trust from a call that succeeded: the adapter is
+    // brought back to a known state before the next call, as after a failed one.
+    virtual void recover() { }
 
     // Optional: links without their own search step get it from touchBit.
     virtual std::optional<Triplet> searchTriplet(bool direction);

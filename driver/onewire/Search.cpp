@@ -81,6 +81,12 @@ SearchResult searchNext(Link &link, SearchState &state)
         next = SearchState {};
         next.started = true;
     }
+    // A pass that ran into devices already reported has narrowed the search: kept when a later pass of
+    // the step fails, so that trying the step again goes on from there.
+    const auto failed = [&state, &next] {
+        state = next;
+        return SearchResult::Failed;
+    };
     // Each pass that lands in a part of the tree already reported lowers the fork, so this ends.
     while (!next.lastDevice) {
         const ResetResult reset = link.reset();
@@ -89,16 +95,18 @@ SearchResult searchNext(Link &link, SearchState &state)
             break;
         }
         if (reset != ResetResult::Presence || !link.touchByte(SearchRom)) {
-            return SearchResult::Failed;
+            return failed();
         }
         const RomBits directions = directionsFor(next);
         const auto pass = link.searchPass(directions);
-        if (!pass) {
-            return SearchResult::Failed;
+        // Someone answered the reset, so every pass ends on a device's code, even one that runs into
+        // devices already reported: anything else was disturbed and says nothing about the bus.
+        if (!pass || pass->nobodyAnswered) {
+            return failed();
         }
-        if (pass->nobodyAnswered) {
-            next.lastDevice = true;
-            break;
+        const RomCode rom = fromBits(pass->romBits);
+        if (!isValidRomCode(rom)) {
+            return failed();
         }
         const int deviation = firstDeviation(*pass, directions, next.lastDiscrepancy);
         if (deviation >= 0 && directions[deviation]) {
@@ -106,10 +114,6 @@ SearchResult searchNext(Link &link, SearchState &state)
             next.lastDiscrepancy = highestOpenFork(*pass, deviation);
             next.lastDevice = next.lastDiscrepancy < 0;
             continue;
-        }
-        const RomCode rom = fromBits(pass->romBits);
-        if (!isValidRomCode(rom)) {
-            return SearchResult::Failed;
         }
         next.path = pass->romBits;
         next.lastDiscrepancy = highestOpenFork(*pass, 64);

@@ -28,11 +28,12 @@ struct SearchState
 enum class SearchResult {
     Found, // a further device is now current
     Finished, // no further device: the bus is empty or every device has been reported
-    Failed, // the link failed, or the pass gave a code that cannot be a device's (zero or bad CRC)
+    Failed, // the link failed, or a pass lost every device on the way or gave a code that cannot be a
+            // device's (zero or bad CRC)
 };
 
-// Finds the next device, starting over when the state has not started. On Failed the state is unchanged,
-// so the same step can be tried again.
+// Finds the next device, starting over when the state has not started. On Failed the state keeps what
+// the step had learnt before the failure (never a device not yet reported), so it can be tried again.
 SearchResult searchNext(Link &link, SearchState &state);
 
 } // namespace onewire

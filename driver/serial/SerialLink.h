@@ -29,6 +29,7 @@ public:
     std::optional<uint8_t> touchByte(uint8_t byte) override;
     bool setLevel(onewire::BusLevel level) override;
     std::optional<onewire::SearchPass> searchPass(const std::array<bool, 64> &directions) override;
+    void recover() override { fail(); }
 
 private:
     enum class Mode { Command, Data, Unknown };

@@ -25,6 +25,8 @@ constexpr std::array<FamilyTraits, 2> Families {{
 constexpr microseconds NineBitConversion {93750};
 constexpr microseconds KX4130Conversion {750000};
 constexpr microseconds EepromWrite {10000};
+// Byte 6 until the first conversion: the KX4130's count remain, reserved in a KX4136.
+constexpr uint8_t PowerOnByte6 = 0x0C;
 
 // Bits 6..5 of the configuration select the resolution; the other bits read as 0 (bit 7) and 1 (bits 4..0).
 constexpr uint8_t ResolutionMask = 0x60;
@@ -82,15 +84,9 @@ Scratchpad Thermometer::scratchpad() const
     const auto raw = static_cast<uint16_t>(raw_);
     Scratchpad bytes {
         static_cast<uint8_t>(raw & 0xFF), static_cast<uint8_t>(raw >> 8), registers_.th, registers_.tl};
-    if (traits_->hasConfiguration) {
-        bytes[4] = registers_.configuration;
-        bytes[5] = 0xFF;
-        bytes[6] = 0x0C;
-    } else {
-        bytes[4] = 0xFF;
-        bytes[5] = 0xFF;
-        bytes[6] = countRemain_;
-    }
+    bytes[4] = traits_->hasConfiguration ? registers_.configuration : 0xFF;
+    bytes[5] = 0xFF;
+    bytes[6] = countRemain_;
     bytes[7] = 0x10;
     bytes[8] = onewire::crc8(std::span<const uint8_t>(bytes.data(), 8));
     return bytes;
@@ -113,7 +109,7 @@ void Thermometer::powerOn()
         registers_.configuration = 0xFF;
     }
     raw_ = traits_->powerOnRaw;
-    countRemain_ = 0x0C;
+    countRemain_ = PowerOnByte6;
     lastCommand_ = 0;
 }
 
@@ -146,7 +142,10 @@ void Thermometer::complete()
     if (pending_->command == CommandConvert) {
         const double celsius = curve_.at(pending_->start);
         raw_ = convert(celsius);
-        if (!traits_->hasConfiguration) {
+        if (traits_->hasConfiguration) {
+            // What the KX4136 leaves in byte 6, so a converted 85 degrees is told from the power-on 85.
+            countRemain_ = static_cast<uint8_t>(0x10 - (raw_ & 0x0F));
+        } else {
             // KX4130 extended resolution: T = whole degrees - 0.25 + (16 - count remain) / 16.
             const double whole = std::floor(raw_ / 2.0);
             countRemain_
@@ -162,6 +161,7 @@ void Thermometer::brownOut()
 {
     if (pending_->command == CommandConvert) {
         raw_ = traits_->powerOnRaw;
+        countRemain_ = PowerOnByte6;
     }
     pending_.reset();
 }

@@ -95,7 +95,7 @@ private:
     Eeprom eeprom_;
     Eeprom registers_; // TH, TL and configuration as the scratchpad holds them
     int16_t raw_;
-    uint8_t countRemain_ = 0x0C;
+    uint8_t countRemain_ = 0x0C; // scratchpad byte 6, also in a KX4136 (where it is reserved)
     std::optional<Pending> pending_;
     uint8_t lastCommand_ = 0;
     int writtenIndex_ = 0;

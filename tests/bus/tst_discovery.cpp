@@ -188,6 +188,16 @@ private slots:
         QVERIFY(std::equal(EarlierRom.begin(), EarlierRom.end(), RomTable[0]));
     }
 
+    void searchStoppedByABusError()
+    {
+        script(2);
+        driver->defaults[Op::Next] = -1; // the search failed on the bus, not at its end
+        QCOMPARE(DetectSensors(list), int16_t {0});
+        QCOMPARE(list.lines.mid(2),
+            (QStringList {
+                "2 sensor(s) found.", "The search stopped at a bus error: the list may be incomplete."}));
+    }
+
     void resolutionInTheLine_data()
     {
         QTest::addColumn<int>("configuration");

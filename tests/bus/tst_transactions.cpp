@@ -20,7 +20,7 @@ const testsupport::RomCode KX4130Rom = romWithCrc(0x10, {0xB2, 0x7C, 0x45, 0x01,
 
 Bytes8 scratchpad(uint8_t low, uint8_t high, uint8_t configuration = 0x7F)
 {
-    return {low, high, 0x4B, 0x46, configuration, 0xFF, 0x0C, 0x10};
+    return {low, high, 0x4B, 0x46, configuration, 0xFF, 0x10, 0x10};
 }
 
 // The whole of a temperature or resolution read: the two exchanges around the conversion wait.
@@ -65,7 +65,7 @@ private slots:
         QTest::newRow("KX4136 -0.5") << int16_t {2} << uint8_t {0xF8} << uint8_t {0xFF} << -0.5F;
         QTest::newRow("KX4136 0") << int16_t {2} << uint8_t {0x00} << uint8_t {0x00} << 0.0F;
         QTest::newRow("KX4136 -55") << int16_t {2} << uint8_t {0x90} << uint8_t {0xFC} << -55.0F;
-        QTest::newRow("KX4136 power-on 85") << int16_t {2} << uint8_t {0x50} << uint8_t {0x05} << 85.0F;
+        QTest::newRow("KX4136 85 measured") << int16_t {2} << uint8_t {0x50} << uint8_t {0x05} << 85.0F;
         QTest::newRow("KX4136 smallest step below 0")
             << int16_t {2} << uint8_t {0xFF} << uint8_t {0xFF} << -0.0625F;
         QTest::newRow("KX4136 raw 0x8000") << int16_t {2} << uint8_t {0x00} << uint8_t {0x80} << -2048.0F;

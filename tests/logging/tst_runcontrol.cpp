@@ -107,6 +107,17 @@ private slots:
         QCOMPARE(modKX4136::PortType, int16_t {1});
     }
 
+    void delayShorterThanAConversionIsTold()
+    {
+        installSim(sim::demoConfiguration(harness->clock));
+        view->texts[TextField::Text4] = QStringLiteral("90");
+        run->StartRun();
+        QCOMPARE(view->devices.last(),
+            QStringLiteral(
+                "1-wire delay 90 ms is shorter than the 750 ms that 12-bit and KX4130 sensors need: "
+                "their readings lag one cycle behind."));
+    }
+
     void portIsRoundedForTheDriver()
     {
         auto recording = installRecording();
