@@ -7,10 +7,14 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <future>
 
 #ifdef Q_OS_LINUX
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 using namespace logging;
@@ -40,7 +44,11 @@ class TstLogFile : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { reports.clear(); }
+    void init()
+    {
+        reports.clear();
+        state = std::make_unique<QTemporaryDir>();
+    }
 
     void headerLine_data();
     void headerLine();
@@ -53,19 +61,28 @@ private slots:
     void unwritableFolderKeepsLinesInOrder();
     void keptLinesGetALastTryAtTheEnd();
     void emptyPathKeepsLines();
-    void fullDiskKeepsLine();
+    void otherKindsOfPathNeverBlock_data();
+    void otherKindsOfPathNeverBlock();
+    void keptLinesOutliveTheProgram();
+    void recreatedFileStartsWithHeader_data();
+    void recreatedFileStartsWithHeader();
+    void defaultPathWithoutHome_data();
+    void defaultPathWithoutHome();
     void keptLinesAreBounded();
     void keptLinesWaitForTheirOwnFile();
     void eachFileFailingIsTold();
     void partWrittenLineIsTakenBack();
-    void boundCoversAWeekOfSeconds();
 
 private:
-    LogFile makeLog(qsizetype limit = LogFile::DefaultKeptLimit)
+    // Kept lines wait in a pending folder of the test's own.
+    LogFile makeLog(
+        const QString &folder = QStringLiteral("-"), qsizetype keptBytes = LogFile::DefaultKeptBytes)
     {
-        return LogFile([this](const QString &line) { reports.append(line); }, limit);
+        return LogFile([this](const QString &line) { reports.append(line); },
+            folder == QLatin1String("-") ? state->path() : folder, keptBytes);
     }
     QStringList reports;
+    std::unique_ptr<QTemporaryDir> state;
 };
 
 void TstLogFile::headerLine_data()
@@ -195,15 +212,114 @@ void TstLogFile::emptyPathKeepsLines()
     QCOMPARE(reports.size(), 1);
 }
 
-void TstLogFile::fullDiskKeepsLine()
+void TstLogFile::otherKindsOfPathNeverBlock_data()
 {
-    if (!QFile::exists(QStringLiteral("/dev/full")))
-        QSKIP("needs a device that is always full");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO nobody reads") << "fifo";
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("device") << "/dev/null";
+}
+
+void TstLogFile::otherKindsOfPathNeverBlock()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("needs FIFOs and /dev/null");
+#else
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString path = kind.startsWith(QLatin1Char('/')) ? kind : dir.filePath(kind);
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    QVERIFY(kind != QLatin1String("folder") || QDir().mkpath(path));
     LogFile log = makeLog();
-    log.AppendLogLine(QStringLiteral("/dev/full"), QStringLiteral("data"));
-    QCOMPARE(log.keptCount(), 1);
+    auto appended = std::async(std::launch::async, [&log, &path] {
+        log.AppendLogLine(path, QStringLiteral("one"));
+        log.AppendLogLine(path, QStringLiteral("two"));
+    });
+    const bool returned = appended.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!returned) {
+        // A reader lets the blocked open go on, so the test can end.
+        const int reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+        appended.wait();
+        ::close(reader);
+    }
+    QVERIFY(returned);
+    QCOMPARE(log.keptCount(), 2);
     QCOMPARE(reports.size(), 1);
-    QVERIFY2(reports.first().contains(QStringLiteral("/dev/full")), qPrintable(reports.first()));
+#endif
+}
+
+// Lines kept when the program ends go to the log at its next start: all of them, in order, once.
+void TstLogFile::keptLinesOutliveTheProgram()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("not yet"));
+    const QString path = folder + QStringLiteral("/log.txt");
+    {
+        LogFile log = makeLog();
+        for (const char *line : {"header", "one", "two"})
+            log.AppendLogLine(path, QString::fromLatin1(line));
+        const QString note = log.finish();
+        QVERIFY2(
+            note.startsWith(QStringLiteral("3 line(s)")) && note.contains(state->path()), qPrintable(note));
+    }
+    QVERIFY(QDir().mkpath(folder));
+    makeLog();
+    makeLog();
+    QCOMPARE(contents(path), QByteArray("header\r\none\r\ntwo\r\n"));
+    QCOMPARE(reports.size(), 2);
+    QVERIFY2(reports.last().startsWith(QStringLiteral("3 line(s)")), qPrintable(reports.last()));
+}
+
+void TstLogFile::recreatedFileStartsWithHeader_data()
+{
+    QTest::addColumn<bool>("folderToo");
+    QTest::newRow("file deleted") << false;
+    QTest::newRow("folder deleted and made again") << true;
+}
+
+void TstLogFile::recreatedFileStartsWithHeader()
+{
+    QFETCH(bool, folderToo);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("logs"));
+    const QString path = folder + QStringLiteral("/log.txt");
+    QVERIFY(QDir().mkpath(folder));
+    LogFile log = makeLog();
+    log.setRunHeader(QStringLiteral("header"));
+    log.AppendLogLine(path, QStringLiteral("header"));
+    log.AppendLogLine(path, QStringLiteral("one"));
+    QVERIFY(folderToo ? QDir(folder).removeRecursively() : QFile::remove(path));
+    log.AppendLogLine(path, QStringLiteral("two"));
+    QVERIFY(QDir().mkpath(folder));
+    log.AppendLogLine(path, QStringLiteral("three"));
+    QCOMPARE(contents(path), QByteArray("header\r\ntwo\r\nthree\r\n"));
+}
+
+void TstLogFile::defaultPathWithoutHome_data()
+{
+    QTest::addColumn<QByteArray>("home");
+    QTest::newRow("unset") << QByteArray();
+    QTest::newRow("empty") << QByteArray("");
+    QTest::newRow("the root") << QByteArray("/");
+}
+
+void TstLogFile::defaultPathWithoutHome()
+{
+#ifdef Q_OS_WIN
+    QSKIP("The default path is the drive's root here");
+#else
+    QFETCH(QByteArray, home);
+    const QByteArray oldHome = qgetenv("HOME");
+    if (home.isNull())
+        qunsetenv("HOME");
+    else
+        qputenv("HOME", home);
+    const QString path = DefaultLogPath();
+    qputenv("HOME", oldHome);
+    QVERIFY2(QDir::isAbsolutePath(path) && QDir::cleanPath(path) == path, qPrintable(path));
+    QVERIFY(path.endsWith(QStringLiteral("/KX4136_log.txt")));
+#endif
 }
 
 void TstLogFile::keptLinesAreBounded()
@@ -211,7 +327,7 @@ void TstLogFile::keptLinesAreBounded()
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("later"));
     const QString path = folder + QStringLiteral("/log.txt");
-    LogFile log = makeLog(3);
+    LogFile log = makeLog(QString(), 9); // three lines of three bytes, in memory alone
     for (const char *line : {"1", "2", "3", "4", "5"})
         log.AppendLogLine(path, QString::fromLatin1(line));
     QCOMPARE(log.keptCount(), 3);
@@ -272,7 +388,7 @@ void TstLogFile::partWrittenLineIsTakenBack()
 #else
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("log.txt"));
-    LogFile log = makeLog();
+    LogFile log = makeLog(QString()); // the limit would stop a pending file as well
     log.AppendLogLine(path, QStringLiteral("header"));
 
     struct rlimit previous
@@ -294,11 +410,6 @@ void TstLogFile::partWrittenLineIsTakenBack()
     log.AppendLogLine(path, QStringLiteral("next"));
     QCOMPARE(contents(path), QByteArray("header\r\na line longer than four bytes\r\nnext\r\n"));
 #endif
-}
-
-void TstLogFile::boundCoversAWeekOfSeconds()
-{
-    QVERIFY(LogFile::DefaultKeptLimit >= 7 * 24 * 3600);
 }
 
 QTEST_GUILESS_MAIN(TstLogFile)
