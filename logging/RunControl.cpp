@@ -3,6 +3,7 @@
 
 #include "bus/modKX4136.h"
 #include "logging/Conversions.h"
+#include "logging/FileAccess.h"
 
 namespace logging {
 
@@ -24,9 +25,9 @@ private:
 
 } // namespace
 
-RunControl::RunControl(MainView &view)
+RunControl::RunControl(MainView &view, const QString &pendingFolder)
     : view_(view)
-    , log_([&view](const QString &line) { view.appendListLine(ListBox::lstDevices, line); })
+    , log_([&view](const QString &line) { view.appendListLine(ListBox::lstDevices, line); }, pendingFolder)
     , clock_([] { return QDateTime::currentDateTime(); })
 { }
 
@@ -105,8 +106,11 @@ void RunControl::startSteps()
     // begin a run the user has already ended.
     if (detected != 0 || stopOrCloseHeld())
         return;
-    if (view_.check1State() != 0)
-        log_.AppendLogLine(view_.text(TextField::Text5), LogHeaderLine());
+    if (view_.check1State() != 0) {
+        const QString header = LogHeaderLine();
+        log_.setRunHeader(header);
+        log_.AppendLogLine(view_.text(TextField::Text5), header);
+    }
     view_.setTimerEnabled(true);
     view_.setControlEnabled(Control::Command1, true);
     state_ = State::Running;
@@ -118,9 +122,12 @@ bool RunControl::takeOverSettings()
     const auto delay = oneWireDelayFromText(view_.text(TextField::Text4));
     const auto interval = intervalMsFromText(view_.text(TextField::Text3));
     const auto port = portNumberFromText(view_.text(TextField::Text2));
+    // A path the file names cannot hold would be written under another name.
+    const bool logPath = view_.check1State() == 0 || fitsFileNameEncoding(view_.text(TextField::Text5));
     const QString wrong = !delay ? QStringLiteral("Wrong 1-wire delay.")
         : !interval              ? QStringLiteral("Wrong reading interval.")
         : !port                  ? QStringLiteral("Wrong COM port number.")
+        : !logPath               ? QStringLiteral("Wrong log file path.")
                                  : QString();
     if (!wrong.isEmpty()) {
         view_.showMessage(wrong);
@@ -149,10 +156,20 @@ void RunControl::stopSteps()
     state_ = State::Idle;
 }
 
+bool RunControl::tellKeptLines()
+{
+    const QString note = log_.finish();
+    if (!note.isEmpty())
+        view_.showMessage(note);
+    return !note.isEmpty();
+}
+
 void RunControl::endSessionForClose()
 {
     modKX4136::EndSession();
     ended_ = true;
+    // Before the window goes, while there is still one to show the message over.
+    tellKeptLines();
 }
 
 bool RunControl::runHeld()
