@@ -87,8 +87,8 @@ QString newInstanceName()
     static std::atomic<int> count {0};
     return QStringLiteral("%1-%2-%3")
         .arg(QDateTime::currentMSecsSinceEpoch(), 13, 10, QLatin1Char('0'))
-        .arg(QCoreApplication::applicationPid())
-        .arg(++count);
+        .arg(QCoreApplication::applicationPid(), 7, 10, QLatin1Char('0'))
+        .arg(++count, 4, 10, QLatin1Char('0'));
 }
 
 } // namespace
@@ -154,6 +154,9 @@ void LogFile::setRunHeader(const QString &header)
 {
     runHeader_ = encodeLine(header);
     ++run_;
+    // START has cleared the device list: a file still failing is told again when this run meets it.
+    for (PathLines &p : failing_)
+        p.told = false;
 }
 
 void LogFile::AppendLogLine(const QString &path, const QString &line)
@@ -222,13 +225,19 @@ LogFile::Failing LogFile::failingFor(const QString &path)
         failing_.begin(), failing_.end(), [&path](const PathLines &p) { return p.path == path; });
 }
 
-LogFile::Failing LogFile::startFailing(const QString &path, const QString &reason)
+LogFile::Failing LogFile::startFailing(const QString &path)
 {
-    if (!reason.isNull())
-        report_(QStringLiteral("Log file %1 cannot be written (%2): its lines are kept until it can.")
-                    .arg(shown(path), reason));
-    failing_.push_back(PathLines {path, {}, 0, 0});
+    failing_.push_back(PathLines {path, {}, 0, 0, false});
     return std::prev(failing_.end());
+}
+
+void LogFile::tellFailing(PathLines &p, const QString &reason)
+{
+    if (p.told)
+        return;
+    report_(QStringLiteral("Log file %1 cannot be written (%2): its lines are kept until it can.")
+                .arg(shown(p.path), reason));
+    p.told = true;
 }
 
 bool LogFile::writeKept(Failing p, QFile &log, QString &reason, bool atStart)
@@ -352,7 +361,8 @@ void LogFile::keep(const QString &path, const QByteArray &line, const QString &r
 {
     Failing p = failingFor(path);
     if (p == failing_.end())
-        p = startFailing(path, reason.isNull() ? QLatin1String("") : reason);
+        p = startFailing(path);
+    tellFailing(*p, reason);
     if (p->groups.empty() || p->groups.back().run != run_)
         p->groups.push_back(Group {run_, runHeader_, QString(), 0, {}});
     p->groups.back().inMemory.push_back(line);
@@ -435,18 +445,16 @@ void LogFile::adoptEarlierLines()
             continue;
         Failing p = failingFor(pending.logPath);
         if (p == failing_.end())
-            p = startFailing(pending.logPath, QString());
+            p = startFailing(pending.logPath);
         p->groups.push_back(
             Group {0, pending.header, pending.fileName, countLines(pending.fileName, pending.bodyStart), {}});
     }
     for (Failing p = failing_.begin(); p != failing_.end();) {
         const Failing next = std::next(p);
-        const QString path = p->path;
         QFile log;
-        QString reason = openRegularFile(log, path, AppendMode);
+        QString reason = openRegularFile(log, p->path, AppendMode);
         if (!reason.isEmpty() || !writeKept(p, log, reason, true))
-            report_(QStringLiteral("Log file %1 cannot be written (%2): its lines are kept until it can.")
-                        .arg(shown(path), reason));
+            tellFailing(*p, reason);
         p = next;
     }
     // Locks that ended programs left behind with no lines go as well.

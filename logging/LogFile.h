@@ -70,12 +70,13 @@ private:
         std::deque<Group> groups;
         qsizetype keptWritten = 0; // kept lines written since the failure began
         qsizetype dropped = 0;
+        bool told = false; // the failure, in this run
     };
     using Failing = std::list<PathLines>::iterator;
 
     Failing failingFor(const QString &path);
-    // Tells the failure, unless the reason is null.
-    Failing startFailing(const QString &path, const QString &reason);
+    Failing startFailing(const QString &path);
+    void tellFailing(PathLines &p, const QString &reason);
     // Writes the kept lines in order; true when none are left, and then the file is no longer failing.
     bool writeKept(Failing p, QFile &log, QString &reason, bool atStart = false);
     bool moveGroup(PathLines &p, Group &g, QFile &log, QString &reason);

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <future>
+#include <optional>
 
 #ifdef Q_OS_LINUX
 #include <csignal>
@@ -36,6 +37,34 @@ QByteArray contents(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+#ifdef Q_OS_LINUX
+// No file the process writes grows past the limit while this lives, as on a disk that fills up.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 bytes)
+        : handler_(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        struct rlimit limit = previous_;
+        limit.rlim_cur = static_cast<rlim_t>(bytes);
+        ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, handler_);
+    }
+    bool ok = false;
+
+private:
+    struct rlimit previous_
+    {
+    };
+    void (*handler_)(int);
+};
+#endif
 
 } // namespace
 
@@ -72,6 +101,7 @@ private slots:
     void keptLinesWaitForTheirOwnFile();
     void eachFileFailingIsTold();
     void partWrittenLineIsTakenBack();
+    void cutMoveGoesOnWhereItStopped();
 
 private:
     // Kept lines wait in a pending folder of the test's own.
@@ -391,24 +421,45 @@ void TstLogFile::partWrittenLineIsTakenBack()
     LogFile log = makeLog(QString()); // the limit would stop a pending file as well
     log.AppendLogLine(path, QStringLiteral("header"));
 
-    struct rlimit previous
     {
-    };
-    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
-    struct rlimit limit = previous;
-    limit.rlim_cur = static_cast<rlim_t>(QFileInfo(path).size() + 4);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    const bool limited = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    log.AppendLogLine(path, QStringLiteral("a line longer than four bytes"));
-    ::setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
-    QVERIFY(limited);
+        const FileSizeLimit limit(QFileInfo(path).size() + 4);
+        QVERIFY(limit.ok);
+        log.AppendLogLine(path, QStringLiteral("a line longer than four bytes"));
+    }
 
     QCOMPARE(contents(path), QByteArray("header\r\n"));
     QCOMPARE(log.keptCount(), 1);
     QCOMPARE(reports.size(), 1);
     log.AppendLogLine(path, QStringLiteral("next"));
     QCOMPARE(contents(path), QByteArray("header\r\na line longer than four bytes\r\nnext\r\n"));
+#endif
+}
+
+// A move of kept lines that a full disk stops halfway goes on from there: every line once, in order.
+void TstLogFile::cutMoveGoesOnWhereItStopped()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("needs a file size limit");
+#else
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("logs/log.txt"));
+    for (const char *line : {"line 1", "line 2", "line 3"})
+        makeLog().AppendLogLine(path, QString::fromLatin1(line));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("logs")));
+    // Longer than the pending file, so the limit stops the log alone.
+    const QByteArray earlier = QByteArray(300, 'x') + "\r\n";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(earlier) == earlier.size());
+    file.close();
+    std::optional<LogFile> next;
+    {
+        const FileSizeLimit limit(earlier.size() + 12); // one line and a part of the next
+        QVERIFY(limit.ok);
+        next.emplace([this](const QString &line) { reports.append(line); }, state->path());
+    }
+    QCOMPARE(contents(path), earlier + "line 1\r\n");
+    next.reset();
+    QCOMPARE(contents(path), earlier + "line 1\r\nline 2\r\nline 3\r\n");
 #endif
 }
 
