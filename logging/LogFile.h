@@ -2,6 +2,8 @@
 // pending folder, or in memory when that cannot take them either, until it can.
 #pragma once
 
+#include "logging/FileAccess.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QLockFile>

@@ -3,7 +3,6 @@
 
 #include "bus/modKX4136.h"
 #include "logging/Conversions.h"
-#include "logging/FileAccess.h"
 
 namespace logging {
 
