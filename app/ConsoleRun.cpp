@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QTextStream>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -31,9 +32,10 @@ private:
 
 } // namespace
 
-ConsoleRun::ConsoleRun(const ConsoleSettings &settings, int cycles, QTextStream &out, QTextStream &err)
+ConsoleRun::ConsoleRun(const ConsoleSettings &settings, int cycles, QTextStream &out, QTextStream &err,
+    const QString &pendingFolder)
     : view_(settings, out, err)
-    , runControl_(view_)
+    , runControl_(view_, pendingFolder)
     , cycles_(cycles)
 {
     connect(&view_, &ConsoleView::timer1Tick, this, &ConsoleRun::onTick);
@@ -50,7 +52,8 @@ int ConsoleRun::exec()
     if (status == Ended && !stopRequested_ && runControl_.state() == logging::RunControl::State::Running)
         loop_.exec();
     endSession();
-    return status;
+    // Readings that are not in their log yet make the run a failure, whatever else went well.
+    return runControl_.tellKeptLines() ? std::max<int>(status, Failed) : status;
 }
 
 int ConsoleRun::statusAfterStart()
@@ -118,7 +121,7 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
         options.logPath.value_or(logging::DefaultLogPath()), options.log};
     int status = 0;
     {
-        ConsoleRun run(settings, options.cycles, out, err);
+        ConsoleRun run(settings, options.cycles, out, err, logging::DefaultPendingFolder());
         status = run.exec();
     }
     XWBUSLIB::Install(nullptr);

@@ -17,8 +17,10 @@ class ConsoleRun : public QObject
 public:
     enum ExitStatus { Ended = 0, Failed = 1, WrongSetting = 2 };
 
-    // Needs an application object and an installed driver; `cycles` 0 runs until stopped.
-    ConsoleRun(const ConsoleSettings &settings, int cycles, QTextStream &out, QTextStream &err);
+    // Needs an application object and an installed driver; `cycles` 0 runs until stopped. Kept log lines
+    // wait in the pending folder (none: in memory only).
+    ConsoleRun(const ConsoleSettings &settings, int cycles, QTextStream &out, QTextStream &err,
+        const QString &pendingFolder = QString());
 
     // Runs to the end and gives the program's exit status; the session is ended whatever happened.
     int exec();

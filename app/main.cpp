@@ -7,13 +7,17 @@
 #include "ui/frmMain.h"
 
 #include <QApplication>
+#include <QStringDecoder>
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
     QStringList arguments;
+    // Bytes that are not text in the system's encoding become NUL rather than a stand-in character, so a
+    // log path holding them is refused instead of written under another name.
     for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << QStringDecoder(QStringConverter::System, QStringConverter::Flag::ConvertInvalidToNull)(
+            argv[i]);
     const CommandLineResult parsed = parseCommandLine(arguments);
     if (parsed.action == CommandLineResult::Action::Print) {
         std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
@@ -36,7 +40,7 @@ int main(int argc, char *argv[])
 
     frmMain window;
     // Declared after the window so that it goes first, while the window still exists.
-    logging::RunControl runControl(window);
+    logging::RunControl runControl(window, logging::DefaultPendingFolder());
     QObject::connect(&window, &frmMain::command3Clicked, &window, [&runControl] { runControl.StartRun(); });
     QObject::connect(&window, &frmMain::command2Clicked, &window, [&runControl] { runControl.StopRun(); });
     QObject::connect(

@@ -1,19 +1,25 @@
-// The log file: header and data lines, appended one at a time, kept in memory while the file cannot be
-// written.
+// The log file: header and data lines, appended one at a time; lines the file cannot take wait in the
+// pending folder, or in memory when that cannot take them either, until it can.
 #include "logging/LogFile.h"
 
 #include "bus/modKX4136.h"
+#include "logging/FileAccess.h"
+#include "logging/PendingFile.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
-#include <QFile>
+#include <QStandardPaths>
 #include <QStringEncoder>
 #include <algorithm>
+#include <atomic>
 
 namespace logging {
 
 namespace {
 
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
+constexpr QIODevice::OpenMode AppendMode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered;
 
 QByteArray encodeLine(const QString &line)
 {
@@ -21,6 +27,68 @@ QByteArray encodeLine(const QString &line)
     QByteArray bytes = encoder.encode(line);
     bytes.append(LineEnd);
     return bytes;
+}
+
+QByteArray joined(const std::deque<QByteArray> &lines)
+{
+    QByteArray all;
+    for (const QByteArray &line : lines)
+        all += line;
+    return all;
+}
+
+// The bytes of the whole lines at the start of `lines[0, size)`.
+qint64 wholeLines(const QByteArray &lines, qint64 size)
+{
+    if (size < LineEnd.size())
+        return 0;
+    const qsizetype end = lines.lastIndexOf(LineEnd, size - LineEnd.size());
+    return end < 0 ? 0 : end + LineEnd.size();
+}
+
+// Appends whole lines; returns how many bytes of them the file holds now. A part of a line that got in
+// before a failure is taken back: it would be a line of its own, and the whole line is written later.
+qint64 appendLines(QFile &file, const QByteArray &lines, QString &reason)
+{
+    const qint64 before = file.size();
+    if (file.write(lines) == lines.size())
+        return lines.size();
+    reason = file.error() != QFileDevice::NoError ? file.errorString()
+                                                  : QStringLiteral("only part of a line could be written");
+    const qint64 in = wholeLines(lines, std::clamp<qint64>(file.size() - before, 0, lines.size()));
+    file.resize(before + in);
+    return in;
+}
+
+// A file that is new or empty starts with the run's header, so no data line stands without the ROM
+// codes that name its columns.
+bool needsHeader(const QFile &log, const QByteArray &header, const QByteArray &firstLines)
+{
+    return !header.isEmpty() && log.size() == 0 && !firstLines.startsWith(header);
+}
+
+qsizetype commonStart(const QByteArray &a, const QByteArray &b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    qsizetype i = 0;
+    while (i < n && a.at(i) == b.at(i))
+        ++i;
+    return i;
+}
+
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString newInstanceName()
+{
+    // Time first, so that the files of earlier programs sort first; the count parts two logs of one process.
+    static std::atomic<int> count {0};
+    return QStringLiteral("%1-%2-%3")
+        .arg(QDateTime::currentMSecsSinceEpoch(), 13, 10, QLatin1Char('0'))
+        .arg(QCoreApplication::applicationPid(), 7, 10, QLatin1Char('0'))
+        .arg(++count, 4, 10, QLatin1Char('0'));
 }
 
 } // namespace
@@ -31,8 +99,19 @@ QString DefaultLogPath()
     return QStringLiteral("c:\\KX4136_log.txt");
 #else
     // A drive letter means nothing here: the home folder takes the place of the drive's root.
-    return QDir::toNativeSeparators(QDir::homePath() + QStringLiteral("/KX4136_log.txt"));
+    return QDir::toNativeSeparators(QDir(homeFolder()).filePath(QStringLiteral("KX4136_log.txt")));
 #endif
+}
+
+QString DefaultPendingFolder()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    const QString state = QFile::decodeName(qgetenv("XDG_STATE_HOME"));
+    const QString base = QDir::isAbsolutePath(state) ? state : homeFolder() + QStringLiteral("/.local/state");
+#else
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+#endif
+    return QDir::cleanPath(base + QStringLiteral("/kx4136-logger"));
 }
 
 QString LogHeaderLine()
@@ -56,105 +135,350 @@ QString LogDataLine(const QString &dateTimeText, const QStringList &readingTexts
     return line;
 }
 
-AppendResult appendToFile(const QString &path, const std::deque<QByteArray> &encodedLines)
-{
-    AppendResult result;
-    if (path.isEmpty()) {
-        result.reason = QStringLiteral("no file name given");
-        return result;
-    }
-    QFile file(path);
-    // Unbuffered, so a full disk shows in the write's result and not only in a lost flush at close.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        result.reason = file.errorString();
-        return result;
-    }
-    for (const QByteArray &line : encodedLines) {
-        const qint64 before = file.size();
-        if (file.write(line) != line.size()) {
-            result.reason = file.error() != QFileDevice::NoError
-                ? file.errorString()
-                : QStringLiteral("only part of a line could be written");
-            // The line is written whole later: a part of it now would be a line of its own.
-            if (!file.isSequential())
-                file.resize(before);
-            return result;
-        }
-        ++result.written;
-    }
-    file.close();
-    result.ok = true;
-    return result;
-}
-
-LogFile::LogFile(Report report, qsizetype keptLimit)
+LogFile::LogFile(Report report, const QString &pendingFolder, qsizetype keptBytes)
     : report_(std::move(report))
-    , keptLimit_(std::max<qsizetype>(keptLimit, 1))
-{ }
+    , folder_(pendingFolder)
+    , keptBytes_(std::max<qsizetype>(keptBytes, 1))
+    , instance_(newInstanceName())
+{
+    if (!folder_.isEmpty())
+        adoptEarlierLines();
+}
 
 LogFile::~LogFile()
 {
-    for (const PathLines &p : failing_)
-        appendToFile(p.path, p.lines);
+    finish();
+}
+
+void LogFile::setRunHeader(const QString &header)
+{
+    runHeader_ = encodeLine(header);
+    ++run_;
+    // START has cleared the device list: a file still failing is told again when this run meets it.
+    for (PathLines &p : failing_)
+        p.told = false;
 }
 
 void LogFile::AppendLogLine(const QString &path, const QString &line)
 {
-    const bool wasFailing = failingFor(path) != nullptr;
-    PathLines &target = linesFor(path);
-    const qsizetype keptBefore = static_cast<qsizetype>(target.lines.size());
-    target.lines.push_back(encodeLine(line));
-    ++kept_;
+    const QByteArray bytes = encodeLine(line);
+    QFile log;
+    QString reason = openRegularFile(log, path, AppendMode);
+    if (reason.isEmpty()) {
+        const Failing kept = failingFor(path);
+        if (kept == failing_.end() || writeKept(kept, log, reason)) {
+            const QByteArray lead = needsHeader(log, runHeader_, bytes) ? runHeader_ : QByteArray();
+            if (appendLines(log, lead + bytes, reason) == lead.size() + bytes.size())
+                return;
+        }
+    }
+    keep(path, bytes, reason);
+}
 
-    const AppendResult result = appendToFile(path, target.lines);
-    target.lines.erase(target.lines.begin(), target.lines.begin() + result.written);
-    kept_ -= result.written;
-    target.keptWritten += std::min(result.written, keptBefore);
+QString LogFile::finish()
+{
+    if (finished_)
+        return QString();
+    finished_ = true;
+    for (Failing p = failing_.begin(); p != failing_.end();) {
+        const Failing next = std::next(p);
+        QFile log;
+        QString reason = openRegularFile(log, p->path, AppendMode);
+        if (!reason.isEmpty() || !writeKept(p, log, reason))
+            spill(*p);
+        p = next;
+    }
+    QStringList note;
+    for (const PathLines &p : failing_) {
+        qsizetype onDisk = 0;
+        qsizetype inMemory = 0;
+        for (const Group &g : p.groups) {
+            onDisk += g.onDisk;
+            inMemory += static_cast<qsizetype>(g.inMemory.size());
+        }
+        if (onDisk > 0)
+            note << QStringLiteral("%1 line(s) for log file %2 are kept in %3: the next start of the program "
+                                   "writes them once the file can be written.")
+                        .arg(onDisk)
+                        .arg(shown(p.path), shown(folder_));
+        if (inMemory > 0)
+            note << QStringLiteral("%1 line(s) for log file %2 could not be kept: they are lost.")
+                        .arg(inMemory)
+                        .arg(shown(p.path));
+    }
+    return note.join(QLatin1Char('\n'));
+}
 
-    if (!result.ok) {
-        if (!wasFailing)
-            report_(QStringLiteral("Log file %1 cannot be written (%2): its lines are kept until it can.")
-                        .arg(path, result.reason));
-        if (kept_ > keptLimit_)
-            dropOldest();
+qsizetype LogFile::keptCount() const
+{
+    qsizetype count = 0;
+    for (const PathLines &p : failing_) {
+        for (const Group &g : p.groups)
+            count += g.onDisk + static_cast<qsizetype>(g.inMemory.size());
+    }
+    return count;
+}
+
+LogFile::Failing LogFile::failingFor(const QString &path)
+{
+    return std::find_if(
+        failing_.begin(), failing_.end(), [&path](const PathLines &p) { return p.path == path; });
+}
+
+LogFile::Failing LogFile::startFailing(const QString &path)
+{
+    failing_.push_back(PathLines {path, {}, 0, 0, false});
+    return std::prev(failing_.end());
+}
+
+void LogFile::tellFailing(PathLines &p, const QString &reason)
+{
+    if (p.told)
         return;
-    }
-    if (wasFailing) {
-        QString recovered = QStringLiteral("Log file %1 written again: %2 kept line(s) written.")
-                                .arg(path, QString::number(target.keptWritten));
-        if (target.dropped > 0)
-            recovered += QStringLiteral(" %1 oldest line(s) were dropped.").arg(target.dropped);
-        report_(recovered);
-    }
-    failing_.removeIf([&path](const PathLines &p) { return p.path == path; });
+    report_(QStringLiteral("Log file %1 cannot be written (%2): its lines are kept until it can.")
+                .arg(shown(p.path), reason));
+    p.told = true;
 }
 
-LogFile::PathLines *LogFile::failingFor(const QString &path)
+bool LogFile::writeKept(Failing p, QFile &log, QString &reason, bool atStart)
 {
-    for (PathLines &p : failing_) {
-        if (p.path == path)
-            return &p;
+    while (!p->groups.empty()) {
+        if (!moveGroup(*p, p->groups.front(), log, reason))
+            return false;
+        p->groups.pop_front();
     }
-    return nullptr;
+    QString recovered = atStart ? QStringLiteral("%2 line(s) kept by an earlier run written to log file %1.")
+                                : QStringLiteral("Log file %1 written again: %2 kept line(s) written.");
+    recovered = recovered.arg(shown(p->path), QString::number(p->keptWritten));
+    if (p->dropped > 0)
+        recovered += QStringLiteral(" %1 oldest line(s) were dropped.").arg(p->dropped);
+    report_(recovered);
+    failing_.erase(p);
+    return true;
 }
 
-LogFile::PathLines &LogFile::linesFor(const QString &path)
+bool LogFile::moveGroup(PathLines &p, Group &g, QFile &log, QString &reason)
 {
-    if (PathLines *known = failingFor(path))
-        return *known;
-    failing_.append(PathLines {path, {}, 0, 0});
-    return failing_.back();
+    if (!g.pendingFile.isEmpty() && !movePendingFile(p, g, log, reason))
+        return false;
+    if (g.inMemory.empty())
+        return true;
+    const QByteArray lines = joined(g.inMemory);
+    const QByteArray lead = needsHeader(log, g.header, lines) ? g.header : QByteArray();
+    qint64 in = appendLines(log, lead + lines, reason) - lead.size();
+    while (!g.inMemory.empty() && in >= g.inMemory.front().size()) {
+        in -= g.inMemory.front().size();
+        memoryBytes_ -= g.inMemory.front().size();
+        g.inMemory.pop_front();
+        ++p.keptWritten;
+    }
+    return g.inMemory.empty();
+}
+
+// The pending file holds the log's size before the move began. A move that a crash cut short is taken
+// up again from what the log holds past that point, so no line is written twice or left out.
+bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reason)
+{
+    PendingFile pending;
+    if (!pending.read(g.pendingFile)) {
+        if (QFile::exists(g.pendingFile)) {
+            reason = QStringLiteral("its kept lines in %1 cannot be read").arg(shown(g.pendingFile));
+            return false;
+        }
+        // Removed by hand: those lines are gone.
+        p.dropped += g.onDisk;
+        g.onDisk = 0;
+        g.pendingFile.clear();
+        return true;
+    }
+    LineChunks lines(g.pendingFile, pending.bodyStart);
+    QByteArray chunk;
+    if (!lines.next(chunk)) {
+        QFile::remove(g.pendingFile);
+        g.pendingFile.clear();
+        g.onDisk = 0;
+        return true;
+    }
+    qint64 offset = pending.offset;
+    if (offset < 0 || offset > log.size()) {
+        // A new move, or the log was replaced since one began: none of these lines are in it.
+        offset = log.size();
+        if (!pending.rewrite(offset, pending.bodyStart)) {
+            reason = QStringLiteral("the pending folder %1 cannot be written").arg(shown(folder_));
+            return false;
+        }
+    }
+    QFile earlier;
+    bool comparing = log.size() > offset;
+    if (comparing
+        && (!openRegularFile(earlier, p.path, QIODevice::ReadOnly).isEmpty() || !earlier.seek(offset))) {
+        reason = QStringLiteral("it cannot be read back");
+        return false;
+    }
+    qint64 bodyDone = 0;
+    qsizetype linesDone = 0;
+    // Writes one chunk of whole lines after what of it the log already holds.
+    const auto put = [&](const QByteArray &lines, bool kept) {
+        qint64 from = 0;
+        if (comparing) {
+            const qint64 at = earlier.pos();
+            const qsizetype same = commonStart(lines, earlier.read(lines.size()));
+            from = same == lines.size() ? same : wholeLines(lines, same);
+            comparing = from == lines.size();
+            // A part of a line at the very end is this move's, cut by the crash.
+            if (!comparing && at + same == log.size())
+                log.resize(at + from);
+        }
+        const QByteArray rest = lines.mid(from);
+        const qint64 in = from + (rest.isEmpty() ? 0 : appendLines(log, rest, reason));
+        if (kept) {
+            bodyDone += in;
+            linesDone += lines.left(in).count(LineEnd);
+        }
+        return in == lines.size();
+    };
+    const bool lead = offset == 0 && !pending.header.isEmpty() && !chunk.startsWith(pending.header);
+    bool ok = !lead || put(pending.header, false);
+    for (bool more = true; ok && more; more = lines.next(chunk))
+        ok = put(chunk, true);
+    syncToDisk(log);
+    p.keptWritten += linesDone;
+    g.onDisk = std::max<qsizetype>(g.onDisk - linesDone, 0);
+    if (ok) {
+        QFile::remove(g.pendingFile);
+        g.pendingFile.clear();
+        g.onDisk = 0;
+        return true;
+    }
+    // What got in is no longer kept; the rest waits, with no move under way. When nothing got in, the
+    // move stays under way: that costs no copy of the file at every try while the log stays full.
+    if (bodyDone > 0)
+        pending.rewrite(-1, pending.bodyStart + bodyDone);
+    return false;
+}
+
+void LogFile::keep(const QString &path, const QByteArray &line, const QString &reason)
+{
+    Failing p = failingFor(path);
+    if (p == failing_.end())
+        p = startFailing(path);
+    tellFailing(*p, reason);
+    if (p->groups.empty() || p->groups.back().run != run_)
+        p->groups.push_back(Group {run_, runHeader_, QString(), 0, {}});
+    p->groups.back().inMemory.push_back(line);
+    memoryBytes_ += line.size();
+    spill(*p);
+    while (memoryBytes_ > keptBytes_)
+        dropOldest();
+}
+
+void LogFile::spill(PathLines &p)
+{
+    if (folder_.isEmpty())
+        return;
+    for (Group &g : p.groups) {
+        if (g.inMemory.empty())
+            continue;
+        if (!g.pendingFile.isEmpty() && !QFile::exists(g.pendingFile)) {
+            // Removed by hand: those lines are gone, the later ones start a file of their own.
+            p.dropped += g.onDisk;
+            g.onDisk = 0;
+            g.pendingFile.clear();
+        }
+        if (g.pendingFile.isEmpty())
+            g.pendingFile = newPendingFile(p.path, g.header);
+        QFile file;
+        QString reason;
+        qint64 in = 0;
+        if (!g.pendingFile.isEmpty() && openRegularFile(file, g.pendingFile, AppendMode).isEmpty())
+            in = appendLines(file, joined(g.inMemory), reason);
+        while (!g.inMemory.empty() && in >= g.inMemory.front().size()) {
+            in -= g.inMemory.front().size();
+            memoryBytes_ -= g.inMemory.front().size();
+            g.inMemory.pop_front();
+            ++g.onDisk;
+        }
+        if (!g.inMemory.empty()) {
+            if (!folderTold_)
+                report_(QStringLiteral(
+                    "Kept lines cannot be stored in %1: they are held in memory until they can.")
+                            .arg(shown(folder_)));
+            folderTold_ = true;
+            return;
+        }
+    }
+    folderTold_ = false;
+}
+
+QString LogFile::newPendingFile(const QString &path, const QByteArray &header)
+{
+    const QDir folder(folder_);
+    if (!ownLock_) {
+        auto lock = std::make_unique<QLockFile>(folder.filePath(instance_ + QStringLiteral(".lock")));
+        lock->setStaleLockTime(0);
+        if (!folder.mkpath(QStringLiteral(".")) || !lock->tryLock(0))
+            return QString();
+        ownLock_ = std::move(lock);
+    }
+    const QString name = folder.filePath(
+        QStringLiteral("%1-%2.pending").arg(instance_).arg(++sequence_, 6, 10, QLatin1Char('0')));
+    return PendingFile::create(name, path, header) ? name : QString();
+}
+
+void LogFile::adoptEarlierLines()
+{
+    const QDir folder(folder_);
+    QString owner;
+    bool adopted = false;
+    for (const QString &name : folder.entryList({QStringLiteral("*.pending")}, QDir::Files, QDir::Name)) {
+        if (name.left(name.lastIndexOf(QLatin1Char('-'))) != owner) {
+            owner = name.left(name.lastIndexOf(QLatin1Char('-')));
+            // A program still running keeps its own; QLockFile knows a lock whose program has ended.
+            auto lock = std::make_unique<QLockFile>(folder.filePath(owner + QStringLiteral(".lock")));
+            lock->setStaleLockTime(0);
+            adopted = lock->tryLock(0);
+            if (adopted)
+                adoptedLocks_.push_back(std::move(lock));
+        }
+        PendingFile pending;
+        if (!adopted || !pending.read(folder.filePath(name)))
+            continue;
+        Failing p = failingFor(pending.logPath);
+        if (p == failing_.end())
+            p = startFailing(pending.logPath);
+        p->groups.push_back(
+            Group {0, pending.header, pending.fileName, countLines(pending.fileName, pending.bodyStart), {}});
+    }
+    for (Failing p = failing_.begin(); p != failing_.end();) {
+        const Failing next = std::next(p);
+        QFile log;
+        QString reason = openRegularFile(log, p->path, AppendMode);
+        if (!reason.isEmpty() || !writeKept(p, log, reason, true))
+            tellFailing(*p, reason);
+        p = next;
+    }
+    // Locks that ended programs left behind with no lines go as well.
+    for (const QString &name : folder.entryList({QStringLiteral("*.lock")}, QDir::Files)) {
+        if (!folder.entryList({name.chopped(5) + QStringLiteral("-*.pending")}, QDir::Files).isEmpty())
+            continue;
+        QLockFile stale(folder.filePath(name));
+        stale.setStaleLockTime(0);
+        if (stale.tryLock(0))
+            stale.unlock();
+    }
 }
 
 void LogFile::dropOldest()
 {
     // A file whose lines have all been dropped stays listed, so its recovery still tells of them.
     for (PathLines &p : failing_) {
-        if (!p.lines.empty()) {
-            p.lines.pop_front();
-            --kept_;
-            ++p.dropped;
-            return;
+        for (Group &g : p.groups) {
+            if (!g.inMemory.empty()) {
+                memoryBytes_ -= g.inMemory.front().size();
+                g.inMemory.pop_front();
+                ++p.dropped;
+                return;
+            }
         }
     }
 }

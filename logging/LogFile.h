@@ -1,73 +1,111 @@
-// The log file: header and data lines, appended one at a time, kept in memory while the file cannot be
-// written.
+// The log file: header and data lines, appended one at a time; lines the file cannot take wait in the
+// pending folder, or in memory when that cannot take them either, until it can.
 #pragma once
 
+#include "logging/FileAccess.h"
+
 #include <QByteArray>
-#include <QList>
+#include <QFile>
+#include <QLockFile>
 #include <QString>
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <list>
+#include <memory>
+#include <vector>
 
 namespace logging {
 
 // The log path both the window and the console run start with.
 QString DefaultLogPath();
+// Where kept lines wait across runs of the program: $XDG_STATE_HOME/kx4136-logger, by default
+// ~/.local/state/kx4136-logger; elsewhere kx4136-logger in the local application-data folder.
+QString DefaultPendingFolder();
 
 // "KX4136", then one tab-separated field of eight hex ROM bytes per sensor 0 to LastSensor.
 QString LogHeaderLine();
 // The date-time text, then one tab-separated reading text per sensor.
 QString LogDataLine(const QString &dateTimeText, const QStringList &readingTexts);
 
-struct AppendResult
-{
-    bool ok = false;
-    QString reason; // why the file could not be written; empty when ok
-    qsizetype written = 0; // how many of the lines reached the file, from the first
-};
-
-// Opens the file for appending (creating it), writes each encoded line with CR LF, closes it again.
-AppendResult appendToFile(const QString &path, const std::deque<QByteArray> &encodedLines);
-
 class LogFile
 {
 public:
-    // A week of one line per second.
-    static constexpr qsizetype DefaultKeptLimit = 7 * 24 * 60 * 60;
-    // Where the first failure and the recovery are told (the device list).
+    // Kept lines held in memory, counted as written with their CR LF, when the pending folder cannot take
+    // them either: a week of one line per second for up to twelve sensors. Past it the oldest are dropped.
+    static constexpr qsizetype DefaultKeptBytes = 64 * 1024 * 1024;
+    // Where the failures, the recoveries and the lines written from an earlier run are told.
     using Report = std::function<void(const QString &line)>;
 
-    explicit LogFile(Report report, qsizetype keptLimit = DefaultKeptLimit);
-    // Kept lines get one last try when the program ends; nobody is left to tell of the outcome.
+    // Without a pending folder, kept lines are held in memory only. With one, the lines an earlier run of
+    // the program left there go to their files now, as far as the files can take them.
+    explicit LogFile(
+        Report report, const QString &pendingFolder = QString(), qsizetype keptBytes = DefaultKeptBytes);
     ~LogFile();
     LogFile(const LogFile &) = delete;
     LogFile &operator=(const LogFile &) = delete;
 
+    // The header of the run whose lines follow: a file that is new or empty gets it before them.
+    void setRunHeader(const QString &header);
     // Appends one line; lines kept earlier for the same path go first, in order.
     void AppendLogLine(const QString &path, const QString &line);
+    // Kept lines get a last try and the rest go into the pending folder. Returns what the user must know
+    // of lines still kept, a line per log file; empty when there are none.
+    QString finish();
 
-    qsizetype keptCount() const { return kept_; }
+    qsizetype keptCount() const;
 
 private:
+    // One run's kept lines for one file: those in its pending file first, then those held in memory.
+    struct Group
+    {
+        quint64 run = 0;
+        QByteArray header;
+        QString pendingFile;
+        qsizetype onDisk = 0;
+        std::deque<QByteArray> inMemory;
+    };
     // A file that could not be written, with the lines kept for it.
     struct PathLines
     {
         QString path;
-        std::deque<QByteArray> lines;
+        std::deque<Group> groups;
         qsizetype keptWritten = 0; // kept lines written since the failure began
         qsizetype dropped = 0;
+        bool told = false; // the failure, in this run
     };
+    using Failing = std::list<PathLines>::iterator;
 
-    PathLines *failingFor(const QString &path);
-    PathLines &linesFor(const QString &path);
+    Failing failingFor(const QString &path);
+    Failing startFailing(const QString &path);
+    void tellFailing(PathLines &p, const QString &reason);
+    // Writes the kept lines in order; true when none are left, and then the file is no longer failing.
+    bool writeKept(Failing p, QFile &log, QString &reason, bool atStart = false);
+    bool moveGroup(PathLines &p, Group &g, QFile &log, QString &reason);
+    bool movePendingFile(PathLines &p, Group &g, QFile &log, QString &reason);
+    void keep(const QString &path, const QByteArray &line, const QString &reason);
+    // Moves lines held in memory into pending files, oldest first, as far as the folder takes them.
+    void spill(PathLines &p);
+    QString newPendingFile(const QString &path, const QByteArray &header);
+    void adoptEarlierLines();
     void dropOldest();
 
     Report report_;
-    qsizetype keptLimit_;
+    QString folder_;
+    qsizetype keptBytes_;
+    QString instance_;
+    int sequence_ = 0;
+    std::unique_ptr<QLockFile> ownLock_;
+    // The locks of ended programs whose lines this one has taken over.
+    std::vector<std::unique_ptr<QLockFile>> adoptedLocks_;
+    bool folderTold_ = false;
+    quint64 run_ = 1;
+    QByteArray runHeader_;
     // By first failure, so the front holds the oldest lines. Each file's failure is told once and
     // its recovery once, whatever the others do.
-    QList<PathLines> failing_;
-    qsizetype kept_ = 0;
+    std::list<PathLines> failing_;
+    qsizetype memoryBytes_ = 0;
+    bool finished_ = false;
 };
 
 } // namespace logging

@@ -26,9 +26,9 @@ private:
 
 } // namespace
 
-RunControl::RunControl(MainView &view)
+RunControl::RunControl(MainView &view, const QString &pendingFolder)
     : view_(view)
-    , log_([&view](const QString &line) { view.appendListLine(ListBox::lstDevices, line); })
+    , log_([&view](const QString &line) { view.appendListLine(ListBox::lstDevices, line); }, pendingFolder)
     , clock_([] { return QDateTime::currentDateTime(); })
 { }
 
@@ -113,8 +113,11 @@ void RunControl::startSteps()
     // The delay stays the user's choice; the list only tells what it costs.
     if (const QString lag = modKX4136::ConversionLagLine(); !lag.isEmpty())
         devices.AddItem(lag);
-    if (view_.check1State() != 0)
-        log_.AppendLogLine(view_.text(TextField::Text5), LogHeaderLine());
+    if (view_.check1State() != 0) {
+        const QString header = LogHeaderLine();
+        log_.setRunHeader(header);
+        log_.AppendLogLine(view_.text(TextField::Text5), header);
+    }
     view_.setTimerEnabled(true);
     view_.setControlEnabled(Control::Command1, true);
     state_ = State::Running;
@@ -126,9 +129,12 @@ bool RunControl::takeOverSettings()
     const auto delay = oneWireDelayFromText(view_.text(TextField::Text4));
     const auto interval = intervalMsFromText(view_.text(TextField::Text3));
     const auto port = portNumberFromText(view_.text(TextField::Text2));
+    // A path the file names cannot hold would be written under another name.
+    const bool logPath = view_.check1State() == 0 || fitsFileNameEncoding(view_.text(TextField::Text5));
     const QString wrong = !delay ? QStringLiteral("Wrong 1-wire delay.")
         : !interval              ? QStringLiteral("Wrong reading interval.")
         : !port                  ? QStringLiteral("Wrong COM port number.")
+        : !logPath               ? QStringLiteral("Wrong log file path.")
                                  : QString();
     if (!wrong.isEmpty()) {
         view_.showMessage(wrong);
@@ -157,10 +163,20 @@ void RunControl::stopSteps()
     state_ = State::Idle;
 }
 
+bool RunControl::tellKeptLines()
+{
+    const QString note = log_.finish();
+    if (!note.isEmpty())
+        view_.showMessage(note);
+    return !note.isEmpty();
+}
+
 void RunControl::endSessionForClose()
 {
     modKX4136::EndSession();
     ended_ = true;
+    // Before the window goes, while there is still one to show the message over.
+    tellKeptLines();
 }
 
 bool RunControl::runHeld()

@@ -17,7 +17,8 @@ public:
     enum class State { Idle, Running, Halted };
     using Clock = std::function<QDateTime()>;
 
-    explicit RunControl(MainView &view);
+    // Kept log lines wait in the pending folder across runs of the program; without one, in memory only.
+    explicit RunControl(MainView &view, const QString &pendingFolder = QString());
 
     // The click and tick handlers; each applies the one-transaction guard before it does anything.
     void StartRun();
@@ -27,6 +28,8 @@ public:
     // True: end the program now, the session is already ended. False: held until the bus work
     // under way has ended; run control then ends the session and calls view.endProgram().
     bool CloseRequested();
+    // At the end of the program: shows where the log lines still kept are, if any; true when there are.
+    bool tellKeptLines();
 
     State state() const { return state_; }
     // The local time the date-time texts are taken from.

@@ -53,7 +53,7 @@ std::shared_ptr<sim::SimulatedDriver> simulatedDriver(Bus bus, const ManualTime 
     return std::make_shared<sim::SimulatedDriver>(std::move(configuration));
 }
 
-Printed runConsole(const ConsoleSettings &settings, int cycles)
+Printed runConsole(const ConsoleSettings &settings, int cycles, const QString &pendingFolder)
 {
     QString outText;
     QString errText;
@@ -61,7 +61,7 @@ Printed runConsole(const ConsoleSettings &settings, int cycles)
     QTextStream err(&errText);
     Printed printed;
     {
-        ConsoleRun run(settings, cycles, out, err);
+        ConsoleRun run(settings, cycles, out, err, pendingFolder);
         run.runControl().setClock(localTime());
         printed.status = run.exec();
     }

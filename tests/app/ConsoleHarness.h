@@ -42,7 +42,7 @@ struct Printed
     QStringList err;
 };
 // A console run to its end on the installed driver.
-Printed runConsole(const ConsoleSettings &settings, int cycles);
+Printed runConsole(const ConsoleSettings &settings, int cycles, const QString &pendingFolder = QString());
 
 // What the window shows at the end of a run driven as the program drives it.
 struct WindowRun

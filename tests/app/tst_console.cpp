@@ -33,6 +33,7 @@ private slots:
     void sameAsWindow();
     void stopSignal_data();
     void stopSignal();
+    void keptLinesFailTheRun();
     void logsToTheWindowsDefaultPath();
     void programRuns();
     void programStopsOnTerminate();
@@ -290,6 +291,21 @@ void TestConsole::stopSignal()
     for (int i = 1; i < fields.size(); ++i)
         QCOMPARE(fields.at(i) == "?", i - 1 > stoppedAt);
     QVERIFY(printed.out.last().contains(QLatin1Char('?')) == (stoppedAt < 2));
+}
+
+void TestConsole::keptLinesFailTheRun()
+{
+    QTemporaryDir dir;
+    ManualTime time;
+    XWBUSLIB::Install(simulatedDriver(Bus::Demo, time));
+    const QString state = dir.filePath(QStringLiteral("state"));
+    const Printed printed = runConsole(settingsIn(dir, QStringLiteral("gone/log.txt")), 2, state);
+    QCOMPARE(printed.status, 1);
+    // The header and two data lines wait in the pending folder, and the user is told where.
+    QCOMPARE(printed.err.size(), 1);
+    QVERIFY2(
+        printed.err.first().startsWith(QStringLiteral("3 line(s)")) && printed.err.first().contains(state),
+        qPrintable(printed.err.first()));
 }
 
 void TestConsole::logsToTheWindowsDefaultPath()

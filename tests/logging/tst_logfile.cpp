@@ -7,10 +7,15 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <future>
+#include <optional>
 
 #ifdef Q_OS_LINUX
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 using namespace logging;
@@ -33,6 +38,34 @@ QByteArray contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+#ifdef Q_OS_LINUX
+// No file the process writes grows past the limit while this lives, as on a disk that fills up.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 bytes)
+        : handler_(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        struct rlimit limit = previous_;
+        limit.rlim_cur = static_cast<rlim_t>(bytes);
+        ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, handler_);
+    }
+    bool ok = false;
+
+private:
+    struct rlimit previous_
+    {
+    };
+    void (*handler_)(int);
+};
+#endif
+
 } // namespace
 
 class TstLogFile : public QObject
@@ -40,7 +73,11 @@ class TstLogFile : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { reports.clear(); }
+    void init()
+    {
+        reports.clear();
+        state = std::make_unique<QTemporaryDir>();
+    }
 
     void headerLine_data();
     void headerLine();
@@ -53,19 +90,29 @@ private slots:
     void unwritableFolderKeepsLinesInOrder();
     void keptLinesGetALastTryAtTheEnd();
     void emptyPathKeepsLines();
-    void fullDiskKeepsLine();
+    void otherKindsOfPathNeverBlock_data();
+    void otherKindsOfPathNeverBlock();
+    void keptLinesOutliveTheProgram();
+    void recreatedFileStartsWithHeader_data();
+    void recreatedFileStartsWithHeader();
+    void defaultPathWithoutHome_data();
+    void defaultPathWithoutHome();
     void keptLinesAreBounded();
     void keptLinesWaitForTheirOwnFile();
     void eachFileFailingIsTold();
     void partWrittenLineIsTakenBack();
-    void boundCoversAWeekOfSeconds();
+    void cutMoveGoesOnWhereItStopped();
 
 private:
-    LogFile makeLog(qsizetype limit = LogFile::DefaultKeptLimit)
+    // Kept lines wait in a pending folder of the test's own.
+    LogFile makeLog(
+        const QString &folder = QStringLiteral("-"), qsizetype keptBytes = LogFile::DefaultKeptBytes)
     {
-        return LogFile([this](const QString &line) { reports.append(line); }, limit);
+        return LogFile([this](const QString &line) { reports.append(line); },
+            folder == QLatin1String("-") ? state->path() : folder, keptBytes);
     }
     QStringList reports;
+    std::unique_ptr<QTemporaryDir> state;
 };
 
 void TstLogFile::headerLine_data()
@@ -195,15 +242,114 @@ void TstLogFile::emptyPathKeepsLines()
     QCOMPARE(reports.size(), 1);
 }
 
-void TstLogFile::fullDiskKeepsLine()
+void TstLogFile::otherKindsOfPathNeverBlock_data()
 {
-    if (!QFile::exists(QStringLiteral("/dev/full")))
-        QSKIP("needs a device that is always full");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO nobody reads") << "fifo";
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("device") << "/dev/null";
+}
+
+void TstLogFile::otherKindsOfPathNeverBlock()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("needs FIFOs and /dev/null");
+#else
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString path = kind.startsWith(QLatin1Char('/')) ? kind : dir.filePath(kind);
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    QVERIFY(kind != QLatin1String("folder") || QDir().mkpath(path));
     LogFile log = makeLog();
-    log.AppendLogLine(QStringLiteral("/dev/full"), QStringLiteral("data"));
-    QCOMPARE(log.keptCount(), 1);
+    auto appended = std::async(std::launch::async, [&log, &path] {
+        log.AppendLogLine(path, QStringLiteral("one"));
+        log.AppendLogLine(path, QStringLiteral("two"));
+    });
+    const bool returned = appended.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!returned) {
+        // A reader lets the blocked open go on, so the test can end.
+        const int reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+        appended.wait();
+        ::close(reader);
+    }
+    QVERIFY(returned);
+    QCOMPARE(log.keptCount(), 2);
     QCOMPARE(reports.size(), 1);
-    QVERIFY2(reports.first().contains(QStringLiteral("/dev/full")), qPrintable(reports.first()));
+#endif
+}
+
+// Lines kept when the program ends go to the log at its next start: all of them, in order, once.
+void TstLogFile::keptLinesOutliveTheProgram()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("not yet"));
+    const QString path = folder + QStringLiteral("/log.txt");
+    {
+        LogFile log = makeLog();
+        for (const char *line : {"header", "one", "two"})
+            log.AppendLogLine(path, QString::fromLatin1(line));
+        const QString note = log.finish();
+        QVERIFY2(
+            note.startsWith(QStringLiteral("3 line(s)")) && note.contains(state->path()), qPrintable(note));
+    }
+    QVERIFY(QDir().mkpath(folder));
+    makeLog();
+    makeLog();
+    QCOMPARE(contents(path), QByteArray("header\r\none\r\ntwo\r\n"));
+    QCOMPARE(reports.size(), 2);
+    QVERIFY2(reports.last().startsWith(QStringLiteral("3 line(s)")), qPrintable(reports.last()));
+}
+
+void TstLogFile::recreatedFileStartsWithHeader_data()
+{
+    QTest::addColumn<bool>("folderToo");
+    QTest::newRow("file deleted") << false;
+    QTest::newRow("folder deleted and made again") << true;
+}
+
+void TstLogFile::recreatedFileStartsWithHeader()
+{
+    QFETCH(bool, folderToo);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("logs"));
+    const QString path = folder + QStringLiteral("/log.txt");
+    QVERIFY(QDir().mkpath(folder));
+    LogFile log = makeLog();
+    log.setRunHeader(QStringLiteral("header"));
+    log.AppendLogLine(path, QStringLiteral("header"));
+    log.AppendLogLine(path, QStringLiteral("one"));
+    QVERIFY(folderToo ? QDir(folder).removeRecursively() : QFile::remove(path));
+    log.AppendLogLine(path, QStringLiteral("two"));
+    QVERIFY(QDir().mkpath(folder));
+    log.AppendLogLine(path, QStringLiteral("three"));
+    QCOMPARE(contents(path), QByteArray("header\r\ntwo\r\nthree\r\n"));
+}
+
+void TstLogFile::defaultPathWithoutHome_data()
+{
+    QTest::addColumn<QByteArray>("home");
+    QTest::newRow("unset") << QByteArray();
+    QTest::newRow("empty") << QByteArray("");
+    QTest::newRow("the root") << QByteArray("/");
+}
+
+void TstLogFile::defaultPathWithoutHome()
+{
+#ifdef Q_OS_WIN
+    QSKIP("The default path is the drive's root here");
+#else
+    QFETCH(QByteArray, home);
+    const QByteArray oldHome = qgetenv("HOME");
+    if (home.isNull())
+        qunsetenv("HOME");
+    else
+        qputenv("HOME", home);
+    const QString path = DefaultLogPath();
+    qputenv("HOME", oldHome);
+    QVERIFY2(QDir::isAbsolutePath(path) && QDir::cleanPath(path) == path, qPrintable(path));
+    QVERIFY(path.endsWith(QStringLiteral("/KX4136_log.txt")));
+#endif
 }
 
 void TstLogFile::keptLinesAreBounded()
@@ -211,7 +357,7 @@ void TstLogFile::keptLinesAreBounded()
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("later"));
     const QString path = folder + QStringLiteral("/log.txt");
-    LogFile log = makeLog(3);
+    LogFile log = makeLog(QString(), 9); // three lines of three bytes, in memory alone
     for (const char *line : {"1", "2", "3", "4", "5"})
         log.AppendLogLine(path, QString::fromLatin1(line));
     QCOMPARE(log.keptCount(), 3);
@@ -272,21 +418,14 @@ void TstLogFile::partWrittenLineIsTakenBack()
 #else
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("log.txt"));
-    LogFile log = makeLog();
+    LogFile log = makeLog(QString()); // the limit would stop a pending file as well
     log.AppendLogLine(path, QStringLiteral("header"));
 
-    struct rlimit previous
     {
-    };
-    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
-    struct rlimit limit = previous;
-    limit.rlim_cur = static_cast<rlim_t>(QFileInfo(path).size() + 4);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    const bool limited = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    log.AppendLogLine(path, QStringLiteral("a line longer than four bytes"));
-    ::setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
-    QVERIFY(limited);
+        const FileSizeLimit limit(QFileInfo(path).size() + 4);
+        QVERIFY(limit.ok);
+        log.AppendLogLine(path, QStringLiteral("a line longer than four bytes"));
+    }
 
     QCOMPARE(contents(path), QByteArray("header\r\n"));
     QCOMPARE(log.keptCount(), 1);
@@ -296,9 +435,32 @@ void TstLogFile::partWrittenLineIsTakenBack()
 #endif
 }
 
-void TstLogFile::boundCoversAWeekOfSeconds()
+// A move of kept lines that a full disk stops halfway goes on from there: every line once, in order.
+void TstLogFile::cutMoveGoesOnWhereItStopped()
 {
-    QVERIFY(LogFile::DefaultKeptLimit >= 7 * 24 * 3600);
+#ifndef Q_OS_LINUX
+    QSKIP("needs a file size limit");
+#else
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("logs/log.txt"));
+    for (const char *line : {"line 1", "line 2", "line 3"})
+        makeLog().AppendLogLine(path, QString::fromLatin1(line));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("logs")));
+    // Longer than the pending file, so the limit stops the log alone.
+    const QByteArray earlier = QByteArray(300, 'x') + "\r\n";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(earlier) == earlier.size());
+    file.close();
+    std::optional<LogFile> next;
+    {
+        const FileSizeLimit limit(earlier.size() + 12); // one line and a part of the next
+        QVERIFY(limit.ok);
+        next.emplace([this](const QString &line) { reports.append(line); }, state->path());
+    }
+    QCOMPARE(contents(path), earlier + "line 1\r\n");
+    next.reset();
+    QCOMPARE(contents(path), earlier + "line 1\r\nline 2\r\nline 3\r\n");
+#endif
 }
 
 QTEST_GUILESS_MAIN(TstLogFile)

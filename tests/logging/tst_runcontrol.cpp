@@ -2,6 +2,7 @@
 #include "RunFixture.h"
 #include "bus/modKX4136.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -294,6 +295,29 @@ private slots:
         QVERIFY(lines.at(0).startsWith(QLatin1String("KX4136\t")));
         QVERIFY(!lines.at(1).startsWith(QLatin1String("KX4136")));
         QCOMPARE(lines.at(2), lines.at(0));
+    }
+
+    void logPathOutsideFileNameEncodingIsRefused()
+    {
+        auto recording = installRecording();
+        view->texts[TextField::Text5]
+            = dir->filePath(QStringLiteral("log") + QChar(0xD800) + QStringLiteral(".txt"));
+        run->StartRun();
+        QCOMPARE(view->messages, QStringList {"Wrong log file path."});
+        QVERIFY(recording->calls.empty());
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList());
+    }
+
+    // The window shows where unwritten lines are before it closes.
+    void closingWithKeptLinesTellsOfThem()
+    {
+        view->texts[TextField::Text5] = dir->filePath(QStringLiteral("gone/log.txt"));
+        QVERIFY(startOnSim(1));
+        run->ReadingCycle();
+        QVERIFY(run->CloseRequested());
+        QCOMPARE(view->messages.size(), 1);
+        QVERIFY2(view->messages.first().startsWith(QStringLiteral("2 line(s)")),
+            qPrintable(view->messages.first()));
     }
 
     void closingWhileRunningEndsSession()

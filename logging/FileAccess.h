@@ -1,0 +1,24 @@
+// The platform's side of the log: the home folder, and opening a path without ever waiting for another
+// process.
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+namespace logging {
+
+// The user's home folder as a clean absolute path, also when HOME is unset or empty.
+QString homeFolder();
+
+// False for a path that the system's file names cannot hold as given: it would be opened under another
+// name.
+bool fitsFileNameEncoding(const QString &path);
+
+// Opens a regular file for reading, or for appending (creating it). A FIFO, a device or a folder is
+// refused without being opened, and the open itself never waits. Returns why it failed, empty when open.
+QString openRegularFile(QFile &file, const QString &path, QIODevice::OpenMode mode);
+
+// Has the system write what the open file holds to the disk itself.
+void syncToDisk(QFile &file);
+
+} // namespace logging
