@@ -111,41 +111,37 @@ private slots:
         QCOMPARE(readings.mid(1), (QStringList {"?", "?"}));
     }
 
-    // The request comes with input 5 ms into a long wait: the wait ends there (a copy's not before its
-    // 10 ms EEPROM write), the bus goes back to its normal level and a cut conversion is not read.
+    // Input 5 ms into a long wait brings the request: the wait ends there (a copy's not before its 10 ms
+    // EEPROM write), the bus goes back to its normal level and a cut conversion is not read.
     void stopRequestCutsTheWait_data()
     {
         QTest::addColumn<QString>("activity");
-        QTest::addColumn<bool>("close");
         QTest::addColumn<int>("waitedMs");
         QTest::addColumn<QStringList>("commands");
-        QTest::newRow("STOP in a conversion") << "cycle" << false << 5 << QStringList {"44"};
-        QTest::newRow("close in a conversion") << "cycle" << true << 5 << QStringList {"44"};
-        QTest::newRow("STOP in detection") << "start" << false << 5 << QStringList {"44"};
-        QTest::newRow("STOP in an EEPROM copy") << "write" << false << 10 << QStringList {"4E", "48"};
+        QTest::newRow("STOP in a conversion") << "cycle" << 5 << QStringList {"44"};
+        QTest::newRow("close in a conversion") << "close" << 5 << QStringList {"44"};
+        QTest::newRow("STOP in detection") << "start" << 5 << QStringList {"44"};
+        QTest::newRow("STOP in an EEPROM copy") << "write" << 10 << QStringList {"4E", "48"};
     }
 
     void stopRequestCutsTheWait()
     {
         QFETCH(QString, activity);
-        QFETCH(bool, close);
         QFETCH(int, waitedMs);
         QFETCH(QStringList, commands);
         view->texts[TextField::Text4] = QStringLiteral("30000");
-        if (activity == QLatin1String("start"))
-            installSim(3);
-        else
-            QVERIFY(startOnSim(3));
+        QVERIFY(activity == "start" ? installSim(3) != nullptr : startOnSim(3));
         harness->inputAfterMs = 5;
-        onFirstWait([&] { close ? void(run->CloseRequested()) : run->StopRun(); });
+        onFirstWait([&] { activity == "close" ? void(run->CloseRequested()) : run->StopRun(); });
+        bool pullUp = false; // still held when the lamp turned green, a transaction having ended
+        view->onCall = [&](const QString &call) { pullUp |= call == "lamp green" && bus().strongPullUp(); };
         const auto before = harness->clock->now();
-        if (activity == QLatin1String("cycle"))
-            run->ReadingCycle();
-        else
-            activity == QLatin1String("start") ? run->StartRun() : run->WriteResolution();
+        activity == "start"       ? run->StartRun()
+            : activity == "write" ? run->WriteResolution()
+                                  : run->ReadingCycle();
         QCOMPARE(harness->clock->now() - before, std::chrono::milliseconds(waitedMs));
         QCOMPARE(functionCommands(bus().transcript()), commands);
-        QVERIFY(!bus().strongPullUp());
+        QVERIFY(!pullUp);
         QCOMPARE(modKX4136::SessionHandle, 0);
         QCOMPARE(readingsOf(view->temps).count(QStringLiteral("?")), view->temps.size());
     }
