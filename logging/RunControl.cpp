@@ -28,7 +28,6 @@ RunControl::RunControl(MainView &view)
     : view_(view)
     , log_([&view](const QString &line) { view.appendListLine(ListBox::lstDevices, line); })
     , clock_([] { return QDateTime::currentDateTime(); })
-    , cutWaits_([this] { return stopOrCloseHeld(); })
 { }
 
 void RunControl::StartRun()

@@ -1,7 +1,6 @@
 // Run control: START, STOP, the reading cycle, resolution writing and closing, one bus transaction at a time.
 #pragma once
 
-#include "bus/modKX4136.h"
 #include "logging/BusGuard.h"
 #include "logging/LogFile.h"
 #include "logging/MainView.h"
@@ -53,8 +52,6 @@ private:
     Clock clock_;
     State state_ = State::Idle;
     bool ended_ = false;
-    // A held STOP or close ends the conversion wait under way instead of waiting for its end.
-    modKX4136::CutWaitsWhen cutWaits_;
 };
 
 } // namespace logging
