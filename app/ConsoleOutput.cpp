@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 #else
@@ -19,8 +20,23 @@ ConsoleOutput::ConsoleOutput(int fd, ConsoleOutput *notes)
 #ifdef Q_OS_UNIX
     // A reader that went away must show as a failed write, not end the run and its log.
     std::signal(SIGPIPE, SIG_IGN);
+    // A terminal that is not read makes even a small write wait: it is opened anew to be written
+    // without waiting. The descriptor we were given keeps its flags, which it shares with the shell.
+    const char *terminal = ::isatty(fd) ? ::ttyname(fd) : nullptr;
+    ownFd_ = terminal ? ::open(terminal, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC) : -1;
+    if (ownFd_ >= 0)
+        fd_ = ownFd_;
 #endif
     open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+ConsoleOutput::~ConsoleOutput()
+{
+    if (ownFd_ < 0)
+        return;
+#ifdef Q_OS_UNIX
+    ::close(ownFd_);
+#endif
 }
 
 qint64 ConsoleOutput::readData(char *, qint64)
@@ -33,13 +49,16 @@ qint64 ConsoleOutput::writeData(const char *data, qint64 size)
     if (closed_)
         return size;
     const QByteArray bytes(data, size);
-    if (dropped_ > 0
-        && put(QStringLiteral("%1 console line(s) dropped: the output was not read.\n")
-                   .arg(dropped_)
-                   .toLocal8Bit()))
-        dropped_ = 0;
+    if (dropped_ > 0) {
+        const QString note = QStringLiteral("%1 console line(s) dropped: the output was not read.\n");
+        if (put(note.arg(dropped_).toLocal8Bit()))
+            dropped_ = 0;
+    }
     if (dropped_ > 0 || !put(bytes))
         dropped_ += bytes.count('\n');
+    if (closed_ && notes_)
+        notes_->write(
+            "Standard output is closed: readings are no longer printed; the run and its log go on.\n");
     // Taken either way: a stream that saw a failure would stop writing for good.
     return size;
 }
@@ -62,20 +81,15 @@ qint64 ConsoleOutput::writeSome(const QByteArray &bytes)
 {
     qint64 done = 0;
     while (done < bytes.size() && !closed_) {
-        // Asked anew for every piece rather than setting the descriptor non-blocking: its flags are
-        // shared with the shell and whatever else writes to the same terminal or pipe. A pipe that is
-        // ready takes PIPE_BUF bytes without waiting.
+        // Asked for every piece rather than setting the descriptor non-blocking, since its flags are
+        // shared with the shell and whatever else writes to the same pipe: a pipe that is ready takes
+        // PIPE_BUF bytes without waiting.
         pollfd ready {fd_, POLLOUT, 0};
         if (::poll(&ready, 1, 0) != 1)
             break;
         const auto piece = static_cast<size_t>(std::min<qint64>(bytes.size() - done, PIPE_BUF));
         const ssize_t written = ::write(fd_, bytes.constData() + done, piece);
-        if (written < 0 && errno == EPIPE) {
-            closed_ = true;
-            if (notes_)
-                notes_->write("Standard output is closed: readings are no longer printed; the run and its "
-                              "log go on.\n");
-        }
+        closed_ = written < 0 && errno == EPIPE;
         if (written <= 0)
             break;
         done += written;

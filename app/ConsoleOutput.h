@@ -10,6 +10,7 @@ public:
     // are dropped, and their count is printed before the next line that can. Once the reader is gone,
     // nothing more is written and `notes` (if any) says so once; the program is not ended by it.
     explicit ConsoleOutput(int fd, ConsoleOutput *notes = nullptr);
+    ~ConsoleOutput() override;
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override;
@@ -22,6 +23,7 @@ private:
     qint64 writeSome(const QByteArray &bytes);
 
     int fd_;
+    int ownFd_ = -1; // a terminal opened anew, closed at the end
     ConsoleOutput *notes_;
     QByteArray rest_; // the end of a line only partly written, written before anything else
     qint64 dropped_ = 0;
