@@ -1,6 +1,7 @@
 // A run without a window: START at once, a printed block per reading cycle, STOP on a signal or a count.
 #include "app/ConsoleRun.h"
 
+#include "app/ConsoleOutput.h"
 #include "app/DriverChoice.h"
 #include "bus/XWBUSLIB.h"
 
@@ -113,8 +114,11 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
     QCoreApplication::setApplicationName(QStringLiteral("kx4136-logger"));
     XWBUSLIB::Install(chooseDriver(options));
 
-    QTextStream out(stdout);
-    QTextStream err(stderr);
+    // Nobody reading what is printed must never hold up the readings and their log.
+    ConsoleOutput errDevice(2);
+    ConsoleOutput outDevice(1, &errDevice);
+    QTextStream out(&outDevice);
+    QTextStream err(&errDevice);
     out.setEncoding(QStringConverter::System);
     err.setEncoding(QStringConverter::System);
     const ConsoleSettings settings {options.port, options.interval, options.delay,

@@ -6,6 +6,7 @@
 #include "wait/modMsgWait.h"
 
 #include <algorithm>
+#include <utility>
 
 using namespace XWBUSLIB;
 
@@ -34,6 +35,8 @@ constexpr std::array<Resolution, 4> Resolutions {{{1, 0x1F}, {2, 0x3F}, {3, 0x5F
 constexpr int16_t FallbackConfiguration = 0x1F;
 
 constexpr int32_t EepromAndResolutionWaitMs = 1000;
+// The longest EEPROM write of a copy: the strong pull-up must be held that long whatever comes.
+constexpr int32_t EepromWriteMs = 10;
 constexpr int RomTableRows = 33;
 constexpr int RomCodeBytes = 8;
 
@@ -67,11 +70,18 @@ int32_t CodeFor(int16_t configuration)
     return it == Resolutions.end() ? 0 : it->code;
 }
 
-void Wait(int32_t ms)
+std::function<bool()> &cutCondition()
+{
+    static std::function<bool()> condition;
+    return condition;
+}
+
+// False when the installed cut condition ended the wait early.
+bool Wait(int32_t ms, int32_t notBeforeMs)
 {
     const int32_t noHandle = 0;
     const int32_t noHandles = 0;
-    modMsgWait::MsgWait(ms, &noHandle, noHandles);
+    return modMsgWait::MsgWait(ms, &noHandle, noHandles, cutCondition(), notBeforeMs) != modMsgWait::WaitCut;
 }
 
 // Arms the strong pull-up for the byte that starts a conversion or a copy, and puts the bus back to
@@ -85,12 +95,13 @@ public:
     StrongPullUp &operator=(const StrongPullUp &) = delete;
 };
 
-// Sends a byte that needs the strong pull-up while the sensor works, then waits for it to finish.
-void PoweredCommand(int16_t command, int32_t waitMs)
+// Sends a byte that needs the strong pull-up while the sensor works, then waits for it to finish;
+// false when the wait was cut.
+bool PoweredCommand(int16_t command, int32_t waitMs, int32_t notBeforeMs = 0)
 {
     const StrongPullUp pullUp;
     XwTouchByte(SessionHandle, command);
-    Wait(waitMs);
+    return Wait(waitMs, notBeforeMs);
 }
 
 // Match ROM with the ROM code of one sensor.
@@ -141,6 +152,15 @@ bool HoldsPowerOnValue(const Family &family, int32_t raw, const std::array<int16
 }
 
 } // namespace
+
+CutWaitsWhen::CutWaitsWhen(std::function<bool()> when)
+    : previous_(std::exchange(cutCondition(), std::move(when)))
+{ }
+
+CutWaitsWhen::~CutWaitsWhen()
+{
+    cutCondition() = std::move(previous_);
+}
 
 void ResetModuleState()
 {
@@ -213,7 +233,9 @@ bool ReadTemperature(int16_t index)
         return false;
     if (!Select(index))
         return false;
-    PoweredCommand(0x44, OneWireDelay);
+    // A cut conversion left the scratchpad with an older reading: it must not pass as this one.
+    if (!PoweredCommand(0x44, OneWireDelay))
+        return false;
     if (!Address(index))
         return false;
     std::array<int16_t, 11> cells {};
@@ -239,7 +261,8 @@ bool ReadResolution(int16_t index, int32_t &code)
 {
     if (!AccessAndReset() || !Select(index))
         return false;
-    PoweredCommand(0x44, EepromAndResolutionWaitMs);
+    if (!PoweredCommand(0x44, EepromAndResolutionWaitMs))
+        return false;
     if (!Address(index))
         return false;
     std::array<int16_t, 11> cells {};
@@ -264,7 +287,8 @@ bool CopyScratchpad(int16_t index)
 {
     if (!Address(index))
         return false;
-    PoweredCommand(0x48, EepromAndResolutionWaitMs);
+    // Cut after its write time the copy is complete: it goes on as if the wait had run out.
+    PoweredCommand(0x48, EepromAndResolutionWaitMs, EepromWriteMs);
     return ResetBus();
 }
 

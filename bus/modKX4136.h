@@ -38,6 +38,21 @@ bool ReadResolution(int16_t index, int32_t &code);
 bool WriteScratchpad(int16_t index, int16_t code, int16_t alarmLow, int16_t alarmHigh);
 bool CopyScratchpad(int16_t index);
 
+// While one lives, the wait of a conversion or an EEPROM copy ends early once `when` answers true: the
+// bus goes back to its normal level at once and a cut conversion fails its reading; a copy still gets
+// its EEPROM write time. The condition before it comes back when it ends.
+class CutWaitsWhen
+{
+public:
+    explicit CutWaitsWhen(std::function<bool()> when);
+    ~CutWaitsWhen();
+    CutWaitsWhen(const CutWaitsWhen &) = delete;
+    CutWaitsWhen &operator=(const CutWaitsWhen &) = delete;
+
+private:
+    std::function<bool()> previous_;
+};
+
 // Where DetectSensors reports its lines: the device list of the window (or of the console).
 class LineList
 {

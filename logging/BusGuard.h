@@ -1,6 +1,8 @@
 // Keeps bus work to one transaction at a time: ticks during it are skipped, STOP, writes and closing held.
 #pragma once
 
+#include "bus/modKX4136.h"
+
 #include <QList>
 #include <optional>
 
@@ -17,6 +19,7 @@ public:
     public:
         explicit Activity(BusGuard &guard)
             : guard_(guard)
+            , cutWaits_([&guard] { return guard.isHeld(Request::Stop) || guard.isHeld(Request::Close); })
         {
             ++guard_.depth_;
         }
@@ -26,6 +29,8 @@ public:
 
     private:
         BusGuard &guard_;
+        // A held STOP or close ends the wait of the transaction under way rather than waiting for it.
+        modKX4136::CutWaitsWhen cutWaits_;
     };
 
     bool busy() const { return depth_ > 0; }

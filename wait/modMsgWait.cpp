@@ -98,24 +98,44 @@ bool Expired(int32_t remaining, int32_t interval)
 
 int32_t MsgWait(int32_t interval, const int32_t *handles, const int32_t &count)
 {
+    return MsgWait(interval, handles, count, {});
+}
+
+int32_t MsgWait(int32_t interval, const int32_t *handles, const int32_t &count,
+    const std::function<bool()> &cutWhen, int32_t notBeforeMs)
+{
     if (interval < NoDeadline)
         interval = 0;
+    const bool cuttable = cutWhen && (interval == NoDeadline || notBeforeMs < interval);
 
+    int32_t start = 0;
     int32_t deadline = 0;
     int32_t remaining = NoDeadline;
+    if (interval != NoDeadline || cuttable)
+        start = GetTickCount();
     if (interval != NoDeadline)
-        deadline = Deadline(GetTickCount(), interval);
+        deadline = Deadline(start, interval);
 
+    bool cutting = false;
     for (;;) {
         if (interval != NoDeadline) {
             Remaining(remaining, deadline, GetTickCount());
             if (Expired(remaining, interval))
-                return ExpiryResult;
+                return cutting ? WaitCut : ExpiryResult;
+        }
+        if (cuttable && !cutting && cutWhen()) {
+            if (notBeforeMs <= 0)
+                return WaitCut;
+            // What must not be cut is waited out: the deadline moves up to its end.
+            cutting = true;
+            interval = notBeforeMs;
+            deadline = Deadline(start, interval);
+            continue;
         }
         const int32_t result = detail::WaitForInput(count, handles, remaining);
         ProcessPendingEvents();
         if (result != count)
-            return result;
+            return cutting ? WaitCut : result;
     }
 }
 

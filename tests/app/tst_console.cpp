@@ -36,6 +36,7 @@ private slots:
     void keptLinesFailTheRun();
     void logsToTheWindowsDefaultPath();
     void programRuns();
+    void programStopsOnTerminate_data();
     void programStopsOnTerminate();
 };
 
@@ -354,24 +355,50 @@ void TestConsole::programRuns()
     }
 }
 
+void TestConsole::programStopsOnTerminate_data()
+{
+    QTest::addColumn<QString>("delay");
+    QTest::addColumn<int>("underWay"); // log lines when the run is well under way
+    QTest::addColumn<bool>("unread"); // standard output a full pipe nobody reads, later closed
+    QTest::newRow("between readings") << "0" << 3 << false;
+    QTest::newRow("in a 30 s conversion wait") << "30000" << 1 << false;
+    QTest::newRow("output not read") << "0" << 5 << true;
+}
+
 void TestConsole::programStopsOnTerminate()
 {
     if (!StopSignals::available())
         QSKIP("No stop signals on this platform");
+    QFETCH(QString, delay);
+    QFETCH(int, underWay);
+    QFETCH(bool, unread);
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("log.txt"));
     QProcess program;
-    program.start(QStringLiteral(KX_PROGRAM),
-        {"--console", "--simulate=1", "--interval", "0.01", "--delay", "0", "--log", log});
-    // Two data lines: the run is well under way and still going when it is told to stop.
-    QTRY_VERIFY_WITH_TIMEOUT(logLines(log).size() >= 3, 30000);
+    QStringList arguments {"--console", "--simulate=1", "--interval", "0.01", "--delay", delay, "--log", log};
+    QProcess reader;
+    if (unread) {
+        program.setStandardOutputProcess(&reader);
+        reader.start(QStringLiteral("sleep"), {"600"});
+        // The pipe's 64 KiB are taken before the program starts writing to it.
+        arguments
+            = QStringList {"-c", "head -c 65536 /dev/zero && exec \"$0\" \"$@\"", KX_PROGRAM} + arguments;
+    }
+    program.start(unread ? QStringLiteral("sh") : QStringLiteral(KX_PROGRAM), arguments);
+    QTRY_VERIFY_WITH_TIMEOUT(logLines(log).size() >= underWay, 30000);
+    if (unread) {
+        reader.kill(); // the run goes on without it, and says so on standard error
+        const qsizetype before = logLines(log).size();
+        QTRY_VERIFY_WITH_TIMEOUT(logLines(log).size() > before + 3, 30000);
+    }
+    QTest::qWait(200); // into the conversion wait of the next cycle
     program.terminate();
-    QVERIFY(program.waitForFinished(30000));
+    QVERIFY(program.waitForFinished(3000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
-    QCOMPARE(program.readAllStandardError(), QByteArray());
+    QCOMPARE(program.readAllStandardError().isEmpty(), !unread);
     const auto lines = logLines(log);
-    QVERIFY(lines.size() >= 3);
+    QVERIFY(lines.size() > underWay);
     QVERIFY(lines.first().startsWith("KX4136\t"));
 }
 

@@ -12,12 +12,13 @@ WaitHarness::WaitHarness()
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(clock->now()).count();
         return static_cast<int32_t>(static_cast<uint32_t>(ms));
     });
-    modMsgWait::SetPlatformWait([this](int32_t, const int32_t *, int32_t timeoutMs) {
+    modMsgWait::SetPlatformWait([this](int32_t count, const int32_t *, int32_t timeoutMs) {
         ++waits;
-        clock->advance(std::chrono::milliseconds(timeoutMs));
+        const bool input = inputAfterMs >= 0 && inputAfterMs < timeoutMs;
+        clock->advance(std::chrono::milliseconds(input ? inputAfterMs : timeoutMs));
         if (duringWait)
             duringWait();
-        return modMsgWait::WaitTimedOut;
+        return input ? count : modMsgWait::WaitTimedOut;
     });
     modMsgWait::SetEventPump([this] {
         ++pumps;

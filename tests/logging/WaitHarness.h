@@ -22,6 +22,8 @@ public:
     std::function<void()> duringWait;
     // Runs at every processing of pending events.
     std::function<void()> duringPump;
+    // From 0: input arrives that many ms into every longer wait, which then returns early.
+    int32_t inputAfterMs = -1;
     int waits = 0;
     int pumps = 0;
 

@@ -111,6 +111,41 @@ private slots:
         QCOMPARE(readings.mid(1), (QStringList {"?", "?"}));
     }
 
+    // Input 5 ms into a long wait brings the request: the wait ends there (a copy's not before its 10 ms
+    // EEPROM write), the bus goes back to its normal level and a cut conversion is not read.
+    void stopRequestCutsTheWait_data()
+    {
+        QTest::addColumn<QString>("activity");
+        QTest::addColumn<int>("waitedMs");
+        QTest::addColumn<QStringList>("commands");
+        QTest::newRow("STOP in a conversion") << "cycle" << 5 << QStringList {"44"};
+        QTest::newRow("close in a conversion") << "close" << 5 << QStringList {"44"};
+        QTest::newRow("STOP in detection") << "start" << 5 << QStringList {"44"};
+        QTest::newRow("STOP in an EEPROM copy") << "write" << 10 << QStringList {"4E", "48"};
+    }
+
+    void stopRequestCutsTheWait()
+    {
+        QFETCH(QString, activity);
+        QFETCH(int, waitedMs);
+        QFETCH(QStringList, commands);
+        view->texts[TextField::Text4] = QStringLiteral("30000");
+        QVERIFY(activity == "start" ? installSim(3) != nullptr : startOnSim(3));
+        harness->inputAfterMs = 5;
+        onFirstWait([&] { activity == "close" ? void(run->CloseRequested()) : run->StopRun(); });
+        bool pullUp = false; // still held when the lamp turned green, a transaction having ended
+        view->onCall = [&](const QString &call) { pullUp |= call == "lamp green" && bus().strongPullUp(); };
+        const auto before = harness->clock->now();
+        activity == "start"       ? run->StartRun()
+            : activity == "write" ? run->WriteResolution()
+                                  : run->ReadingCycle();
+        QCOMPARE(harness->clock->now() - before, std::chrono::milliseconds(waitedMs));
+        QCOMPARE(functionCommands(bus().transcript()), commands);
+        QVERIFY(!pullUp);
+        QCOMPARE(modKX4136::SessionHandle, 0);
+        QCOMPARE(readingsOf(view->temps).count(QStringLiteral("?")), view->temps.size());
+    }
+
     // A cycle processes pending events before each sensor (pump 1 and 3 here) and after each
     // conversion wait (pump 2 and 4). Before a sensor the bus is free: STOP must not wait for that
     // sensor's read.
