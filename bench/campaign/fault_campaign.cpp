@@ -184,7 +184,7 @@ public:
         auto busNext = Clock::now() + pick(3s, 10s);
         auto logNext = Clock::now() + pick(5s, 20s);
         while (Clock::now() < end) {
-            if (!console_) {
+            if (!console_ && Clock::now() >= nextStart_) {
                 startSession({});
                 // Half of the starts search the bus through garbled answers.
                 if (busFault_ == None && pick(0, 1) == 1)
@@ -265,7 +265,7 @@ private:
     int faults_[None] = {};
     QStringList parts_; // log files moved away with their folder, in order
     std::unique_ptr<QProcess> console_;
-    Clock::time_point sessionEnd_;
+    Clock::time_point sessionEnd_, nextStart_;
     QByteArray outBuffer_;
     bool inBlock_ = false;
     std::vector<Session> sessions_;
@@ -383,6 +383,8 @@ void Campaign::endSession()
     outBuffer_.clear();
     inBlock_ = false;
     const bool failed = console_->exitStatus() != QProcess::NormalExit || console_->exitCode() != 0;
+    // A start that failed is tried again a second later, as a user would.
+    nextStart_ = Clock::now() + (sessions_.back().running ? 0s : 1s);
     if (!sessions_.back().running)
         ++failedStarts_;
     else if (stop)
