@@ -432,10 +432,12 @@ int Campaign::report(uint64_t seed, std::chrono::seconds duration)
     std::vector<LogLine> lines;
     int withoutHeader = 0, wrongWidth = 0, falseValues = 0, lost = 0, duplicates = 0, outOfOrder = 0,
         extra = 0;
+    // A few examples of each kind of fault found.
     QStringList examples;
-    const auto example = [&](const QString &text) {
-        if (examples.size() < 12)
-            examples << text;
+    std::map<QString, int> shown;
+    const auto example = [&](const QString &kind, const QString &what) {
+        if (++shown[kind] <= 3)
+            examples << kind + QStringLiteral(": ") + what;
     };
     for (const QString &path : parts_ + QStringList {logPath_}) {
         QFile file(path);
@@ -453,7 +455,7 @@ int Campaign::report(uint64_t seed, std::chrono::seconds duration)
             }
             withoutHeader += width < 0;
             if (width >= 0 && fields.size() != width)
-                ++wrongWidth, example(QStringLiteral("columns unlike the header: ") + text);
+                ++wrongWidth, example(QStringLiteral("columns unlike the header"), text);
             lines.push_back({fields.takeFirst(), fields});
         }
     }
@@ -471,10 +473,11 @@ int Campaign::report(uint64_t seed, std::chrono::seconds duration)
             if (block.readings[i] != logging::FailedReading
                 && (!number || !held_.explains(rom, value, block.printed, from[rom])))
                 ++falseValues,
-                    example(QStringLiteral("false value: %1 sensor %2 (%3): %4")
-                                .arg(block.when)
-                                .arg(i)
-                                .arg(rom, block.readings[i]));
+                    example(QStringLiteral("false value"),
+                        QStringLiteral("%1 sensor %2 (%3): %4")
+                            .arg(block.when)
+                            .arg(i)
+                            .arg(rom, block.readings[i]));
         }
     }
 
@@ -498,21 +501,21 @@ int Campaign::report(uint64_t seed, std::chrono::seconds duration)
                 unused = block;
         }
         if (!any) {
-            ++extra, example(QStringLiteral("in the log, never printed: ") + line.when);
+            ++extra, example(QStringLiteral("in the log, never printed"), line.when);
             continue;
         }
         if (!unused) {
-            ++duplicates, example(QStringLiteral("twice in the log: ") + line.when);
+            ++duplicates, example(QStringLiteral("twice in the log"), line.when);
             continue;
         }
         if (last && *unused < *last)
-            ++outOfOrder, example(QStringLiteral("out of order in the log: ") + line.when);
+            ++outOfOrder, example(QStringLiteral("out of order in the log"), line.when);
         ++matched[*unused];
         last = unused;
     }
     for (std::size_t i = 0; i < blocks_.size(); ++i)
         if (!matched[i])
-            ++lost, example(QStringLiteral("lost: ") + blocks_[i].when);
+            ++lost, example(QStringLiteral("lost"), blocks_[i].when);
 
     int shortLists = 0, shortTold = 0, faults = 0;
     for (const Session &session : sessions_)
