@@ -151,6 +151,9 @@ void Thermometer::complete()
             countRemain_
                 = static_cast<uint8_t>(std::clamp(std::lround(16 - (celsius - whole + 0.25) * 16), 0L, 16L));
         }
+        if (conversionObserver_) {
+            conversionObserver_(*this);
+        }
     } else {
         eeprom_ = pending_->copied;
     }

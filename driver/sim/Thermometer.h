@@ -5,6 +5,7 @@
 #include "driver/sim/TemperatureCurve.h"
 
 #include <array>
+#include <functional>
 #include <optional>
 
 namespace sim {
@@ -65,6 +66,12 @@ public:
 
     void powerCycle(microseconds now) override;
 
+    // Called at the end of every conversion that stores a reading, so a check can know what the part held.
+    void setConversionObserver(std::function<void(const Thermometer &)> observer)
+    {
+        conversionObserver_ = std::move(observer);
+    }
+
 protected:
     void busEvent(BusEvent event, microseconds now) override;
     void functionCommand(uint8_t command, microseconds now) override;
@@ -99,6 +106,7 @@ private:
     std::optional<Pending> pending_;
     uint8_t lastCommand_ = 0;
     int writtenIndex_ = 0;
+    std::function<void(const Thermometer &)> conversionObserver_;
 };
 
 } // namespace sim

@@ -1,0 +1,604 @@
+// The fault campaign: console runs against the emulated adapter while random faults come and go (garbled
+// answers, silence, the adapter unplugged, the log read-only or its folder gone), then a check that every
+// cycle the console printed is in the log exactly once, in order, with only values the sensors stored.
+// Not a test: it runs for the time it is given and prints its figures; exit status 1 when a check failed.
+#include "driver/sim/SimulatedDriver.h"
+#include "logging/TextFormats.h"
+#include "tools/ka7700-emulator/PtyEmulator.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <cmath>
+#include <cstdio>
+#include <grp.h>
+#include <map>
+#include <mutex>
+#include <pwd.h>
+#include <random>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+using namespace std::chrono_literals;
+
+constexpr int SensorCount = 3; // the demo bus
+constexpr double ReadingTolerance = 0.0006; // three decimals of a float
+const QString IncompleteList
+    = QStringLiteral("The search stopped at a bus error: the list may be incomplete.");
+
+QString romText(const onewire::RomCode &rom)
+{
+    QStringList bytes;
+    for (const uint8_t byte : rom)
+        bytes << QStringLiteral("%1").arg(uint(byte), 2, 16, QLatin1Char('0')).toUpper();
+    return bytes.join(u' ');
+}
+
+// Every reading a sensor stored at the end of a conversion, in order; the power-on value is none of them.
+class HeldValues
+{
+public:
+    void add(const QString &rom, double celsius)
+    {
+        std::lock_guard lock(mutex_);
+        values_[rom].push_back({Clock::now(), celsius});
+    }
+
+    // A reading is true when the sensor stored it before it was printed and not before the value it
+    // showed last time (`from`, moved on to the value found).
+    bool explains(const QString &rom, double reading, Clock::time_point printed, std::size_t &from) const
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = values_.find(rom);
+        if (found == values_.end())
+            return false;
+        const auto &values = found->second;
+        for (std::size_t i = from; i < values.size() && values[i].at <= printed; ++i) {
+            if (std::abs(values[i].celsius - reading) < ReadingTolerance) {
+                from = i;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    struct Held
+    {
+        Clock::time_point at;
+        double celsius;
+    };
+    mutable std::mutex mutex_;
+    std::map<QString, std::vector<Held>> values_;
+};
+
+// The adapter behind a fixed path, as a USB adapter behind its device name: unplugging takes the path
+// away and, with the adapter's supply, powers every sensor down; plugging in gives a new terminal.
+class Adapter
+{
+public:
+    Adapter(QString link, std::optional<uid_t> owner, HeldValues &held)
+        : bus_(sim::demoConfiguration(std::make_shared<sim::SteadyClock>()).ports.begin()->second.bus)
+        , link_(std::move(link))
+        , owner_(owner)
+    {
+        for (std::size_t i = 0; i < bus_->deviceCount(); ++i) {
+            if (auto *thermometer = bus_->thermometer(i)) {
+                const QString rom = romText(thermometer->builtInRomCode());
+                thermometer->setConversionObserver([&held, rom](const sim::Thermometer &sensor) {
+                    const auto pad = sensor.scratchpad();
+                    const auto raw = static_cast<int16_t>(pad[0] | pad[1] << 8);
+                    held.add(rom, double(raw) / sim::familyTraits(sensor.family())->unitsPerDegree);
+                });
+            }
+        }
+    }
+
+    bool plug()
+    {
+        pty_ = std::make_unique<emulator::PtyEmulator>(bus_, faults_);
+        if (!pty_->open())
+            return false;
+        if (owner_ && ::chown(pty_->slavePath().toLocal8Bit().constData(), *owner_, gid_t(-1)) != 0)
+            return false;
+        pty_->start();
+        return QFile::link(pty_->slavePath(), link_);
+    }
+
+    void unplug()
+    {
+        QFile::remove(link_);
+        pty_.reset();
+        bus_->powerCycle();
+    }
+
+    void setFaults(const emulator::Faults &faults)
+    {
+        faults_ = faults;
+        if (pty_)
+            pty_->locked([&](sim::SimBus &, emulator::LineDriver &line) { line.setFaults(faults); });
+    }
+
+private:
+    std::shared_ptr<sim::SimBus> bus_;
+    QString link_;
+    std::optional<uid_t> owner_;
+    emulator::Faults faults_;
+    std::unique_ptr<emulator::PtyEmulator> pty_;
+};
+
+struct Block
+{
+    QString when;
+    QStringList readings;
+    int session;
+    Clock::time_point printed;
+};
+
+struct Session
+{
+    QStringList roms; // by sensor index, from the device list
+    bool told = false; // the list said it may be incomplete
+    bool running = false; // a cycle was printed
+};
+
+enum Fault { Garbled, Silent, Unplugged, ReadOnly, FolderGone, None };
+const char *const FaultNames[] = {"garbled", "silent", "unplugged", "log read-only", "log folder removed"};
+
+class Campaign
+{
+public:
+    Campaign(const QString &work, uint64_t seed, QStringList loggerArgs, QString logger)
+        : work_(work)
+        , logDir_(work + QStringLiteral("/log"))
+        , logPath_(logDir_ + QStringLiteral("/KX4136_log.txt"))
+        , random_(seed)
+        , adapter_(work + QStringLiteral("/ttyKA0"), owner(), held_)
+        , logger_(std::move(logger))
+        , loggerArgs_(std::move(loggerArgs))
+    {
+        QDir(work).mkpath(QStringLiteral("state"));
+        QDir(work).mkpath(QStringLiteral("log"));
+        for (const QString &path : {work, work + QStringLiteral("/state"), logDir_})
+            giveAway(path);
+        dateTimeFormat_ = QLocale::c().dateFormat(QLocale::ShortFormat) + u' '
+            + logging::timeFormatWithoutZone(QLocale::c().timeFormat(QLocale::LongFormat));
+    }
+
+    bool run(std::chrono::seconds duration)
+    {
+        if (!adapter_.plug())
+            return false;
+        const auto end = Clock::now() + duration;
+        auto busNext = Clock::now() + pick(3s, 10s);
+        auto logNext = Clock::now() + pick(5s, 20s);
+        while (Clock::now() < end) {
+            if (!console_ && Clock::now() >= nextStart_) {
+                startSession({});
+                // Half of the starts search the bus through garbled answers.
+                if (busFault_ == None && pick(0, 1) == 1)
+                    busNext = startFault(Garbled);
+                sessionEnd_ = Clock::now() + pick(5s, 40s);
+            }
+            pollSession(milliseconds(20));
+            if (console_ && (console_->state() == QProcess::NotRunning || Clock::now() >= sessionEnd_))
+                endSession();
+            if (Clock::now() >= busNext)
+                busNext = busFault_ == None ? startFault(Fault(pick(0, 2))) : endFault(busFault_);
+            if (Clock::now() >= logNext)
+                logNext = logFault_ == None ? startFault(Fault(pick(3, 4))) : endFault(logFault_);
+        }
+        if (console_)
+            endSession();
+        if (busFault_ != None)
+            endFault(busFault_);
+        if (logFault_ != None)
+            endFault(logFault_);
+        // The lines a stopped run still kept are only safe once a following run has delivered them.
+        startSession({QStringLiteral("--cycles"), QStringLiteral("2")});
+        const auto limit = Clock::now() + 60s;
+        while (console_->state() != QProcess::NotRunning && Clock::now() < limit)
+            pollSession(milliseconds(20));
+        endSession();
+        return true;
+    }
+
+    int report(uint64_t seed, std::chrono::seconds duration);
+
+private:
+    static std::optional<uid_t> owner()
+    {
+        // Root writes to read-only files: the console runs as nobody then.
+        const passwd *nobody = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
+        return nobody ? std::optional<uid_t>(nobody->pw_uid) : std::nullopt;
+    }
+    void giveAway(const QString &path) const
+    {
+        const auto uid = owner();
+        if (uid && ::chown(path.toLocal8Bit().constData(), *uid, gid_t(-1)) != 0)
+            std::fprintf(stderr, "fault_campaign: cannot give %s to the console's user\n", qPrintable(path));
+    }
+
+    template<class T> T pick(T low, T high)
+    {
+        if constexpr (std::is_integral_v<T>)
+            return std::uniform_int_distribution<T>(low, high)(random_);
+        else
+            return T(pick(low.count(), high.count()));
+    }
+
+    Clock::time_point startFault(Fault fault);
+    Clock::time_point endFault(Fault fault);
+    void startSession(const QStringList &extra);
+    void pollSession(milliseconds wait);
+    void endSession();
+    void takeLine(const QString &line);
+    void noteOther(const QString &line)
+    {
+        static const QRegularExpression digits(QStringLiteral("\\d+"));
+        ++otherLines_[QString(line).replace(digits, QStringLiteral("#"))];
+    }
+    std::optional<QDateTime> dateTime(const QString &text) const
+    {
+        const QDateTime when = QLocale::c().toDateTime(text, dateTimeFormat_);
+        return when.isValid() ? std::optional(when) : std::nullopt;
+    }
+
+    QString work_, logDir_, logPath_, dateTimeFormat_;
+    std::mt19937_64 random_;
+    HeldValues held_;
+    Adapter adapter_;
+    QString logger_;
+    QStringList loggerArgs_;
+    Fault busFault_ = None, logFault_ = None;
+    int faults_[None] = {};
+    QStringList parts_; // log files moved away with their folder, in order
+    std::unique_ptr<QProcess> console_;
+    Clock::time_point sessionEnd_, nextStart_;
+    QByteArray outBuffer_;
+    bool inBlock_ = false;
+    std::vector<Session> sessions_;
+    std::vector<Block> blocks_;
+    int failedStarts_ = 0, stopped_ = 0, stoppedFailed_ = 0;
+    milliseconds slowestExit_ {0};
+    std::map<QString, int> otherLines_;
+};
+
+Clock::time_point Campaign::startFault(Fault fault)
+{
+    ++faults_[fault];
+    const QByteArray logPath = logPath_.toLocal8Bit(), logDir = logDir_.toLocal8Bit();
+    switch (fault) {
+    case Garbled:
+    case Silent: {
+        emulator::Faults faults;
+        faults.garbleEvery = fault == Garbled ? pick(40, 160) : 0;
+        faults.silent = fault == Silent;
+        adapter_.setFaults(faults);
+        break;
+    }
+    case Unplugged:
+        adapter_.unplug();
+        break;
+    case ReadOnly:
+        // A file not there yet: its folder takes no new file.
+        if (::chmod(logPath.constData(), 0444) != 0)
+            ::chmod(logDir.constData(), 0555);
+        break;
+    case FolderGone:
+        parts_ << QStringLiteral("%1/part%2.txt").arg(work_).arg(parts_.size());
+        QFile::rename(logPath_, parts_.back());
+        QDir(logDir_).removeRecursively();
+        break;
+    case None:
+        break;
+    }
+    (fault <= Unplugged ? busFault_ : logFault_) = fault;
+    return Clock::now()
+        + (fault == Garbled          ? pick(2s, 8s)
+                : fault <= Unplugged ? pick(1s, 6s)
+                                     : pick(2s, 20s));
+}
+
+Clock::time_point Campaign::endFault(Fault fault)
+{
+    if (fault == Unplugged && !adapter_.plug())
+        std::fprintf(stderr, "fault_campaign: the adapter cannot be plugged in again\n");
+    else if (fault == Garbled || fault == Silent)
+        adapter_.setFaults({});
+    else if (fault == ReadOnly) {
+        ::chmod(logPath_.toLocal8Bit().constData(), 0644);
+        ::chmod(logDir_.toLocal8Bit().constData(), 0755);
+    } else if (fault == FolderGone && QDir().mkpath(logDir_))
+        giveAway(logDir_);
+    (fault <= Unplugged ? busFault_ : logFault_) = None;
+    return Clock::now() + (fault <= Unplugged ? pick(3s, 15s) : pick(5s, 30s));
+}
+
+void Campaign::startSession(const QStringList &extra)
+{
+    sessions_.push_back({});
+    console_ = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), work_ + QStringLiteral("/state"));
+    environment.insert(QStringLiteral("HOME"), work_);
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    console_->setProcessEnvironment(environment);
+    if (const auto uid = owner()) {
+        const gid_t gid = ::getpwuid(*uid)->pw_gid;
+        console_->setChildProcessModifier([uid = *uid, gid] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+                ::_exit(127);
+        });
+    }
+    console_->start(logger_,
+        QStringList {QStringLiteral("--console"), QStringLiteral("--com"),
+            QStringLiteral("1=%1/ttyKA0").arg(work_), QStringLiteral("--log"), logPath_}
+            + loggerArgs_ + extra);
+    console_->waitForStarted();
+}
+
+void Campaign::pollSession(milliseconds wait)
+{
+    if (!console_) {
+        std::this_thread::sleep_for(wait);
+        return;
+    }
+    console_->waitForReadyRead(int(wait.count()));
+    outBuffer_ += console_->readAllStandardOutput();
+    for (qsizetype end; (end = outBuffer_.indexOf('\n')) >= 0; outBuffer_.remove(0, end + 1))
+        takeLine(QString::fromUtf8(outBuffer_.left(end)));
+    for (const QByteArray &line : console_->readAllStandardError().split('\n'))
+        if (!line.isEmpty())
+            noteOther(QStringLiteral("(stderr) ") + QString::fromUtf8(line));
+}
+
+void Campaign::endSession()
+{
+    const auto asked = Clock::now();
+    const bool stop = console_->state() != QProcess::NotRunning;
+    if (stop) {
+        console_->terminate();
+        if (!console_->waitForFinished(30000)) {
+            noteOther(QStringLiteral("(campaign) killed: no exit within 30 s of SIGTERM"));
+            console_->kill();
+            console_->waitForFinished();
+        }
+        slowestExit_ = std::max(slowestExit_, std::chrono::duration_cast<milliseconds>(Clock::now() - asked));
+    }
+    pollSession(milliseconds(0));
+    if (!outBuffer_.isEmpty())
+        takeLine(QString::fromUtf8(outBuffer_));
+    outBuffer_.clear();
+    inBlock_ = false;
+    const bool failed = console_->exitStatus() != QProcess::NormalExit || console_->exitCode() != 0;
+    // A start that failed is tried again a second later, as a user would.
+    nextStart_ = Clock::now() + (sessions_.back().running ? 0s : 1s);
+    if (!sessions_.back().running)
+        ++failedStarts_;
+    else if (stop)
+        ++stopped_, stoppedFailed_ += failed;
+    if (failed)
+        noteOther(QStringLiteral("(campaign) exit status %1").arg(console_->exitCode()));
+    console_.reset();
+}
+
+void Campaign::takeLine(const QString &line)
+{
+    static const QRegularExpression device(
+        QStringLiteral("^Sensor #(\\d+) : ((?:[0-9A-F]{2} ){7}[0-9A-F]{2}) , "));
+    static const QRegularExpression reading(QStringLiteral("^Sensor #(\\d+) : (\\S+) \u00B0C$"));
+    Session &session = sessions_.back();
+    if (const auto match = reading.match(line);
+        inBlock_ && match.hasMatch() && match.captured(1).toInt() == blocks_.back().readings.size()) {
+        blocks_.back().readings << match.captured(2);
+        return;
+    }
+    inBlock_ = false;
+    if (const auto match = device.match(line); match.hasMatch()) {
+        const int index = match.captured(1).toInt();
+        session.roms.resize(std::max<qsizetype>(session.roms.size(), index + 1));
+        session.roms[index] = match.captured(2);
+    } else if (dateTime(line)) {
+        blocks_.push_back({line, {}, int(sessions_.size()) - 1, Clock::now()});
+        inBlock_ = session.running = true;
+    } else if (line == IncompleteList) {
+        session.told = true;
+    } else if (!line.endsWith(QStringLiteral(" sensor(s) found."))) {
+        noteOther(line);
+    }
+}
+
+struct LogLine
+{
+    QString when;
+    QStringList readings;
+};
+
+int Campaign::report(uint64_t seed, std::chrono::seconds duration)
+{
+    // The log as it grew: the parts moved away with their folder, then the file in place.
+    std::vector<LogLine> lines;
+    int withoutHeader = 0, wrongWidth = 0, falseValues = 0, lost = 0, duplicates = 0, outOfOrder = 0,
+        extra = 0;
+    // A few examples of each kind of fault found.
+    QStringList examples;
+    std::map<QString, int> shown;
+    const auto example = [&](const QString &kind, const QString &what) {
+        if (++shown[kind] <= 3)
+            examples << kind + QStringLiteral(": ") + what;
+    };
+    for (const QString &path : parts_ + QStringList {logPath_}) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        qsizetype width = -1;
+        for (const QByteArray &raw : file.readAll().split('\n')) {
+            const QString text = QString::fromUtf8(raw).chopped(raw.endsWith('\r') ? 1 : 0);
+            QStringList fields = text.split(u'\t');
+            if (text.isEmpty())
+                continue;
+            if (fields.front() == u"KX4136") {
+                width = fields.size();
+                continue;
+            }
+            withoutHeader += width < 0;
+            if (width >= 0 && fields.size() != width)
+                ++wrongWidth, example(QStringLiteral("columns unlike the header"), text);
+            lines.push_back({fields.takeFirst(), fields});
+        }
+    }
+
+    // Values: each printed number must be one its sensor stored, never older than what it showed before.
+    std::map<QString, std::size_t> from;
+    int readings = 0, failedReadings = 0;
+    for (const Block &block : blocks_) {
+        readings += int(block.readings.size());
+        failedReadings += int(block.readings.count(logging::FailedReading));
+        for (qsizetype i = 0; i < block.readings.size(); ++i) {
+            bool number = false;
+            const double value = QLocale::c().toDouble(block.readings[i], &number);
+            const QString rom = sessions_[block.session].roms.value(i);
+            if (block.readings[i] != logging::FailedReading
+                && (!number || !held_.explains(rom, value, block.printed, from[rom])))
+                ++falseValues,
+                    example(QStringLiteral("false value"),
+                        QStringLiteral("%1 sensor %2 (%3): %4")
+                            .arg(block.when)
+                            .arg(i)
+                            .arg(rom, block.readings[i]));
+        }
+    }
+
+    // Each log line to its cycle: the same readings, the time within a second (taken twice).
+    std::multimap<QString, std::size_t> byReadings;
+    for (std::size_t i = 0; i < blocks_.size(); ++i)
+        byReadings.emplace(blocks_[i].readings.join(u'\t'), i);
+    std::vector<int> matched(blocks_.size(), 0);
+    std::optional<std::size_t> last;
+    for (const LogLine &line : lines) {
+        const auto when = dateTime(line.when);
+        // Candidates come in the order printed: the first unmatched one after the last match, else any.
+        std::optional<std::size_t> unused, any;
+        for (auto [it, end] = byReadings.equal_range(line.readings.join(u'\t')); it != end; ++it) {
+            const std::size_t block = it->second;
+            const auto printed = dateTime(blocks_[block].when);
+            if (!when || !printed || std::abs(when->secsTo(*printed)) > 1)
+                continue;
+            any = any.value_or(block);
+            if (!matched[block] && (!unused || (last && *unused < *last && block > *last)))
+                unused = block;
+        }
+        if (!any) {
+            ++extra, example(QStringLiteral("in the log, never printed"), line.when);
+            continue;
+        }
+        if (!unused) {
+            ++duplicates, example(QStringLiteral("twice in the log"), line.when);
+            continue;
+        }
+        if (last && *unused < *last)
+            ++outOfOrder, example(QStringLiteral("out of order in the log"), line.when);
+        ++matched[*unused];
+        last = unused;
+    }
+    for (std::size_t i = 0; i < blocks_.size(); ++i)
+        if (!matched[i])
+            ++lost, example(QStringLiteral("lost"), blocks_[i].when);
+
+    int shortLists = 0, shortTold = 0, faults = 0;
+    for (const Session &session : sessions_)
+        if (session.running && session.roms.size() - session.roms.count(QString()) < SensorCount)
+            ++shortLists, shortTold += session.told;
+    for (const int count : faults_)
+        faults += count;
+
+    std::printf("seed %llu, %lld s, console %s\n", static_cast<unsigned long long>(seed),
+        static_cast<long long>(duration.count()), qPrintable(loggerArgs_.join(u' ')));
+    std::printf("sessions %zu: %d failed to start, %d listed fewer than %d sensors (%d of them said so); "
+                "%d stopped by SIGTERM, slowest exit %lld ms, %d of them exited with a status other than 0\n",
+        sessions_.size(), failedStarts_, shortLists, SensorCount, shortTold, stopped_,
+        static_cast<long long>(slowestExit_.count()), stoppedFailed_);
+    std::printf("faults injected %d:", faults);
+    for (int fault = 0; fault < None; ++fault)
+        std::printf("%s %s %d", fault ? "," : "", FaultNames[fault], faults_[fault]);
+    std::printf("\ncycles %zu (readings %d, \"?\" %d), lines checked %zu\n", blocks_.size(), readings,
+        failedReadings, lines.size());
+    std::printf("lines lost %d, false values %d, duplicates %d, out of order %d, never printed %d, "
+                "before any header %d, columns unlike the header %d\n",
+        lost, falseValues, duplicates, outOfOrder, extra, withoutHeader, wrongWidth);
+    for (const QString &text : std::as_const(examples))
+        std::printf("  %s\n", qPrintable(text));
+    std::printf("other output (digits as #), by count:\n");
+    for (const auto &[text, count] : otherLines_)
+        std::printf("  %5d  %s\n", count, qPrintable(text));
+    const bool clean = lost + falseValues + duplicates + outOfOrder + extra + withoutHeader + wrongWidth == 0
+        && shortLists == shortTold;
+    std::printf("%s\n", clean ? "PASS" : "FAIL");
+    return clean ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    bool ok = !arguments.isEmpty();
+    const auto seconds = std::chrono::seconds(ok ? arguments.takeFirst().toLongLong(&ok) : 0);
+    uint64_t seed = std::random_device {}();
+    QString interval = QStringLiteral("1"), delay = QStringLiteral("100"), logger = QStringLiteral(KX_LOGGER);
+    bool keep = false;
+    while (ok && !arguments.isEmpty()) {
+        const QString name = arguments.takeFirst();
+        if (name == u"--keep") {
+            keep = true;
+            continue;
+        }
+        const QString value = arguments.isEmpty() ? QString() : arguments.takeFirst();
+        ok = !value.isEmpty();
+        if (name == u"--seed")
+            seed = value.toULongLong(&ok);
+        else if (name == u"--interval")
+            interval = value;
+        else if (name == u"--delay")
+            delay = value;
+        else if (name == u"--logger")
+            logger = value;
+        else
+            ok = false;
+    }
+    if (!ok || seconds.count() <= 0 || !QFileInfo(logger).isExecutable()) {
+        std::fputs(
+            "usage: fault_campaign SECONDS [--seed N] [--interval S] [--delay MS] [--logger PATH] [--keep]\n"
+            "Runs the console against the emulated adapter under random faults for SECONDS, then checks\n"
+            "the log against the printed cycles and the values the sensors stored.\n",
+            stderr);
+        return 2;
+    }
+    std::printf("fault campaign: seed %llu, %lld s\n", static_cast<unsigned long long>(seed),
+        static_cast<long long>(seconds.count()));
+    std::fflush(stdout);
+    QTemporaryDir work;
+    work.setAutoRemove(!keep);
+    Campaign campaign(work.path(), seed,
+        {QStringLiteral("--interval"), interval, QStringLiteral("--delay"), delay}, logger);
+    if (!campaign.run(seconds)) {
+        std::fputs("fault_campaign: the emulated adapter cannot be set up\n", stderr);
+        return 2;
+    }
+    if (keep)
+        std::printf("files kept in %s\n", qPrintable(work.path()));
+    return campaign.report(seed, seconds);
+}
