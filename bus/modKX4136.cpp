@@ -6,6 +6,7 @@
 #include "wait/modMsgWait.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 using namespace XWBUSLIB;
@@ -13,6 +14,24 @@ using namespace XWBUSLIB;
 namespace modKX4136 {
 
 namespace {
+
+// The bytes sent to the sensors, each with XwTouchByte.
+namespace Command {
+// The ROM code that follows names the one sensor that is to listen.
+constexpr int16_t MatchRom = 0x55;
+constexpr int16_t Convert = 0x44;
+constexpr int16_t ReadScratchpad = 0xBE;
+// Alarm high, alarm low and the configuration byte follow.
+constexpr int16_t WriteScratchpad = 0x4E;
+// Into the EEPROM.
+constexpr int16_t CopyScratchpad = 0x48;
+// All ones leave every bit to the sensor: what comes back is the byte it sent.
+constexpr int16_t ReadSlot = 0xFF;
+} // namespace Command
+
+// A scratchpad read keeps bytes 0 to 7; the ninth, the CRC-8 of those, is only folded into the CRC.
+constexpr int ScratchpadDataBytes = 8;
+using ScratchpadData = std::array<int16_t, ScratchpadDataBytes>;
 
 // The thermometer families: raw reading units per degree Celsius, and the raw reading a sensor holds
 // from power-up until its first conversion (85 degrees).
@@ -37,8 +56,6 @@ constexpr int16_t FallbackConfiguration = 0x1F;
 constexpr int32_t EepromAndResolutionWaitMs = 1000;
 // The longest EEPROM write of a copy: the strong pull-up must be held that long whatever comes.
 constexpr int32_t EepromWriteMs = 10;
-constexpr int RomTableRows = 33;
-constexpr int RomCodeBytes = 8;
 
 bool RowExists(int16_t index)
 {
@@ -89,8 +106,11 @@ bool Wait(int32_t ms, int32_t notBeforeMs)
 class StrongPullUp
 {
 public:
-    StrongPullUp() { XwOneWireLevel(SessionHandle, 0, 1, 2); }
-    ~StrongPullUp() { XwOneWireLevel(SessionHandle, 0, 0, 0); }
+    StrongPullUp()
+    {
+        XwOneWireLevel(SessionHandle, xw::LevelSet, xw::LevelStrongPullUp, xw::PrimeAfterNextByte);
+    }
+    ~StrongPullUp() { XwOneWireLevel(SessionHandle, xw::LevelSet, xw::LevelNormal, xw::PrimeNow); }
     StrongPullUp(const StrongPullUp &) = delete;
     StrongPullUp &operator=(const StrongPullUp &) = delete;
 };
@@ -107,7 +127,7 @@ bool PoweredCommand(int16_t command, int32_t waitMs, int32_t notBeforeMs = 0)
 // Match ROM with the ROM code of one sensor.
 bool Select(int16_t index)
 {
-    XwTouchByte(SessionHandle, 0x55);
+    XwTouchByte(SessionHandle, Command::MatchRom);
     return SendROM(index);
 }
 
@@ -123,20 +143,19 @@ bool AccessAndReset()
     return XwAccess(SessionHandle, StateBuffer.data()) == 1 && ResetBus();
 }
 
-// Read scratchpad: bytes 0 to 7 into cells, the ninth only folded into the CRC.
 // A failed read slot folds the CRC back to 0, so a failing adapter would pass the CRC test with
 // made-up bytes: any failed byte fails the read on its own.
-bool ReadScratchpad(std::array<int16_t, 11> &cells)
+bool ReadScratchpad(ScratchpadData &cells)
 {
-    XwTouchByte(SessionHandle, 0xBE);
+    XwTouchByte(SessionHandle, Command::ReadScratchpad);
     CrcAcc = 0;
     bool adapterFailed = false;
-    for (int i = 0; i < 8; ++i) {
-        cells[i] = XwTouchByte(SessionHandle, 0xFF);
-        adapterFailed = adapterFailed || cells[i] < 0;
-        Crc8Step(cells[i]);
+    for (int16_t &cell : cells) {
+        cell = XwTouchByte(SessionHandle, Command::ReadSlot);
+        adapterFailed = adapterFailed || cell < 0;
+        Crc8Step(cell);
     }
-    const int16_t ninth = XwTouchByte(SessionHandle, 0xFF);
+    const int16_t ninth = XwTouchByte(SessionHandle, Command::ReadSlot);
     adapterFailed = adapterFailed || ninth < 0;
     return Crc8Step(ninth) == 0 && !adapterFailed;
 }
@@ -146,9 +165,25 @@ bool ReadScratchpad(std::array<int16_t, 11> &cells)
 // measured. A KX4136 that measured 85 has 0x10 there. A KX4130 (count per degree 0x10 in byte 7) that
 // measured within 1/16 degree of 85 has count remain 0x0C too: nothing tells that from the power-on
 // value, so it fails with it.
-bool HoldsPowerOnValue(const Family &family, int32_t raw, const std::array<int16_t, 11> &cells)
+bool HoldsPowerOnValue(const Family &family, int32_t raw, const ScratchpadData &cells)
 {
     return raw == family.powerOnRaw && cells[6] == 0x0C && (family.code != FamilyKX4130 || cells[7] == 0x10);
+}
+
+// The exchange both reads share: access, match ROM, the conversion under the strong pull-up for waitMs,
+// then address the sensor again and read its scratchpad. A sensor that `readable` rules out fails after
+// the access, before it is addressed. None when a step failed or the wait was cut.
+std::optional<ScratchpadData> ConvertAndRead(int16_t index, int32_t waitMs, bool readable)
+{
+    if (!AccessAndReset() || !readable || !Select(index))
+        return std::nullopt;
+    // A cut conversion left the scratchpad with an older reading: it must not pass as this one.
+    if (!PoweredCommand(Command::Convert, waitMs))
+        return std::nullopt;
+    ScratchpadData cells {};
+    if (!Address(index) || !ReadScratchpad(cells))
+        return std::nullopt;
+    return cells;
 }
 
 } // namespace
@@ -226,27 +261,16 @@ QString HexByte(int16_t value)
 
 bool ReadTemperature(int16_t index)
 {
-    if (!AccessAndReset())
-        return false;
     const Family *family = FamilyOf(index);
-    if (!family)
+    const std::optional<ScratchpadData> cells = ConvertAndRead(index, OneWireDelay, family != nullptr);
+    if (!cells)
         return false;
-    if (!Select(index))
-        return false;
-    // A cut conversion left the scratchpad with an older reading: it must not pass as this one.
-    if (!PoweredCommand(0x44, OneWireDelay))
-        return false;
-    if (!Address(index))
-        return false;
-    std::array<int16_t, 11> cells {};
-    if (!ReadScratchpad(cells))
-        return false;
-    const int32_t high = cells[1];
-    const int32_t low = cells[0];
+    const int32_t high = (*cells)[1];
+    const int32_t low = (*cells)[0];
     int32_t raw = high * 256 + low;
     if (high >= 128)
         raw -= 65536;
-    if (HoldsPowerOnValue(*family, raw, cells))
+    if (HoldsPowerOnValue(*family, raw, *cells))
         return false;
     Temperature = static_cast<float>(static_cast<double>(raw) / family->divisor);
     return true;
@@ -259,16 +283,10 @@ float GetTemperature()
 
 bool ReadResolution(int16_t index, int32_t &code)
 {
-    if (!AccessAndReset() || !Select(index))
+    const std::optional<ScratchpadData> cells = ConvertAndRead(index, EepromAndResolutionWaitMs, true);
+    if (!cells)
         return false;
-    if (!PoweredCommand(0x44, EepromAndResolutionWaitMs))
-        return false;
-    if (!Address(index))
-        return false;
-    std::array<int16_t, 11> cells {};
-    if (!ReadScratchpad(cells))
-        return false;
-    code = CodeFor(cells[4]);
+    code = CodeFor((*cells)[4]);
     return true;
 }
 
@@ -276,7 +294,7 @@ bool WriteScratchpad(int16_t index, int16_t code, int16_t alarmLow, int16_t alar
 {
     if (!AccessAndReset() || !Select(index))
         return false;
-    XwTouchByte(SessionHandle, 0x4E);
+    XwTouchByte(SessionHandle, Command::WriteScratchpad);
     XwTouchByte(SessionHandle, alarmHigh);
     XwTouchByte(SessionHandle, alarmLow);
     XwTouchByte(SessionHandle, ConfigurationFor(code));
@@ -288,7 +306,7 @@ bool CopyScratchpad(int16_t index)
     if (!Address(index))
         return false;
     // Cut after its write time the copy is complete: it goes on as if the wait had run out.
-    PoweredCommand(0x48, EepromAndResolutionWaitMs, EepromWriteMs);
+    PoweredCommand(Command::CopyScratchpad, EepromAndResolutionWaitMs, EepromWriteMs);
     return ResetBus();
 }
 

@@ -10,12 +10,18 @@
 
 namespace modKX4136 {
 
+// RomTable: a row per sensor index, one more than discovery fills (the last stays zero), with the ROM code
+// in the first RomCodeBytes cells of a row; the last cell is never used.
+inline constexpr int RomTableRows = 33;
+inline constexpr int RomTableCells = 9;
+inline constexpr int RomCodeBytes = 8;
+
 // The module state: exists once for the process and starts at zero.
 inline int32_t SessionHandle = 0;
 inline std::array<uint8_t, xw::StateBufferSize> StateBuffer {};
 inline int16_t PortNum = 0;
 inline int16_t PortType = 0;
-inline int16_t RomTable[33][9] {};
+inline int16_t RomTable[RomTableRows][RomTableCells] {};
 inline int16_t LastSensor = 0;
 inline float Temperature = 0.0F;
 inline int16_t CrcAcc = 0;

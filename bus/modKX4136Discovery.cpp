@@ -36,10 +36,10 @@ void NoteKind(int16_t family, int32_t resolution)
     }
 }
 
-QString SensorLine(int16_t index, const int16_t (&rom)[9], int32_t resolution)
+QString SensorLine(int16_t index, const int16_t (&rom)[RomTableCells], int32_t resolution)
 {
     QString line = QStringLiteral("Sensor #%1 :").arg(index);
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < RomCodeBytes; ++i)
         line += u' ' + HexByte(rom[i]);
     return line + QStringLiteral(" , %1-bit").arg(resolution + 8);
 }
@@ -48,10 +48,10 @@ QString SensorLine(int16_t index, const int16_t (&rom)[9], int32_t resolution)
 // the ROM read failed, which leaves the row as it was.
 bool TakeDevice(int16_t index, LineList &list)
 {
-    int16_t romBuffer[9] {}; // cell 0 at 0 asks for the current device's code
+    int16_t romBuffer[RomTableCells] {}; // a row's worth; cell 0 at 0 asks for the current device's code
     if (XwRom(SessionHandle, StateBuffer.data(), romBuffer) != 1)
         return false;
-    std::copy(romBuffer, romBuffer + 8, RomTable[index]);
+    std::copy(romBuffer, romBuffer + RomCodeBytes, RomTable[index]);
     int32_t resolution = 0;
     if (!ReadResolution(index, resolution))
         resolution = FailedRead;

@@ -10,6 +10,18 @@ namespace xw {
 // Size of the caller's search-state buffer handed to XwFirst, XwNext, XwRom and XwAccess.
 inline constexpr std::size_t StateBufferSize = 15361;
 
+// The port type of XwExtendedStartSession that selects the KA7700 adapter on a serial port.
+inline constexpr int16_t PortTypeKA7700 = 1;
+
+// XwOneWireLevel's arguments. Two sets are used: (LevelSet, LevelStrongPullUp, PrimeAfterNextByte) arms
+// the strong pull-up to take over once the next byte has gone out; (LevelSet, LevelNormal, PrimeNow)
+// puts the bus back to its normal level at once.
+inline constexpr int16_t LevelSet = 0;
+inline constexpr int16_t LevelNormal = 0;
+inline constexpr int16_t LevelStrongPullUp = 1;
+inline constexpr int16_t PrimeNow = 0;
+inline constexpr int16_t PrimeAfterNextByte = 2;
+
 // Why a session could not be started, for the user: the system never acts on it.
 struct StartFailure
 {
@@ -37,7 +49,7 @@ class XwDriver
 public:
     virtual ~XwDriver() = default;
 
-    // portType 1 selects the KA7700 serial adapter; options are always 0. Gives a handle above 0 or 0.
+    // portType PortTypeKA7700 selects the KA7700 adapter; options are always 0. Gives a handle above 0 or 0.
     virtual int32_t XwExtendedStartSession(int16_t portNum, int16_t portType, int32_t options) = 0;
     // 1 when the bus is ready.
     virtual int16_t XwSetup(int32_t session) = 0;
@@ -56,7 +68,7 @@ public:
     virtual int16_t XwTouchByte(int32_t session, int16_t byte) = 0;
     // 0 = no presence pulse (or a shorted bus / failure); anything else is presence.
     virtual int16_t XwTouchReset(int32_t session) = 0;
-    // (0, 1, 2): strong pull-up once the next byte has gone out; (0, 0, 0): normal level at once.
+    // Sets the bus level with one of the two argument sets named above.
     virtual int16_t XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_t prime) = 0;
 
     // Not one of the ten operations: why the last XwExtendedStartSession gave 0, or why the XwSetup

@@ -144,7 +144,7 @@ bool RunControl::takeOverSettings()
     modKX4136::OneWireDelay = *delay;
     view_.setTimerInterval(*interval);
     modKX4136::PortNum = *port;
-    modKX4136::PortType = 1;
+    modKX4136::PortType = xw::PortTypeKA7700;
     return true;
 }
 

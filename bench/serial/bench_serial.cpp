@@ -99,7 +99,7 @@ public:
         XWBUSLIB::Install(serial::makeSerialDriver({{1, adapter.slavePath()}},
             [counted = traffic] { return std::make_unique<CountingPort>(counted); }));
         PortNum = 1;
-        PortType = serial::PortTypeKA7700;
+        PortType = xw::PortTypeKA7700;
         OneWireDelay = 0;
         DiscardedList list;
         ok = StartSession() && DetectSensors(list) == 0 && LastSensor + 1 == sensors;

@@ -8,14 +8,6 @@
 namespace onewire {
 namespace {
 
-// XwOneWireLevel's two argument sets: (set level, strong pull-up, after the next byte) and (set, normal,
-// now).
-constexpr int16_t LevelSet = 0;
-constexpr int16_t LevelNormal = 0;
-constexpr int16_t LevelStrongPullUp = 1;
-constexpr int16_t PrimeNow = 0;
-constexpr int16_t PrimeAfterNextByte = 2;
-
 // A search step that fails is tried again on a freshly set-up adapter, so that one disturbed answer
 // costs milliseconds rather than the devices the search had still to find.
 constexpr int SearchAttempts = 3;
@@ -199,13 +191,13 @@ int16_t Driver::XwTouchReset(int32_t session)
 int16_t Driver::XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_t prime)
 {
     Link *link = linkOf(session);
-    if (!link || operation != LevelSet) {
+    if (!link || operation != xw::LevelSet) {
         return 0;
     }
-    if (level == LevelStrongPullUp && prime == PrimeAfterNextByte) {
+    if (level == xw::LevelStrongPullUp && prime == xw::PrimeAfterNextByte) {
         return link->setLevel(BusLevel::StrongPullUpAfterNextByte) ? 1 : 0;
     }
-    if (level == LevelNormal && prime == PrimeNow) {
+    if (level == xw::LevelNormal && prime == xw::PrimeNow) {
         return link->setLevel(BusLevel::Normal) ? 1 : 0;
     }
     return 0;

@@ -17,7 +17,7 @@ std::shared_ptr<xw::XwDriver> makeSerialDriver(PortMap portMap, PortFactory port
     auto factory = [portMap = std::move(portMap), ports = std::move(ports)](
                        int16_t portNum, int16_t portType) -> std::unique_ptr<onewire::Link> {
         const QString path = devicePath(portMap, portNum);
-        if (portType != PortTypeKA7700 || path.isEmpty())
+        if (portType != xw::PortTypeKA7700 || path.isEmpty())
             return nullptr;
         return std::make_unique<SerialLink>(ports(), path);
     };

@@ -10,9 +10,6 @@
 
 namespace serial {
 
-// The only port type there is: the KA7700 adapter on a serial port.
-inline constexpr int16_t PortTypeKA7700 = 1;
-
 using PortFactory = std::function<std::unique_ptr<Port>()>;
 
 // Sessions on COM ports, each through the serial device that devicePath() names for it.

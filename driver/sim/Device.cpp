@@ -6,6 +6,8 @@
 namespace sim {
 namespace {
 
+// The devices' own copy of the ROM commands, kept apart from the driver's and the bus layer's on purpose:
+// a wrong byte there finds no device that answers it.
 constexpr uint8_t CommandMatchRom = 0x55;
 constexpr uint8_t CommandSearchRom = 0xF0;
 constexpr uint8_t CommandAlarmSearch = 0xEC;

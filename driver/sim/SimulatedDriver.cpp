@@ -17,7 +17,8 @@ onewire::LinkFactory linkFactory(const SimConfiguration &configuration)
     const std::map<int16_t, SimPort> ports = configuration.ports;
     return [ports](int16_t portNum, int16_t portType) -> std::unique_ptr<onewire::Link> {
         const auto it = ports.find(portNum);
-        if (portType != PortTypeKA7700 || it == ports.end()) {
+        // The simulation has no other adapter.
+        if (portType != xw::PortTypeKA7700 || it == ports.end()) {
             return nullptr;
         }
         return std::make_unique<SimLink>(it->second.bus, it->second.faults);

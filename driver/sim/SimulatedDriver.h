@@ -11,9 +11,6 @@
 
 namespace sim {
 
-// The port type that selects the KA7700 adapter; the simulation has no other.
-inline constexpr int16_t PortTypeKA7700 = 1;
-
 // A COM port with an adapter on it, and the bus behind the adapter.
 struct SimPort
 {

@@ -10,6 +10,8 @@
 namespace sim {
 namespace {
 
+// The sensors' own copy of the command bytes, kept apart from the bus layer's on purpose: a wrong byte
+// there finds no thermometer that answers it.
 constexpr uint8_t CommandConvert = 0x44;
 constexpr uint8_t CommandReadScratchpad = 0xBE;
 constexpr uint8_t CommandWriteScratchpad = 0x4E;

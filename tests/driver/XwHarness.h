@@ -54,7 +54,7 @@ public:
     int32_t session()
     {
         if (session_ <= 0) {
-            session_ = driver().XwExtendedStartSession(Port, sim::PortTypeKA7700, 0);
+            session_ = driver().XwExtendedStartSession(Port, xw::PortTypeKA7700, 0);
         }
         return session_;
     }

@@ -79,7 +79,7 @@ class TestEmulator : public QObject
     bool start()
     {
         PortNum = 1;
-        PortType = serial::PortTypeKA7700;
+        PortType = xw::PortTypeKA7700;
         return StartSession();
     }
 
@@ -260,7 +260,7 @@ private slots:
         auto other = serial::makeSerialDriver(ports);
         QElapsedTimer timer;
         timer.start();
-        QCOMPARE(other->XwExtendedStartSession(1, serial::PortTypeKA7700, 0), 0);
+        QCOMPARE(other->XwExtendedStartSession(1, xw::PortTypeKA7700, 0), 0);
         QVERIFY(timer.elapsed() < CallLimitMs);
         Lines lines;
         QCOMPARE(DetectSensors(lines), int16_t(0)); // the first session was not disturbed
@@ -376,7 +376,7 @@ private slots:
         QVERIFY(path.startsWith(u'/'));
         {
             auto driver = serial::makeSerialDriver({{1, path}});
-            const int32_t session = driver->XwExtendedStartSession(1, serial::PortTypeKA7700, 0);
+            const int32_t session = driver->XwExtendedStartSession(1, xw::PortTypeKA7700, 0);
             QVERIFY(session > 0);
             std::vector<uint8_t> state(xw::StateBufferSize);
             QCOMPARE(driver->XwFirst(session, state.data()), int16_t(1));

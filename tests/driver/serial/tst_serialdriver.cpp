@@ -127,7 +127,7 @@ private slots:
         QFETCH(QString, passes);
         QFETCH(QStringList, roms);
         DriverRig rig(StartUp + QStringLiteral("> C5 < CD ") + passes);
-        const int32_t session = rig.driver->XwExtendedStartSession(Port, serial::PortTypeKA7700, 0);
+        const int32_t session = rig.driver->XwExtendedStartSession(Port, xw::PortTypeKA7700, 0);
         QVERIFY(session > 0);
         QCOMPARE(rig.driver->XwSetup(session), int16_t(1));
         QCOMPARE(romsFound(*rig.driver, session), roms);
@@ -137,7 +137,7 @@ private slots:
     void sessionOnASilentPortFailsAndReleasesIt()
     {
         DriverRig rig(StartUp.left(StartUp.indexOf(u'<')));
-        QCOMPARE(rig.driver->XwExtendedStartSession(Port, serial::PortTypeKA7700, 0), 0);
+        QCOMPARE(rig.driver->XwExtendedStartSession(Port, xw::PortTypeKA7700, 0), 0);
         QVERIFY(!rig.port->open);
         QCOMPARE(rig.port->opens, 1);
     }
@@ -153,7 +153,7 @@ private slots:
     {
         DriverRig rig(
             StartUp + QStringLiteral("> 3F 85 85 95 85 85 85 95 87 < 3E 84 84 97 84 84 84 97 84 > F1 < EC"));
-        const int32_t session = rig.driver->XwExtendedStartSession(Port, serial::PortTypeKA7700, 0);
+        const int32_t session = rig.driver->XwExtendedStartSession(Port, xw::PortTypeKA7700, 0);
         QVERIFY(session > 0);
         rig.driver->XwOneWireLevel(session, 0, 1, 2);
         QCOMPARE(rig.driver->XwTouchByte(session, 0x44), int16_t(0x44));
