@@ -12,30 +12,6 @@ constexpr int maxSimulatedSensors = 40;
 constexpr int maxComPort = 255;
 constexpr int badUsage = 2;
 
-const char helpText[]
-    = "Usage: kx4136-logger [options]\n"
-      "Logs temperatures from KX4136 and KX4130 1-Wire thermometers on a KA7700 serial adapter.\n"
-      "\n"
-      "Options:\n"
-      "  --simulate[=N]   Use a simulated bus on COM port 1 instead of the adapter: three\n"
-      "                   demo sensors, or N KX4136 sensors (N from 1 to 40).\n"
-      "                   \"--simulate N\" is read as \"--simulate=N\".\n"
-      "  --com N=DEVICE   Use the serial device DEVICE for COM port N (1 to 255); may be\n"
-      "                   repeated. Unmapped ports use COMn on Windows, /dev/ttyS<n-1>\n"
-      "                   elsewhere.\n"
-      "  --console        Run without a window: start at once, print the devices and\n"
-      "                   every reading cycle, stop on SIGINT or SIGTERM.\n"
-      "  --port N         Console: COM port number, 1 to 255 (default 1).\n"
-      "  --interval S     Console: reading interval in seconds (default 5), with a dot\n"
-      "                   as decimal separator whatever the language (1.5, not 1,5).\n"
-      "  --delay MS       Console: 1-wire delay in milliseconds (default 500), also\n"
-      "                   with a dot.\n"
-      "  --log PATH       Console: log file (default: the window's log path).\n"
-      "  --no-log         Console: do not write the log file.\n"
-      "  --cycles N       Console: stop after N reading cycles (default: until stopped).\n"
-      "  -h, --help       Show this help and exit.\n"
-      "  -v, --version    Show the version and exit.\n";
-
 CommandLineResult fail(const QString &message)
 {
     CommandLineResult result;
@@ -93,13 +69,26 @@ bool parseNumber(const QString &text, int lowest, int highest, int &number)
 
 struct ConsoleOptions
 {
-    QCommandLineOption console {QStringLiteral("console")};
-    QCommandLineOption port {QStringLiteral("port"), QString(), QStringLiteral("N")};
-    QCommandLineOption interval {QStringLiteral("interval"), QString(), QStringLiteral("S")};
-    QCommandLineOption delay {QStringLiteral("delay"), QString(), QStringLiteral("MS")};
-    QCommandLineOption log {QStringLiteral("log"), QString(), QStringLiteral("PATH")};
-    QCommandLineOption noLog {QStringLiteral("no-log")};
-    QCommandLineOption cycles {QStringLiteral("cycles"), QString(), QStringLiteral("N")};
+    QCommandLineOption console {QStringLiteral("console"),
+        QStringLiteral("Run without a window: start at once, print the devices and every reading cycle, "
+                       "stop on SIGINT or SIGTERM.")};
+    QCommandLineOption port {QStringLiteral("port"),
+        QStringLiteral("Console: COM port number, 1 to %1 (default 1).").arg(maxComPort),
+        QStringLiteral("N")};
+    QCommandLineOption interval {QStringLiteral("interval"),
+        QStringLiteral("Console: reading interval in seconds (default 5), with a dot as decimal separator "
+                       "in any language: 1.5, not 1,5."),
+        QStringLiteral("S")};
+    QCommandLineOption delay {QStringLiteral("delay"),
+        QStringLiteral("Console: 1-wire delay in milliseconds (default 500), also with a dot."),
+        QStringLiteral("MS")};
+    QCommandLineOption log {QStringLiteral("log"),
+        QStringLiteral("Console: log file (default: the window's log path)."), QStringLiteral("PATH")};
+    QCommandLineOption noLog {
+        QStringLiteral("no-log"), QStringLiteral("Console: do not write the log file.")};
+    QCommandLineOption cycles {QStringLiteral("cycles"),
+        QStringLiteral("Console: stop after N reading cycles (default: until stopped)."),
+        QStringLiteral("N")};
 
     QList<QCommandLineOption> all() const { return {console, port, interval, delay, log, noLog, cycles}; }
     QList<QCommandLineOption> settings() const { return {port, interval, delay, log, noLog, cycles}; }
@@ -149,20 +138,38 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     const QStringList rest = splitSimulate(arguments, simulateValues);
 
     QCommandLineParser parser;
-    const QCommandLineOption simulate(QStringLiteral("simulate"));
-    const QCommandLineOption com(QStringLiteral("com"), QString(), QStringLiteral("N=DEVICE"));
-    const QCommandLineOption help(QStringList {QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringList {QStringLiteral("v"), QStringLiteral("version")});
+    parser.setApplicationDescription(QStringLiteral(
+        "Logs temperatures from KX4136 and KX4130 1-Wire thermometers\non a KA7700 serial adapter."));
+    // The parser sees a bare --simulate only, so the value forms are told in the description.
+    const QCommandLineOption simulate(QStringLiteral("simulate"),
+        QStringLiteral("Use a simulated bus on COM port 1 instead of the adapter: three demo sensors, or N "
+                       "KX4136 sensors (N from 1 to %1) as --simulate=N or --simulate N.")
+            .arg(maxSimulatedSensors));
+    const QCommandLineOption com(QStringLiteral("com"),
+        QStringLiteral(
+            "Use the serial device DEVICE for COM port N (1 to %1); may be repeated. Unmapped ports "
+            "use COMn on Windows, /dev/ttyS<n-1> elsewhere.")
+            .arg(maxComPort),
+        QStringLiteral("N=DEVICE"));
+    const QCommandLineOption help(QStringList {QStringLiteral("h"), QStringLiteral("help")},
+        QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringList {QStringLiteral("v"), QStringLiteral("version")},
+        QStringLiteral("Show the version and exit."));
     const ConsoleOptions console;
-    parser.addOptions({simulate, com, help, version});
+    parser.addOptions({simulate, com});
     parser.addOptions(console.all());
+    parser.addOptions({help, version});
     if (!parser.parse(rest))
         return fail(parser.errorText() + QStringLiteral(" Try --help."));
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("Unexpected argument '%1'. Try --help.")
                         .arg(parser.positionalArguments().first()));
-    if (parser.isSet(help))
-        return print(QString::fromLatin1(helpText));
+    if (parser.isSet(help)) {
+        // The parser names the program by the path it was started with.
+        QString text = parser.helpText();
+        return print(text.replace(
+            0, text.indexOf(QLatin1Char('\n')), QStringLiteral("Usage: kx4136-logger [options]")));
+    }
     if (parser.isSet(version))
         return print(QStringLiteral("kx4136-logger %1\n").arg(QStringLiteral(KX_VERSION)));
 

@@ -154,9 +154,9 @@ void TestCommandLine::printed_data()
     QTest::addColumn<QString>("shows");
 
     QTest::newRow("--help") << "--help"
-                            << "--simulate[=N]";
+                            << "--simulate=N";
     QTest::newRow("-h") << "-h"
-                        << "--com N=DEVICE";
+                        << "Usage: kx4136-logger [options]\n";
     QTest::newRow("--version") << "--version"
                                << "kx4136-logger 1.";
     QTest::newRow("-v") << "-v"
@@ -171,6 +171,8 @@ void TestCommandLine::printed()
     QCOMPARE(result.action, CommandLineResult::Action::Print);
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.text.contains(shows), qPrintable(result.text));
+    for (const QString &line : result.text.split(QLatin1Char('\n')))
+        QVERIFY2(line.size() <= 80, qPrintable(line));
 }
 
 void TestCommandLine::simulatedBus_data()

@@ -67,6 +67,17 @@ private slots:
         QVERIFY(!emulator::parseOptions({QStringLiteral("--garble-every"), QStringLiteral("0")}, error));
     }
 
+    void help()
+    {
+        QString error;
+        const auto options = emulator::parseOptions({QStringLiteral("-h")}, error);
+        QVERIFY(options && options->help);
+        const QString text = emulator::usage();
+        QVERIFY(text.startsWith(u"Usage: ka7700-emulator [options]\n"));
+        for (const QString &line : text.split(u'\n'))
+            QVERIFY2(line.size() <= 80, qPrintable(line));
+    }
+
     void buses_data()
     {
         QTest::addColumn<QString>("arguments");

@@ -3,81 +3,110 @@
 
 #include "driver/sim/SimulatedDriver.h"
 
+#include <QCommandLineParser>
+
 namespace emulator {
 
 namespace {
 
 constexpr int MaxSensors = 40;
 
-std::optional<int> number(const QString &text, int low, int high, int base = 10)
+// The options with their help texts, and a parser that knows them.
+struct Definitions
 {
-    bool ok = false;
-    const int value = text.toInt(&ok, base);
-    if (!ok || value < low || value > high)
-        return std::nullopt;
-    return value;
-}
+    QCommandLineOption sensors {QStringLiteral("sensors"),
+        QStringLiteral("Carry N KX4136 (0 to %1) instead of the demo bus of two KX4136 and one KX4130.")
+            .arg(MaxSensors),
+        QStringLiteral("N")};
+    QCommandLineOption byteTime {QStringLiteral("byte-time-us"),
+        QStringLiteral("Take T microseconds for each byte on either line (default 0; 1042 is 9600 baud)."),
+        QStringLiteral("T")};
+    QCommandLineOption latency {QStringLiteral("latency-ms"),
+        QStringLiteral("Add L milliseconds before every answer, as a USB-serial bridge does (default 0)."),
+        QStringLiteral("L")};
+    QCommandLineOption silent {QStringLiteral("silent"), QStringLiteral("Never answer.")};
+    QCommandLineOption silentAfter {QStringLiteral("silent-after"),
+        QStringLiteral("Answer N bytes after power-up, then nothing."), QStringLiteral("N")};
+    QCommandLineOption garbleEvery {QStringLiteral("garble-every"),
+        QStringLiteral("Flip a bit in every Nth answer byte."), QStringLiteral("N")};
+    QCommandLineOption resetAnswer {QStringLiteral("reset-answer"),
+        QStringLiteral("Answer every reset with the byte HH (hexadecimal)."), QStringLiteral("HH")};
+    QCommandLineOption pulseEnd {QStringLiteral("pulse-end"),
+        QStringLiteral("End every pulse with the byte HH (hexadecimal)."), QStringLiteral("HH")};
+    QCommandLineOption strayPulseEnd {
+        QStringLiteral("stray-pulse-end"), QStringLiteral("Send every pulse-end byte twice.")};
+    QCommandLineOption noPresence {
+        QStringLiteral("no-presence"), QStringLiteral("Unplug every device: resets find no presence pulse.")};
+    QCommandLineOption shorted {QStringLiteral("short"), QStringLiteral("Hold the 1-Wire bus low.")};
+    QCommandLineOption help {QStringList {QStringLiteral("h"), QStringLiteral("help")},
+        QStringLiteral("Show this help and exit.")};
+    QCommandLineParser parser;
+
+    Definitions()
+    {
+        parser.setApplicationDescription(
+            QStringLiteral("Prints the pseudo-terminal to open, then answers as a KA7700 adapter\n"
+                           "until SIGINT or SIGTERM."));
+        parser.addOptions({sensors, byteTime, latency, silent, silentAfter, garbleEvery, resetAnswer,
+            pulseEnd, strayPulseEnd, noPresence, shorted, help});
+    }
+};
 
 } // namespace
 
 QString usage()
 {
-    return QStringLiteral(
-        "usage: ka7700-emulator [--sensors N] [--byte-time-us T] [--latency-ms L]\n"
-        "                       [--silent] [--silent-after N] [--garble-every N] [--reset-answer HH]\n"
-        "                       [--pulse-end HH] [--stray-pulse-end] [--no-presence] [--short]\n"
-        "Prints the pseudo-terminal to open, then answers as a KA7700 adapter until SIGINT or SIGTERM.\n"
-        "Without --sensors the bus holds two KX4136 and one KX4130; with it, N KX4136 (0 to 40).\n");
+    // The parser names the program by the path it was started with.
+    QString text = Definitions().parser.helpText();
+    return text.replace(0, text.indexOf(u'\n'), QStringLiteral("Usage: ka7700-emulator [options]"));
 }
 
 std::optional<Options> parseOptions(const QStringList &arguments, QString &error)
 {
-    Options options;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString &name = arguments[i];
-        const auto value = [&](int low, int high, int base = 10) -> std::optional<int> {
-            if (i + 1 >= arguments.size())
-                return std::nullopt;
-            return number(arguments[++i], low, high, base);
-        };
-        std::optional<int> given = 0;
-        if (name == u"--sensors") {
-            given = options.sensors = value(0, MaxSensors);
-        } else if (name == u"--byte-time-us") {
-            if ((given = value(0, 1000000)))
-                options.timing.byteTime = std::chrono::microseconds(*given);
-        } else if (name == u"--latency-ms") {
-            if ((given = value(0, 10000)))
-                options.timing.latency = std::chrono::milliseconds(*given);
-        } else if (name == u"--silent-after") {
-            if ((given = value(0, 1 << 30)))
-                options.faults.silentAfter = *given;
-        } else if (name == u"--garble-every") {
-            if ((given = value(1, 1 << 30)))
-                options.faults.garbleEvery = *given;
-        } else if (name == u"--reset-answer") {
-            if ((given = value(0, 255, 16)))
-                options.faults.resetAnswer = uint8_t(*given);
-        } else if (name == u"--pulse-end") {
-            if ((given = value(0, 255, 16)))
-                options.faults.pulseEnd = uint8_t(*given);
-        } else if (name == u"--silent") {
-            options.faults.silent = true;
-        } else if (name == u"--stray-pulse-end") {
-            options.faults.strayPulseEnd = true;
-        } else if (name == u"--no-presence") {
-            options.noPresence = true;
-        } else if (name == u"--short") {
-            options.shorted = true;
-        } else {
-            error = QStringLiteral("unknown option %1").arg(name);
-            return std::nullopt;
-        }
-        if (!given) {
-            error = QStringLiteral("%1 needs a valid value").arg(name);
-            return std::nullopt;
-        }
+    Definitions d;
+    if (!d.parser.parse(QStringList {QStringLiteral("ka7700-emulator")} + arguments)) {
+        error = d.parser.errorText();
+        return std::nullopt;
     }
+    if (!d.parser.positionalArguments().isEmpty()) {
+        error = QStringLiteral("Unexpected argument '%1'.").arg(d.parser.positionalArguments().first());
+        return std::nullopt;
+    }
+    Options options;
+    options.help = d.parser.isSet(d.help);
+    // The value of a given option when it lies from low to high; the first one that does not is the error.
+    const auto number
+        = [&](const QCommandLineOption &option, int low, int high, int base = 10) -> std::optional<int> {
+        if (!error.isEmpty() || !d.parser.isSet(option))
+            return std::nullopt;
+        const QString text = d.parser.value(option);
+        bool ok = false;
+        const int value = text.toInt(&ok, base);
+        if (ok && value >= low && value <= high)
+            return value;
+        error = QStringLiteral("--%1 needs a valid value, not '%2'.").arg(option.names().first(), text);
+        return std::nullopt;
+    };
+    if (const auto given = number(d.sensors, 0, MaxSensors))
+        options.sensors = given;
+    if (const auto given = number(d.byteTime, 0, 1000000))
+        options.timing.byteTime = std::chrono::microseconds(*given);
+    if (const auto given = number(d.latency, 0, 10000))
+        options.timing.latency = std::chrono::milliseconds(*given);
+    if (const auto given = number(d.silentAfter, 0, 1 << 30))
+        options.faults.silentAfter = *given;
+    if (const auto given = number(d.garbleEvery, 1, 1 << 30))
+        options.faults.garbleEvery = *given;
+    if (const auto given = number(d.resetAnswer, 0, 255, 16))
+        options.faults.resetAnswer = uint8_t(*given);
+    if (const auto given = number(d.pulseEnd, 0, 255, 16))
+        options.faults.pulseEnd = uint8_t(*given);
+    if (!error.isEmpty())
+        return std::nullopt;
+    options.faults.silent = d.parser.isSet(d.silent);
+    options.faults.strayPulseEnd = d.parser.isSet(d.strayPulseEnd);
+    options.noPresence = d.parser.isSet(d.noPresence);
+    options.shorted = d.parser.isSet(d.shorted);
     return options;
 }
 

@@ -17,6 +17,7 @@ struct Options
     Faults faults;
     bool noPresence = false; // every device unplugged
     bool shorted = false;
+    bool help = false; // -h, --help: print usage() and run nothing
 };
 
 // Reads the arguments after the program name; nothing (and a message in `error`) when they are wrong.

@@ -22,15 +22,15 @@ int main(int argc, char *argv[])
     QCoreApplication application(argc, argv);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    if (arguments.contains(u"--help") || arguments.contains(u"-h")) {
-        std::fputs(qPrintable(emulator::usage()), stdout);
-        return 0;
-    }
     QString error;
     const auto options = emulator::parseOptions(arguments, error);
     if (!options) {
         std::fprintf(stderr, "ka7700-emulator: %s\n%s", qPrintable(error), qPrintable(emulator::usage()));
         return 2;
+    }
+    if (options->help) {
+        std::fputs(qPrintable(emulator::usage()), stdout);
+        return 0;
     }
 
     emulator::PtyEmulator adapter(
