@@ -17,85 +17,107 @@ public:
     explicit DeviceList(MainView &view)
         : view_(view)
     { }
-    void Clear() override { view_.clearList(ListBox::lstDevices); }
-    void AddItem(const QString &line) override { view_.appendListLine(ListBox::lstDevices, line); }
+    void Clear() override { view_.clearDevices(); }
+    void AddItem(const QString &line) override { view_.appendDeviceLine(line); }
 
 private:
     MainView &view_;
 };
 
+// The controls a run locks, in the order START locks them.
+constexpr Control RunLocks[] = {Control::Text2, Control::Text3, Control::Text4, Control::Text5,
+    Control::Command3, Control::Command4, Control::Check1};
+
 } // namespace
 
 RunControl::RunControl(MainView &view, const QString &pendingFolder)
     : view_(view)
-    , log_([&view](const QString &line) { view.appendListLine(ListBox::lstDevices, line); }, pendingFolder)
+    , log_([&view](const QString &line) { view.appendDeviceLine(line); }, pendingFolder)
     , clock_([] { return QDateTime::currentDateTime(); })
 { }
 
 void RunControl::StartRun()
 {
     // START cannot be held: its button is disabled whenever bus work can be under way.
-    if (ended_ || guard_.busy())
-        return;
-    BusGuard::Activity activity(guard_);
-    startSteps();
-    runHeld();
+    if (enter() == Entry::Now)
+        busWork([this] { startSteps(); });
 }
 
 void RunControl::StopRun()
 {
-    if (ended_ || guard_.holdWhileBusy(BusGuard::Request::Stop))
-        return;
-    stopSteps();
+    if (enter(BusGuard::Request::Stop) == Entry::Now)
+        stopSteps();
 }
 
 void RunControl::ReadingCycle()
 {
-    // A tick that falls due while bus work runs is skipped, not queued.
-    if (ended_ || guard_.busy())
-        return;
-    BusGuard::Activity activity(guard_);
-    cycleSteps();
-    runHeld();
+    if (enter() == Entry::Now)
+        busWork([this] { cycleSteps(); });
 }
 
 void RunControl::WriteResolution()
 {
-    if (ended_)
+    switch (enter(BusGuard::Request::Write)) {
+    case Entry::Refused:
         return;
-    if (guard_.holdWhileBusy(BusGuard::Request::Write)) {
+    case Entry::Held:
         view_.setControlEnabled(Control::Command1, false);
         return;
+    case Entry::Now:
+        break;
     }
     // Checked before the bus is taken: ticks must go on while the message waits for the user.
-    const auto index = sensorToWrite();
-    if (!index)
-        return;
-    BusGuard::Activity activity(guard_);
-    writeSteps(*index);
-    runHeld();
+    if (const auto index = sensorToWrite(view_.text(TextField::Text1)))
+        busWork([&] { writeSteps(*index, view_.comboResPosition()); });
 }
 
 bool RunControl::CloseRequested()
 {
+    const Entry entry = enter(BusGuard::Request::Close);
+    if (entry == Entry::Now)
+        endSessionForClose();
+    // Refused only when the program is ending already.
+    return entry != Entry::Held;
+}
+
+void RunControl::addListener(ReadingsListener &listener)
+{
+    if (!listeners_.contains(&listener))
+        listeners_.append(&listener);
+}
+
+void RunControl::removeListener(ReadingsListener &listener)
+{
+    listeners_.removeAll(&listener);
+}
+
+RunControl::Entry RunControl::enter(std::optional<BusGuard::Request> holdAs)
+{
     if (ended_)
-        return true;
-    if (guard_.holdWhileBusy(BusGuard::Request::Close))
-        return false;
-    endSessionForClose();
-    return true;
+        return Entry::Refused;
+    if (!holdAs)
+        return guard_.busy() ? Entry::Refused : Entry::Now;
+    return guard_.holdWhileBusy(*holdAs) ? Entry::Held : Entry::Now;
+}
+
+void RunControl::busWork(const std::function<void()> &steps)
+{
+    BusGuard::Activity activity(guard_);
+    steps();
+    runHeld();
 }
 
 void RunControl::startSteps()
 {
-    for (const Control c : {Control::Text2, Control::Text3, Control::Text4, Control::Text5, Control::Command3,
-             Control::Command4, Control::Check1})
-        view_.setControlEnabled(c, false);
-    if (!takeOverSettings())
+    lockSettings(true);
+    if (!takeOverSettings()) {
+        lastStart_ = StartOutcome::WrongSetting;
         return;
+    }
     if (!modKX4136::StartSession()) {
+        lastStart_ = StartOutcome::NoSession;
         const QString reason = startFailureLine(modKX4136::PortNum, XWBUSLIB::LastStartFailure());
-        view_.clearList(ListBox::lstDevices);
+        view_.clearDevices();
         view_.showMessage(QStringLiteral("Error when starting session."));
         view_.showStartFailure(reason);
         stopSteps();
@@ -108,8 +130,14 @@ void RunControl::startSteps()
     view_.setLampColour(LampGreen);
     // A STOP or close that came during detection takes over: starting the timer now would
     // begin a run the user has already ended.
-    if (detected != 0 || stopOrCloseHeld())
+    if (stopOrCloseHeld()) {
+        lastStart_ = StartOutcome::StoppedDuringDetection;
         return;
+    }
+    if (detected != 0) {
+        lastStart_ = StartOutcome::DetectionFailed;
+        return;
+    }
     // The delay stays the user's choice; the list only tells what it costs.
     if (const QString lag = modKX4136::ConversionLagLine(); !lag.isEmpty())
         devices.AddItem(lag);
@@ -121,6 +149,12 @@ void RunControl::startSteps()
     view_.setTimerEnabled(true);
     view_.setControlEnabled(Control::Command1, true);
     state_ = State::Running;
+    lastStart_ = StartOutcome::Running;
+    RunRecord run;
+    for (int i = 0; i <= modKX4136::LastSensor; ++i)
+        run.roms.append(romCode(i));
+    for (ReadingsListener *listener : QList(listeners_))
+        listener->runStarted(run);
 }
 
 bool RunControl::takeOverSettings()
@@ -152,15 +186,15 @@ void RunControl::stopSteps()
 {
     view_.setTimerEnabled(false);
     modKX4136::EndSession();
-    view_.setControlEnabled(Control::Text5, true);
     view_.setControlEnabled(Control::Command1, false);
-    view_.setControlEnabled(Control::Command3, true);
-    view_.setControlEnabled(Control::Command4, true);
-    view_.setControlEnabled(Control::Text2, true);
-    view_.setControlEnabled(Control::Text3, true);
-    view_.setControlEnabled(Control::Text4, true);
-    view_.setControlEnabled(Control::Check1, true);
+    lockSettings(false);
     state_ = State::Idle;
+}
+
+void RunControl::lockSettings(bool locked)
+{
+    for (const Control control : RunLocks)
+        view_.setControlEnabled(control, !locked);
 }
 
 bool RunControl::tellKeptLines()
@@ -192,8 +226,8 @@ bool RunControl::runHeld()
             // A STOP that came first has ended the run the write was meant for.
             if (state_ != State::Running)
                 break;
-            if (const auto index = sensorToWrite())
-                writeSteps(*index);
+            if (const auto index = sensorToWrite(view_.text(TextField::Text1)))
+                writeSteps(*index, view_.comboResPosition());
             else
                 view_.setControlEnabled(Control::Command1, true);
             break;
@@ -209,6 +243,14 @@ bool RunControl::runHeld()
 bool RunControl::stopOrCloseHeld() const
 {
     return guard_.isHeld(BusGuard::Request::Stop) || guard_.isHeld(BusGuard::Request::Close);
+}
+
+RomCode RunControl::romCode(int index)
+{
+    RomCode rom {};
+    for (std::size_t j = 0; j < rom.size(); ++j)
+        rom[j] = static_cast<uint8_t>(modKX4136::RomTable[index][j]);
+    return rom;
 }
 
 } // namespace logging

@@ -87,7 +87,7 @@ private slots:
                 run->WriteResolution();
         }
         QCOMPARE(functionCommands(bus().transcript()), commands);
-        QCOMPARE(view->callsMatching(QStringLiteral("clear lstTemp")).size(), cycles);
+        QCOMPARE(view->cycles.size(), cycles);
     }
 
     void stopInsideConversionWait()
@@ -276,6 +276,7 @@ private slots:
         QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE"}));
         QVERIFY(view->callsMatching(QStringLiteral("timer 1")).isEmpty());
         QVERIFY(!QFile::exists(logPath));
+        QCOMPARE(run->lastStart(), RunControl::StartOutcome::StoppedDuringDetection);
         QCOMPARE(run->state(), State::Idle);
         QCOMPARE(modKX4136::SessionHandle, 0);
         QCOMPARE(view->lamp, LampGreen);
@@ -315,7 +316,7 @@ private slots:
         QVERIFY(!closeNow);
         QCOMPARE(view->endProgramCalls, 1);
         QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE"}));
-        QVERIFY(view->callsMatching(QStringLiteral("clear lstTemp")).isEmpty());
+        QVERIFY(view->cycles.isEmpty());
         QFile log(logPath);
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(log.readAll().count("\r\n"), 1); // the header only
