@@ -6,6 +6,8 @@
 #include "logging/Conversions.h"
 #include "logging/StartFailureText.h"
 
+#include <utility>
+
 namespace logging {
 
 namespace {
@@ -24,9 +26,15 @@ private:
     MainView &view_;
 };
 
-// The controls a run locks, in the order START locks them.
-constexpr Control RunLocks[] = {Control::Text2, Control::Text3, Control::Text4, Control::Text5,
-    Control::Command3, Control::Command4, Control::Check1};
+// The controls a run locks, in the order START locks them. START and Help wait for the bus besides: a
+// START clicked during bus work would be skipped, and Help would open its window inside that work.
+struct RunLock
+{
+    Control control;
+    bool waitsForBus;
+};
+constexpr RunLock RunLocks[] = {{Control::Text2, false}, {Control::Text3, false}, {Control::Text4, false},
+    {Control::Text5, false}, {Control::Command3, true}, {Control::Command4, true}, {Control::Check1, false}};
 
 } // namespace
 
@@ -38,7 +46,7 @@ RunControl::RunControl(MainView &view, const QString &pendingFolder)
 
 void RunControl::StartRun()
 {
-    // START cannot be held: its button is disabled whenever bus work can be under way.
+    // START is never held: its button stays disabled until bus work has ended.
     if (enter() == Entry::Now)
         busWork([this] { startSteps(); });
 }
@@ -57,18 +65,22 @@ void RunControl::ReadingCycle()
 
 void RunControl::WriteResolution()
 {
+    // Taken at the click: an edit while the write is held must not change what it writes.
+    const WriteChoice choice {view_.text(TextField::Text1), view_.comboResPosition()};
     switch (enter(BusGuard::Request::Write)) {
     case Entry::Refused:
         return;
     case Entry::Held:
+        if (!heldWrite_)
+            heldWrite_ = choice;
         view_.setControlEnabled(Control::Command1, false);
         return;
     case Entry::Now:
         break;
     }
     // Checked before the bus is taken: ticks must go on while the message waits for the user.
-    if (const auto index = sensorToWrite(view_.text(TextField::Text1)))
-        busWork([&] { writeSteps(*index, view_.comboResPosition()); });
+    if (const auto index = sensorToWrite(choice.sensor))
+        busWork([&] { writeSteps(*index, choice.resolution); });
 }
 
 bool RunControl::CloseRequested()
@@ -102,9 +114,13 @@ RunControl::Entry RunControl::enter(std::optional<BusGuard::Request> holdAs)
 
 void RunControl::busWork(const std::function<void()> &steps)
 {
-    BusGuard::Activity activity(guard_);
-    steps();
-    runHeld();
+    {
+        BusGuard::Activity activity(guard_);
+        steps();
+        runHeld();
+    }
+    if (std::exchange(unlockWhenFree_, false) && !ended_)
+        lockSettings(false);
 }
 
 void RunControl::startSteps()
@@ -193,8 +209,12 @@ void RunControl::stopSteps()
 
 void RunControl::lockSettings(bool locked)
 {
-    for (const Control control : RunLocks)
-        view_.setControlEnabled(control, !locked);
+    const bool waitForBus = !locked && guard_.busy();
+    for (const RunLock &lock : RunLocks) {
+        if (!(waitForBus && lock.waitsForBus))
+            view_.setControlEnabled(lock.control, !locked);
+    }
+    unlockWhenFree_ = waitForBus;
 }
 
 bool RunControl::tellKeptLines()
@@ -222,15 +242,17 @@ bool RunControl::runHeld()
         case BusGuard::Request::Stop:
             stopSteps();
             break;
-        case BusGuard::Request::Write:
+        case BusGuard::Request::Write: {
+            const WriteChoice choice = *std::exchange(heldWrite_, std::nullopt);
             // A STOP that came first has ended the run the write was meant for.
             if (state_ != State::Running)
                 break;
-            if (const auto index = sensorToWrite(view_.text(TextField::Text1)))
-                writeSteps(*index, view_.comboResPosition());
+            if (const auto index = sensorToWrite(choice.sensor))
+                writeSteps(*index, choice.resolution);
             else
                 view_.setControlEnabled(Control::Command1, true);
             break;
+        }
         case BusGuard::Request::Close:
             endSessionForClose();
             view_.endProgram();

@@ -49,6 +49,12 @@ public:
 
 private:
     enum class Entry { Now, Held, Refused };
+    // What a write is to do, as Text1 and Combo_res were at the click.
+    struct WriteChoice
+    {
+        QString sensor;
+        int resolution = -1; // the position in Combo_res
+    };
 
     // Opens every handler: nothing runs once the program is ending; while bus work runs, a request is
     // held to run when the bus is free, and a tick or START (no request) is skipped.
@@ -77,6 +83,9 @@ private:
     QList<ReadingsListener *> listeners_;
     State state_ = State::Idle;
     std::optional<StartOutcome> lastStart_;
+    std::optional<WriteChoice> heldWrite_;
+    // START and Help given back by a STOP inside bus work, due once that work has ended.
+    bool unlockWhenFree_ = false;
     bool ended_ = false;
 };
 

@@ -198,6 +198,7 @@ private slots:
         QCOMPARE(view->lamp, LampGreen);
     }
 
+    // It writes what the click chose: edits made while it is held change nothing.
     void writeDuringCycleRunsBetweenSensors()
     {
         QVERIFY(startOnSim(2));
@@ -207,6 +208,8 @@ private slots:
         onFirstWait([&] {
             run->WriteResolution();
             command1OffWhileHeld = !view->isEnabled(Control::Command1);
+            view->texts[TextField::Text1] = QStringLiteral("0");
+            view->comboRes = 3;
         });
         run->ReadingCycle();
         QVERIFY(command1OffWhileHeld);
@@ -214,6 +217,20 @@ private slots:
         QCOMPARE(bus().thermometer(1)->eeprom().configuration, uint8_t {0x1F});
         QVERIFY(view->isEnabled(Control::Command1));
         QVERIFY(!readingsOf(view->temps).contains(QStringLiteral("?")));
+    }
+
+    // Until the cycle has ended a START would be skipped and Help would open inside it.
+    void startAndHelpWaitForTheCycleAfterAHeldStop()
+    {
+        QVERIFY(startOnSim(2));
+        onFirstWait([this] { run->StopRun(); });
+        bool offInside = true;
+        harness->duringPump = [&] {
+            offInside &= !view->isEnabled(Control::Command3) && !view->isEnabled(Control::Command4);
+        };
+        run->ReadingCycle();
+        QVERIFY(offInside);
+        QVERIFY(view->isEnabled(Control::Command3) && view->isEnabled(Control::Command4));
     }
 
     void heldWriteWithWrongNumberGivesButtonBack()
