@@ -10,45 +10,20 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
-
-const char sessionFailed[] = "Error when starting session.";
-
-// Guards the count of calls into run control around one call.
-class Depth
-{
-public:
-    explicit Depth(int &depth)
-        : depth_(depth)
-    {
-        ++depth_;
-    }
-    ~Depth() { --depth_; }
-    Depth(const Depth &) = delete;
-    Depth &operator=(const Depth &) = delete;
-
-private:
-    int &depth_;
-};
-
-} // namespace
-
 ConsoleRun::ConsoleRun(const ConsoleSettings &settings, int cycles, QTextStream &out, QTextStream &err,
     const QString &pendingFolder)
     : view_(settings, out, err)
     , runControl_(view_, pendingFolder)
     , cycles_(cycles)
 {
+    runControl_.addListener(view_);
     connect(&view_, &ConsoleView::timer1Tick, this, &ConsoleRun::onTick);
     connect(&stopSignals_, &StopSignals::stopRequested, this, &ConsoleRun::onStopRequested);
 }
 
 int ConsoleRun::exec()
 {
-    {
-        Depth depth(depth_);
-        runControl_.StartRun();
-    }
+    runControl_.StartRun();
     const int status = statusAfterStart();
     if (status == Ended && !stopRequested_ && runControl_.state() == logging::RunControl::State::Running)
         loop_.exec();
@@ -62,32 +37,29 @@ int ConsoleRun::statusAfterStart()
     // A stop that came during START has been run by run control once detection let go of the bus.
     if (stopRequested_)
         return Ended;
-    switch (runControl_.state()) {
-    case logging::RunControl::State::Running:
+    using Outcome = logging::RunControl::StartOutcome;
+    switch (*runControl_.lastStart()) {
+    case Outcome::Running:
+    case Outcome::StoppedDuringDetection:
         return Ended;
-    case logging::RunControl::State::Halted:
-        // Detection failed: its reason is already in the device list.
+    case Outcome::NoSession:
+    case Outcome::DetectionFailed:
+        // The reason is printed already, below the message or as the device list's last line.
         return Failed;
-    case logging::RunControl::State::Idle:
+    case Outcome::WrongSetting:
         break;
     }
-    return view_.lastMessage() == QLatin1String(sessionFailed) ? Failed : WrongSetting;
+    return WrongSetting;
 }
 
 void ConsoleRun::onTick()
 {
-    if (depth_ > 0) {
-        // A tick handled inside a wait of the cycle under way: run control skips it, as the window's.
-        runControl_.ReadingCycle();
+    // A tick handled inside a wait of the cycle under way is skipped by run control, as the window's;
+    // the cycle's own tick decides about the end.
+    if (runControl_.busy())
         return;
-    }
-    {
-        Depth depth(depth_);
-        runControl_.ReadingCycle();
-    }
-    if (view_.printFinishedCycle())
-        ++cyclesDone_;
-    if (stopRequested_ || (cycles_ > 0 && cyclesDone_ >= cycles_))
+    runControl_.ReadingCycle();
+    if (stopRequested_ || (cycles_ > 0 && view_.cyclesPrinted() >= cycles_))
         loop_.exit();
 }
 
@@ -97,7 +69,7 @@ void ConsoleRun::onStopRequested()
     // Inside a transaction STOP is held and runs as soon as the bus is free; the handler that
     // started the transaction leaves the loop afterwards.
     runControl_.StopRun();
-    if (depth_ == 0)
+    if (!runControl_.busy())
         loop_.exit();
 }
 

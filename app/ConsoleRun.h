@@ -40,10 +40,7 @@ private:
     StopSignals stopSignals_;
     QEventLoop loop_;
     int cycles_;
-    int cyclesDone_ = 0;
     bool stopRequested_ = false;
-    // Calls into run control that are under way further down the stack, for handlers run by its waits.
-    int depth_ = 0;
 };
 
 // The whole program for --console, once the command line has been read; argv[0] is all Qt sees.

@@ -1,8 +1,9 @@
 // The main window's stand-in for a run without a window: settings from the command line, output as text.
 #include "app/ConsoleView.h"
 
+#include "logging/TextFormats.h"
+
 #include <QLocale>
-#include <QSize>
 #include <QTextStream>
 
 namespace {
@@ -66,25 +67,14 @@ void ConsoleView::setLampColour(int32_t)
     // The lamp shows a transaction in progress, which a terminal has no use for.
 }
 
-void ConsoleView::setLabel5Text(const QString &text)
+void ConsoleView::clearDevices()
 {
-    // The cycle sets the time once its sensors have all been read, and rebuilds the readings after it.
-    label5_ = text;
-    cycleFinished_ = true;
+    // What was printed stays printed.
 }
 
-void ConsoleView::clearList(logging::ListBox list)
+void ConsoleView::appendDeviceLine(const QString &line)
 {
-    if (list == logging::ListBox::lstTemp)
-        lstTemp_.clear();
-}
-
-void ConsoleView::appendListLine(logging::ListBox list, const QString &line)
-{
-    if (list == logging::ListBox::lstTemp)
-        lstTemp_.append(line);
-    else
-        printLine(out_, line);
+    printLine(out_, line);
 }
 
 void ConsoleView::setControlEnabled(logging::Control, bool)
@@ -105,15 +95,8 @@ void ConsoleView::setTimerInterval(int32_t milliseconds)
     timer1_.setInterval(milliseconds);
 }
 
-QSize ConsoleView::clientSize() const
-{
-    // The window's client area at start: there is no other to give.
-    return QSize(423, 512);
-}
-
 void ConsoleView::showMessage(const QString &text)
 {
-    lastMessage_ = text;
     printLine(err_, text);
 }
 
@@ -128,15 +111,12 @@ void ConsoleView::endProgram()
     // A console run never asks to close, so run control never ends the program through its view.
 }
 
-bool ConsoleView::printFinishedCycle()
+void ConsoleView::cycleEnded(const logging::CycleRecord &cycle)
 {
-    if (!cycleFinished_)
-        return false;
-    cycleFinished_ = false;
-    printLine(out_, label5_);
-    for (const QString &line : std::as_const(lstTemp_))
+    printLine(out_, logging::dateTimeText(cycle.when));
+    for (const QString &line : logging::readingListLines(cycle))
         printLine(out_, line);
-    return true;
+    ++cyclesPrinted_;
 }
 
 void ConsoleView::printLine(QTextStream &stream, const QString &line)

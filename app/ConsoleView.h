@@ -2,9 +2,9 @@
 #pragma once
 
 #include "logging/MainView.h"
+#include "logging/Readings.h"
 
 #include <QObject>
-#include <QStringList>
 #include <QTimer>
 
 class QTextStream;
@@ -20,13 +20,13 @@ struct ConsoleSettings
     bool log = true; // Check1
 };
 
-class ConsoleView : public QObject, public logging::MainView
+class ConsoleView : public QObject, public logging::MainView, public logging::ReadingsListener
 {
     Q_OBJECT
 
 public:
     // Device lines and cycle blocks go to `out`, messages to `err`; both are flushed line by line so a
-    // reader at the other end of a pipe sees each as it happens.
+    // reader at the other end of a pipe sees each as it happens. Cycle blocks come as a readings listener.
     ConsoleView(const ConsoleSettings &settings, QTextStream &out, QTextStream &err);
 
     // logging::MainView
@@ -34,21 +34,18 @@ public:
     int check1State() const override;
     int comboResPosition() const override;
     void setLampColour(int32_t colour) override;
-    void setLabel5Text(const QString &text) override;
-    void clearList(logging::ListBox list) override;
-    void appendListLine(logging::ListBox list, const QString &line) override;
+    void clearDevices() override;
+    void appendDeviceLine(const QString &line) override;
     void setControlEnabled(logging::Control control, bool enabled) override;
     void setTimerEnabled(bool enabled) override;
     void setTimerInterval(int32_t milliseconds) override;
-    QSize clientSize() const override;
     void showMessage(const QString &text) override;
     void showStartFailure(const QString &line) override;
     void endProgram() override;
 
-    // Prints the time and readings of the cycle that has ended since the last call, if one has.
-    bool printFinishedCycle();
-    // The text of the last message, empty when none was shown.
-    QString lastMessage() const { return lastMessage_; }
+    // logging::ReadingsListener: prints the cycle's time, then its readings as the window lists them.
+    void cycleEnded(const logging::CycleRecord &cycle) override;
+    int cyclesPrinted() const { return cyclesPrinted_; }
 
 signals:
     void timer1Tick();
@@ -60,8 +57,5 @@ private:
     QTextStream &out_;
     QTextStream &err_;
     QTimer timer1_;
-    QString label5_;
-    QStringList lstTemp_;
-    bool cycleFinished_ = false;
-    QString lastMessage_;
+    int cyclesPrinted_ = 0;
 };

@@ -41,6 +41,7 @@ int main(int argc, char *argv[])
     frmMain window;
     // Declared after the window so that it goes first, while the window still exists.
     logging::RunControl runControl(window, logging::DefaultPendingFolder());
+    runControl.addListener(window);
     QObject::connect(&window, &frmMain::command3Clicked, &window, [&runControl] { runControl.StartRun(); });
     QObject::connect(&window, &frmMain::command2Clicked, &window, [&runControl] { runControl.StopRun(); });
     QObject::connect(

@@ -1,14 +1,13 @@
 // What the logging logic needs of the main window: it reads settings and shows state only through this.
+// The readings themselves go out through ReadingsListener.
 #pragma once
 
-#include <QSize>
 #include <QString>
 #include <cstdint>
 
 namespace logging {
 
 enum class TextField { Text1, Text2, Text3, Text4, Text5 };
-enum class ListBox { lstDevices, lstTemp };
 enum class Control {
     Text1,
     Text2,
@@ -37,19 +36,18 @@ public:
     virtual int comboResPosition() const = 0; // -1 (nothing chosen) to 3
 
     virtual void setLampColour(int32_t colour) = 0;
-    virtual void setLabel5Text(const QString &text) = 0;
-    virtual void clearList(ListBox list) = 0;
-    virtual void appendListLine(ListBox list, const QString &line) = 0;
+    // lstDevices: what START found, and what the log file has to say.
+    virtual void clearDevices() = 0;
+    virtual void appendDeviceLine(const QString &line) = 0;
     virtual void setControlEnabled(Control control, bool enabled) = 0;
     virtual void setTimerEnabled(bool enabled) = 0;
     virtual void setTimerInterval(int32_t milliseconds) = 0;
-    virtual QSize clientSize() const = 0;
 
     // A message box with only OK, no icon, captioned "KX4136 logger"; returns when the user closed it.
     virtual void showMessage(const QString &text) = 0;
     // Names the device and why the session could not start, after the message that it could not: the
     // window lists it with the devices.
-    virtual void showStartFailure(const QString &line) { appendListLine(ListBox::lstDevices, line); }
+    virtual void showStartFailure(const QString &line) { appendDeviceLine(line); }
     // Ends the program now (after a close that had to wait for the bus).
     virtual void endProgram() = 0;
 };

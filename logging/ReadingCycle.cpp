@@ -1,4 +1,4 @@
-// The reading cycle: every sensor read in turn, then the time, the reading list and the log's data line.
+// The reading cycle: every sensor read in turn, then the log's data line, then the listeners told.
 #include "logging/RunControl.h"
 
 #include "bus/modKX4136.h"
@@ -10,7 +10,7 @@ namespace logging {
 void RunControl::cycleSteps()
 {
     const int last = modKX4136::LastSensor;
-    QStringList readings;
+    CycleRecord cycle;
     for (int i = 0; i <= last; ++i) {
         view_.setLampColour(LampRed);
         modMsgWait::ProcessPendingEvents();
@@ -20,22 +20,27 @@ void RunControl::cycleSteps()
                 return;
             view_.setLampColour(LampRed);
         }
-        const auto index = static_cast<int16_t>(i);
-        readings.append(
-            modKX4136::ReadTemperature(index) ? readingText(modKX4136::GetTemperature()) : FailedReading);
+        SensorReading sensor {i, romCode(i), std::nullopt};
+        if (modKX4136::ReadTemperature(static_cast<int16_t>(i)))
+            sensor.celsius = modKX4136::GetTemperature();
+        cycle.sensors.append(sensor);
         view_.setLampColour(LampGreen);
         // Between two sensors the bus is free: what the user asked for meanwhile runs now.
         runHeld();
         if (ended_)
             return;
     }
-    view_.setLabel5Text(dateTimeText(clock_()));
+    cycle.when = clock_();
+    // The data line takes the time anew, a moment after the one the cycle shows.
     const QString when = dateTimeText(clock_());
-    view_.clearList(ListBox::lstTemp);
-    for (int i = 0; i <= last; ++i)
-        view_.appendListLine(ListBox::lstTemp, sensorListLine(i, readings.at(i)));
-    if (view_.check1State() != 0)
+    if (view_.check1State() != 0) {
+        QStringList readings;
+        for (const SensorReading &sensor : std::as_const(cycle.sensors))
+            readings << readingText(sensor);
         log_.AppendLogLine(view_.text(TextField::Text5), LogDataLine(when, readings));
+    }
+    for (ReadingsListener *listener : QList(listeners_))
+        listener->cycleEnded(cycle);
 }
 
 } // namespace logging

@@ -6,6 +6,8 @@
 #include "logging/Conversions.h"
 #include "logging/StartFailureText.h"
 
+#include <utility>
+
 namespace logging {
 
 namespace {
@@ -17,85 +19,121 @@ public:
     explicit DeviceList(MainView &view)
         : view_(view)
     { }
-    void Clear() override { view_.clearList(ListBox::lstDevices); }
-    void AddItem(const QString &line) override { view_.appendListLine(ListBox::lstDevices, line); }
+    void Clear() override { view_.clearDevices(); }
+    void AddItem(const QString &line) override { view_.appendDeviceLine(line); }
 
 private:
     MainView &view_;
 };
 
+// The controls a run locks, in the order START locks them. START and Help wait for the bus besides: a
+// START clicked during bus work would be skipped, and Help would open its window inside that work.
+struct RunLock
+{
+    Control control;
+    bool waitsForBus;
+};
+constexpr RunLock RunLocks[] = {{Control::Text2, false}, {Control::Text3, false}, {Control::Text4, false},
+    {Control::Text5, false}, {Control::Command3, true}, {Control::Command4, true}, {Control::Check1, false}};
+
 } // namespace
 
 RunControl::RunControl(MainView &view, const QString &pendingFolder)
     : view_(view)
-    , log_([&view](const QString &line) { view.appendListLine(ListBox::lstDevices, line); }, pendingFolder)
+    , log_([&view](const QString &line) { view.appendDeviceLine(line); }, pendingFolder)
     , clock_([] { return QDateTime::currentDateTime(); })
 { }
 
 void RunControl::StartRun()
 {
-    // START cannot be held: its button is disabled whenever bus work can be under way.
-    if (ended_ || guard_.busy())
-        return;
-    BusGuard::Activity activity(guard_);
-    startSteps();
-    runHeld();
+    // START is never held: its button stays disabled until bus work has ended.
+    if (enter() == Entry::Now)
+        busWork([this] { startSteps(); });
 }
 
 void RunControl::StopRun()
 {
-    if (ended_ || guard_.holdWhileBusy(BusGuard::Request::Stop))
-        return;
-    stopSteps();
+    if (enter(BusGuard::Request::Stop) == Entry::Now)
+        stopSteps();
 }
 
 void RunControl::ReadingCycle()
 {
-    // A tick that falls due while bus work runs is skipped, not queued.
-    if (ended_ || guard_.busy())
-        return;
-    BusGuard::Activity activity(guard_);
-    cycleSteps();
-    runHeld();
+    if (enter() == Entry::Now)
+        busWork([this] { cycleSteps(); });
 }
 
 void RunControl::WriteResolution()
 {
-    if (ended_)
+    // Taken at the click: an edit while the write is held must not change what it writes.
+    const WriteChoice choice {view_.text(TextField::Text1), view_.comboResPosition()};
+    switch (enter(BusGuard::Request::Write)) {
+    case Entry::Refused:
         return;
-    if (guard_.holdWhileBusy(BusGuard::Request::Write)) {
+    case Entry::Held:
+        if (!heldWrite_)
+            heldWrite_ = choice;
         view_.setControlEnabled(Control::Command1, false);
         return;
+    case Entry::Now:
+        break;
     }
     // Checked before the bus is taken: ticks must go on while the message waits for the user.
-    const auto index = sensorToWrite();
-    if (!index)
-        return;
-    BusGuard::Activity activity(guard_);
-    writeSteps(*index);
-    runHeld();
+    if (const auto index = sensorToWrite(choice.sensor))
+        busWork([&] { writeSteps(*index, choice.resolution); });
 }
 
 bool RunControl::CloseRequested()
 {
+    const Entry entry = enter(BusGuard::Request::Close);
+    if (entry == Entry::Now)
+        endSessionForClose();
+    // Refused only when the program is ending already.
+    return entry != Entry::Held;
+}
+
+void RunControl::addListener(ReadingsListener &listener)
+{
+    if (!listeners_.contains(&listener))
+        listeners_.append(&listener);
+}
+
+void RunControl::removeListener(ReadingsListener &listener)
+{
+    listeners_.removeAll(&listener);
+}
+
+RunControl::Entry RunControl::enter(std::optional<BusGuard::Request> holdAs)
+{
     if (ended_)
-        return true;
-    if (guard_.holdWhileBusy(BusGuard::Request::Close))
-        return false;
-    endSessionForClose();
-    return true;
+        return Entry::Refused;
+    if (!holdAs)
+        return guard_.busy() ? Entry::Refused : Entry::Now;
+    return guard_.holdWhileBusy(*holdAs) ? Entry::Held : Entry::Now;
+}
+
+void RunControl::busWork(const std::function<void()> &steps)
+{
+    {
+        BusGuard::Activity activity(guard_);
+        steps();
+        runHeld();
+    }
+    if (std::exchange(unlockWhenFree_, false) && !ended_)
+        lockSettings(false);
 }
 
 void RunControl::startSteps()
 {
-    for (const Control c : {Control::Text2, Control::Text3, Control::Text4, Control::Text5, Control::Command3,
-             Control::Command4, Control::Check1})
-        view_.setControlEnabled(c, false);
-    if (!takeOverSettings())
+    lockSettings(true);
+    if (!takeOverSettings()) {
+        lastStart_ = StartOutcome::WrongSetting;
         return;
+    }
     if (!modKX4136::StartSession()) {
+        lastStart_ = StartOutcome::NoSession;
         const QString reason = startFailureLine(modKX4136::PortNum, XWBUSLIB::LastStartFailure());
-        view_.clearList(ListBox::lstDevices);
+        view_.clearDevices();
         view_.showMessage(QStringLiteral("Error when starting session."));
         view_.showStartFailure(reason);
         stopSteps();
@@ -108,8 +146,14 @@ void RunControl::startSteps()
     view_.setLampColour(LampGreen);
     // A STOP or close that came during detection takes over: starting the timer now would
     // begin a run the user has already ended.
-    if (detected != 0 || stopOrCloseHeld())
+    if (stopOrCloseHeld()) {
+        lastStart_ = StartOutcome::StoppedDuringDetection;
         return;
+    }
+    if (detected != 0) {
+        lastStart_ = StartOutcome::DetectionFailed;
+        return;
+    }
     // The delay stays the user's choice; the list only tells what it costs.
     if (const QString lag = modKX4136::ConversionLagLine(); !lag.isEmpty())
         devices.AddItem(lag);
@@ -121,6 +165,12 @@ void RunControl::startSteps()
     view_.setTimerEnabled(true);
     view_.setControlEnabled(Control::Command1, true);
     state_ = State::Running;
+    lastStart_ = StartOutcome::Running;
+    RunRecord run;
+    for (int i = 0; i <= modKX4136::LastSensor; ++i)
+        run.roms.append(romCode(i));
+    for (ReadingsListener *listener : QList(listeners_))
+        listener->runStarted(run);
 }
 
 bool RunControl::takeOverSettings()
@@ -152,15 +202,19 @@ void RunControl::stopSteps()
 {
     view_.setTimerEnabled(false);
     modKX4136::EndSession();
-    view_.setControlEnabled(Control::Text5, true);
     view_.setControlEnabled(Control::Command1, false);
-    view_.setControlEnabled(Control::Command3, true);
-    view_.setControlEnabled(Control::Command4, true);
-    view_.setControlEnabled(Control::Text2, true);
-    view_.setControlEnabled(Control::Text3, true);
-    view_.setControlEnabled(Control::Text4, true);
-    view_.setControlEnabled(Control::Check1, true);
+    lockSettings(false);
     state_ = State::Idle;
+}
+
+void RunControl::lockSettings(bool locked)
+{
+    const bool waitForBus = !locked && guard_.busy();
+    for (const RunLock &lock : RunLocks) {
+        if (!(waitForBus && lock.waitsForBus))
+            view_.setControlEnabled(lock.control, !locked);
+    }
+    unlockWhenFree_ = waitForBus;
 }
 
 bool RunControl::tellKeptLines()
@@ -188,15 +242,17 @@ bool RunControl::runHeld()
         case BusGuard::Request::Stop:
             stopSteps();
             break;
-        case BusGuard::Request::Write:
+        case BusGuard::Request::Write: {
+            const WriteChoice choice = *std::exchange(heldWrite_, std::nullopt);
             // A STOP that came first has ended the run the write was meant for.
             if (state_ != State::Running)
                 break;
-            if (const auto index = sensorToWrite())
-                writeSteps(*index);
+            if (const auto index = sensorToWrite(choice.sensor))
+                writeSteps(*index, choice.resolution);
             else
                 view_.setControlEnabled(Control::Command1, true);
             break;
+        }
         case BusGuard::Request::Close:
             endSessionForClose();
             view_.endProgram();
@@ -209,6 +265,14 @@ bool RunControl::runHeld()
 bool RunControl::stopOrCloseHeld() const
 {
     return guard_.isHeld(BusGuard::Request::Stop) || guard_.isHeld(BusGuard::Request::Close);
+}
+
+RomCode RunControl::romCode(int index)
+{
+    RomCode rom {};
+    for (std::size_t j = 0; j < rom.size(); ++j)
+        rom[j] = static_cast<uint8_t>(modKX4136::RomTable[index][j]);
+    return rom;
 }
 
 } // namespace logging

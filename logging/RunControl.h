@@ -4,8 +4,10 @@
 #include "logging/BusGuard.h"
 #include "logging/LogFile.h"
 #include "logging/MainView.h"
+#include "logging/Readings.h"
 
 #include <QDateTime>
+#include <QList>
 #include <functional>
 #include <optional>
 
@@ -15,12 +17,13 @@ class RunControl
 {
 public:
     enum class State { Idle, Running, Halted };
+    enum class StartOutcome { Running, WrongSetting, NoSession, DetectionFailed, StoppedDuringDetection };
     using Clock = std::function<QDateTime()>;
 
     // Kept log lines wait in the pending folder across runs of the program; without one, in memory only.
     explicit RunControl(MainView &view, const QString &pendingFolder = QString());
 
-    // The click and tick handlers; each applies the one-transaction guard before it does anything.
+    // The click and tick handlers.
     void StartRun();
     void StopRun();
     void ReadingCycle();
@@ -32,28 +35,57 @@ public:
     bool tellKeptLines();
 
     State state() const { return state_; }
+    // What the last START came to; none before the first.
+    std::optional<StartOutcome> lastStart() const { return lastStart_; }
+    // START, a cycle or a write is on the bus (a handler called now runs inside its waits).
+    bool busy() const { return guard_.busy(); }
+
+    // Told after every START that began a run and after every cycle that read all its sensors.
+    void addListener(ReadingsListener &listener);
+    void removeListener(ReadingsListener &listener);
+
     // The local time the date-time texts are taken from.
     void setClock(Clock clock) { clock_ = std::move(clock); }
 
 private:
+    enum class Entry { Now, Held, Refused };
+    // What a write is to do, as Text1 and Combo_res were at the click.
+    struct WriteChoice
+    {
+        QString sensor;
+        int resolution = -1; // the position in Combo_res
+    };
+
+    // Opens every handler: nothing runs once the program is ending; while bus work runs, a request is
+    // held to run when the bus is free, and a tick or START (no request) is skipped.
+    Entry enter(std::optional<BusGuard::Request> holdAs = std::nullopt);
+    void busWork(const std::function<void()> &steps);
     void startSteps();
     bool takeOverSettings();
     void stopSteps();
+    // The settings, START and Help, locked for a run or given back.
+    void lockSettings(bool locked);
     void cycleSteps();
-    // The index in Text1, or nothing after the "Wrong sensor number." message.
-    std::optional<int16_t> sensorToWrite();
-    void writeSteps(int16_t index);
+    // The index the sensor text names, or nothing after the "Wrong sensor number." message.
+    std::optional<int16_t> sensorToWrite(const QString &sensor);
+    void writeSteps(int16_t index, int resolution);
     void endSessionForClose();
     // Runs what was held while bus work ran; called where one transaction has ended. True when
     // anything ran.
     bool runHeld();
     bool stopOrCloseHeld() const;
+    static RomCode romCode(int index);
 
     MainView &view_;
     BusGuard guard_;
     LogFile log_;
     Clock clock_;
+    QList<ReadingsListener *> listeners_;
     State state_ = State::Idle;
+    std::optional<StartOutcome> lastStart_;
+    std::optional<WriteChoice> heldWrite_;
+    // START and Help given back by a STOP inside bus work, due once that work has ended.
+    bool unlockWhenFree_ = false;
     bool ended_ = false;
 };
 

@@ -1,6 +1,7 @@
 // The main window's behaviour: the view operations, the resize rule, closing and the run-control hooks.
 #include "ui/frmMain.h"
 
+#include "logging/TextFormats.h"
 #include "ui/LampShape.h"
 #include "ui/frmInfo.h"
 
@@ -16,7 +17,6 @@
 #include <QTimer>
 
 using logging::Control;
-using logging::ListBox;
 using logging::TextField;
 
 frmMain::frmMain(QWidget *parent)
@@ -61,11 +61,6 @@ QLineEdit *frmMain::textBox(TextField field) const
         return Text5;
     }
     Q_UNREACHABLE();
-}
-
-QListWidget *frmMain::listBox(ListBox list) const
-{
-    return list == ListBox::lstDevices ? lstDevices : lstTemp;
 }
 
 QWidget *frmMain::control(Control which) const
@@ -121,19 +116,14 @@ void frmMain::setLampColour(int32_t colour)
     Shape1->setFillColour(colour);
 }
 
-void frmMain::setLabel5Text(const QString &text)
+void frmMain::clearDevices()
 {
-    Label5->setText(text);
+    lstDevices->clear();
 }
 
-void frmMain::clearList(ListBox list)
+void frmMain::appendDeviceLine(const QString &line)
 {
-    listBox(list)->clear();
-}
-
-void frmMain::appendListLine(ListBox list, const QString &line)
-{
-    listBox(list)->addItem(line);
+    lstDevices->addItem(line);
 }
 
 void frmMain::setControlEnabled(Control which, bool enabled)
@@ -154,9 +144,11 @@ void frmMain::setTimerInterval(int32_t milliseconds)
     Timer1->setInterval(milliseconds);
 }
 
-QSize frmMain::clientSize() const
+void frmMain::cycleEnded(const logging::CycleRecord &cycle)
 {
-    return size();
+    Label5->setText(logging::dateTimeText(cycle.when));
+    lstTemp->clear();
+    lstTemp->addItems(logging::readingListLines(cycle));
 }
 
 void frmMain::showMessage(const QString &text)
@@ -195,7 +187,7 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::FitReadingList()
 {
-    fitReadingListTo(clientSize());
+    fitReadingListTo(size());
 }
 
 void frmMain::fitReadingListTo(const QSize &client)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "logging/MainView.h"
+#include "logging/Readings.h"
 
 #include <QWidget>
 #include <array>
@@ -17,7 +18,7 @@ class QListWidget;
 class QPushButton;
 class QTimer;
 
-class frmMain : public QWidget, public logging::MainView
+class frmMain : public QWidget, public logging::MainView, public logging::ReadingsListener
 {
     Q_OBJECT
 
@@ -33,15 +34,16 @@ public:
     int check1State() const override;
     int comboResPosition() const override;
     void setLampColour(int32_t colour) override;
-    void setLabel5Text(const QString &text) override;
-    void clearList(logging::ListBox list) override;
-    void appendListLine(logging::ListBox list, const QString &line) override;
+    void clearDevices() override;
+    void appendDeviceLine(const QString &line) override;
     void setControlEnabled(logging::Control control, bool enabled) override;
     void setTimerEnabled(bool enabled) override;
     void setTimerInterval(int32_t milliseconds) override;
-    QSize clientSize() const override;
     void showMessage(const QString &text) override;
     void endProgram() override;
+
+    // logging::ReadingsListener: the cycle's time in Label5, its readings in lstTemp.
+    void cycleEnded(const logging::CycleRecord &cycle) override;
 
     // Replaces the message box (tests answer it); an empty runner restores the box.
     void setMessageRunner(MessageRunner runner);
@@ -74,7 +76,6 @@ private:
     void chainTabOrder();
     void connectControls();
     QLineEdit *textBox(logging::TextField field) const;
-    QListWidget *listBox(logging::ListBox list) const;
     QWidget *control(logging::Control control) const;
 
     QGroupBox *Frame2 = nullptr;

@@ -94,13 +94,14 @@ WindowRun runWindow(const ConsoleSettings &settings, int cycles)
     window.findChild<QLineEdit *>(QStringLiteral("Text4"))->setText(settings.delay);
     window.findChild<QLineEdit *>(QStringLiteral("Text5"))->setText(settings.logPath);
     logging::RunControl runControl(window);
+    runControl.addListener(window);
     runControl.setClock(localTime());
     int done = 0;
-    int depth = 0;
     QObject::connect(&window, &frmMain::timer1Tick, [&] {
-        ++depth;
+        if (runControl.busy())
+            return;
         runControl.ReadingCycle();
-        if (--depth == 0 && ++done == cycles)
+        if (++done == cycles)
             runControl.StopRun();
     });
     runControl.StartRun();

@@ -1,6 +1,8 @@
 // A main window stand-in for run-control tests: holds the settings and records every call made to it.
 #include "FakeMainView.h"
 
+#include "logging/TextFormats.h"
+
 using namespace logging;
 
 namespace {
@@ -10,11 +12,6 @@ const char *controlName(Control c)
     static const char *const names[] = {"Text1", "Text2", "Text3", "Text4", "Text5", "Check1", "Combo_res",
         "Command1", "Command2", "Command3", "Command4"};
     return names[static_cast<int>(c)];
-}
-
-const char *listName(ListBox list)
-{
-    return list == ListBox::lstDevices ? "lstDevices" : "lstTemp";
 }
 
 } // namespace
@@ -38,22 +35,24 @@ void FakeMainView::setLampColour(int32_t colour)
                                   : QStringLiteral("lamp %1").arg(colour));
 }
 
-void FakeMainView::setLabel5Text(const QString &text)
+void FakeMainView::clearDevices()
 {
-    label5 = text;
-    record(QStringLiteral("Label5 ") + text);
+    devices.clear();
+    record(QStringLiteral("clear lstDevices"));
 }
 
-void FakeMainView::clearList(ListBox list)
+void FakeMainView::appendDeviceLine(const QString &line)
 {
-    (list == ListBox::lstDevices ? devices : temps).clear();
-    record(QStringLiteral("clear ") + QLatin1String(listName(list)));
+    devices.append(line);
+    record(QStringLiteral("lstDevices ") + line);
 }
 
-void FakeMainView::appendListLine(ListBox list, const QString &line)
+void FakeMainView::cycleEnded(const CycleRecord &cycle)
 {
-    (list == ListBox::lstDevices ? devices : temps).append(line);
-    record(QLatin1String(listName(list)) + QLatin1Char(' ') + line);
+    cycles.append(cycle);
+    label5 = dateTimeText(cycle.when);
+    temps = readingListLines(cycle);
+    record(QStringLiteral("cycle ") + label5);
 }
 
 void FakeMainView::setControlEnabled(Control control, bool on)

@@ -2,12 +2,13 @@
 #pragma once
 
 #include "logging/MainView.h"
+#include "logging/Readings.h"
 
 #include <QStringList>
 #include <functional>
 #include <map>
 
-class FakeMainView : public logging::MainView
+class FakeMainView : public logging::MainView, public logging::ReadingsListener
 {
 public:
     FakeMainView();
@@ -17,15 +18,16 @@ public:
     int comboResPosition() const override { return comboRes; }
 
     void setLampColour(int32_t colour) override;
-    void setLabel5Text(const QString &text) override;
-    void clearList(logging::ListBox list) override;
-    void appendListLine(logging::ListBox list, const QString &line) override;
+    void clearDevices() override;
+    void appendDeviceLine(const QString &line) override;
     void setControlEnabled(logging::Control control, bool enabled) override;
     void setTimerEnabled(bool enabled) override;
     void setTimerInterval(int32_t milliseconds) override;
-    QSize clientSize() const override { return {600, 400}; }
     void showMessage(const QString &text) override;
     void endProgram() override;
+    void runStarted(const logging::RunRecord &run) override { runs.append(run); }
+    // As the window shows a cycle: its time in label5, its lines in temps; recorded as "cycle <time>".
+    void cycleEnded(const logging::CycleRecord &cycle) override;
 
     bool isEnabled(logging::Control control) const { return enabled.at(control); }
     // Every call, in order, as short texts ("lamp red", "enable Command1 0", "message Wrong ...").
@@ -44,6 +46,8 @@ public:
     bool timerEnabled = false;
     int32_t timerInterval = 1000;
     QStringList messages;
+    QList<logging::RunRecord> runs;
+    QList<logging::CycleRecord> cycles;
     int endProgramCalls = 0;
     // Runs while a message box would be open, as the user's clicks during it would.
     std::function<void()> whileMessageShown;

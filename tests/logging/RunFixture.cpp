@@ -24,6 +24,7 @@ void RunFixture::setUpRun()
     harness = std::make_unique<WaitHarness>();
     view = std::make_unique<FakeMainView>();
     run = std::make_unique<RunControl>(*view);
+    run->addListener(*view);
     dir = std::make_unique<QTemporaryDir>();
     logPath = dir->filePath(QStringLiteral("KX4136_log.txt"));
     view->texts[TextField::Text4] = QStringLiteral("800");

@@ -72,8 +72,8 @@ private slots:
         harness->duringPump = [&] { lampAtPump << (view->lamp == LampRed ? "red" : "green"); };
         const qsizetype before = view->calls.size();
         run->ReadingCycle();
-        const QStringList expected {"lamp red", "lamp green", "lamp red", "lamp green",
-            "Label5 15 Jan 2024 18:23:42", "clear lstTemp"};
+        const QStringList expected {
+            "lamp red", "lamp green", "lamp red", "lamp green", "cycle 15 Jan 2024 18:23:42"};
         QCOMPARE(view->calls.mid(before, expected.size()), expected);
         // Once before each sensor, once after each conversion wait: the lamp is red every time.
         QCOMPARE(lampAtPump, (QStringList {"red", "red", "red", "red"}));
@@ -93,6 +93,7 @@ private slots:
         run->ReadingCycle();
         QCOMPARE(view->temps.size(), 32);
         QVERIFY(view->temps.last().startsWith(QLatin1String("Sensor #31 : ")));
+        QVERIFY(view->cycles.last().sensors.at(31).rom == view->runs.last().roms.at(31));
         const QStringList lines = fileLines(logPath);
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines.at(0).split(QLatin1Char('\t')).size(), 33);

@@ -87,7 +87,7 @@ private slots:
                 run->WriteResolution();
         }
         QCOMPARE(functionCommands(bus().transcript()), commands);
-        QCOMPARE(view->callsMatching(QStringLiteral("clear lstTemp")).size(), cycles);
+        QCOMPARE(view->cycles.size(), cycles);
     }
 
     void stopInsideConversionWait()
@@ -198,6 +198,7 @@ private slots:
         QCOMPARE(view->lamp, LampGreen);
     }
 
+    // It writes what the click chose: edits made while it is held change nothing.
     void writeDuringCycleRunsBetweenSensors()
     {
         QVERIFY(startOnSim(2));
@@ -207,6 +208,8 @@ private slots:
         onFirstWait([&] {
             run->WriteResolution();
             command1OffWhileHeld = !view->isEnabled(Control::Command1);
+            view->texts[TextField::Text1] = QStringLiteral("0");
+            view->comboRes = 3;
         });
         run->ReadingCycle();
         QVERIFY(command1OffWhileHeld);
@@ -214,6 +217,20 @@ private slots:
         QCOMPARE(bus().thermometer(1)->eeprom().configuration, uint8_t {0x1F});
         QVERIFY(view->isEnabled(Control::Command1));
         QVERIFY(!readingsOf(view->temps).contains(QStringLiteral("?")));
+    }
+
+    // Until the cycle has ended a START would be skipped and Help would open inside it.
+    void startAndHelpWaitForTheCycleAfterAHeldStop()
+    {
+        QVERIFY(startOnSim(2));
+        onFirstWait([this] { run->StopRun(); });
+        bool offInside = true;
+        harness->duringPump = [&] {
+            offInside &= !view->isEnabled(Control::Command3) && !view->isEnabled(Control::Command4);
+        };
+        run->ReadingCycle();
+        QVERIFY(offInside);
+        QVERIFY(view->isEnabled(Control::Command3) && view->isEnabled(Control::Command4));
     }
 
     void heldWriteWithWrongNumberGivesButtonBack()
@@ -276,6 +293,7 @@ private slots:
         QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE"}));
         QVERIFY(view->callsMatching(QStringLiteral("timer 1")).isEmpty());
         QVERIFY(!QFile::exists(logPath));
+        QCOMPARE(run->lastStart(), RunControl::StartOutcome::StoppedDuringDetection);
         QCOMPARE(run->state(), State::Idle);
         QCOMPARE(modKX4136::SessionHandle, 0);
         QCOMPARE(view->lamp, LampGreen);
@@ -315,7 +333,7 @@ private slots:
         QVERIFY(!closeNow);
         QCOMPARE(view->endProgramCalls, 1);
         QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE"}));
-        QVERIFY(view->callsMatching(QStringLiteral("clear lstTemp")).isEmpty());
+        QVERIFY(view->cycles.isEmpty());
         QFile log(logPath);
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(log.readAll().count("\r\n"), 1); // the header only

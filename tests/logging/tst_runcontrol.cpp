@@ -9,6 +9,7 @@
 using namespace logging;
 using testsupport::Op;
 using State = RunControl::State;
+using Outcome = RunControl::StartOutcome;
 
 namespace {
 
@@ -62,6 +63,7 @@ private slots:
         installSim(2);
         run->StartRun();
         QCOMPARE(run->state(), State::Running);
+        QCOMPARE(run->lastStart(), Outcome::Running);
         QStringList steps = view->calls;
         steps.removeIf([](const QString &c) { return c.startsWith(QLatin1String("lstDevices ")); });
         const QStringList expected {"enable Text2 0", "enable Text3 0", "enable Text4 0", "enable Text5 0",
@@ -84,6 +86,9 @@ private slots:
         QCOMPARE(fields.at(0), QStringLiteral("KX4136"));
         QStringList codes {romText(bus.device(0).builtInRomCode()), romText(bus.device(1).builtInRomCode())};
         QCOMPARE(QStringList(fields.mid(1)), codes);
+        QCOMPARE(view->runs.size(), 1);
+        QVERIFY(view->runs.first().roms
+            == (QList<RomCode> {bus.device(0).builtInRomCode(), bus.device(1).builtInRomCode()}));
     }
 
     void startWithoutLoggingLeavesFileAlone()
@@ -185,6 +190,7 @@ private slots:
         run->StartRun();
         QCOMPARE(view->messages, QStringList {message});
         QVERIFY(recording->calls.empty());
+        QCOMPARE(run->lastStart(), Outcome::WrongSetting);
         QCOMPARE(run->state(), State::Idle);
         checkControls({true, false, false});
         QVERIFY(view->callsMatching(QStringLiteral("interval")).isEmpty());
@@ -200,6 +206,7 @@ private slots:
         QCOMPARE(view->messages, QStringList {"Error when starting session."});
         QCOMPARE(view->devices, QStringList {"COM port 1: the driver does not say why."});
         QCOMPARE(recording->texts(), QStringList {"XwExtendedStartSession(1, 1, 0)"});
+        QCOMPARE(run->lastStart(), Outcome::NoSession);
         QVERIFY(view->callsMatching(QStringLiteral("lamp")).isEmpty());
         QCOMPARE(run->state(), State::Idle);
         checkControls({true, false, false});
@@ -223,6 +230,8 @@ private slots:
         installSim(std::move(configuration));
         run->StartRun();
         QCOMPARE(run->state(), State::Halted);
+        QCOMPARE(run->lastStart(), Outcome::DetectionFailed);
+        QVERIFY(view->runs.isEmpty());
         QCOMPARE(view->callsMatching(QStringLiteral("lamp")), (QStringList {"lamp red", "lamp green"}));
         QCOMPARE(view->devices, QStringList {"Detected KA7700 interface but no 1-wire devices found."});
         QVERIFY(modKX4136::SessionHandle > 0);
@@ -276,8 +285,8 @@ private slots:
         run->ReadingCycle();
         const qsizetype before = view->calls.size();
         run->StopRun();
-        const QStringList expected {"timer 0", "enable Text5 1", "enable Command1 0", "enable Command3 1",
-            "enable Command4 1", "enable Text2 1", "enable Text3 1", "enable Text4 1", "enable Check1 1"};
+        const QStringList expected {"timer 0", "enable Command1 0", "enable Text2 1", "enable Text3 1",
+            "enable Text4 1", "enable Text5 1", "enable Command3 1", "enable Command4 1", "enable Check1 1"};
         QCOMPARE(view->calls.mid(before), expected);
         QCOMPARE(modKX4136::SessionHandle, 0);
         QCOMPARE(view->temps.size(), 1); // the readings stay as the last cycle left them

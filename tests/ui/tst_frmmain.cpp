@@ -350,7 +350,7 @@ void TestFrmMain::fitByRealResize()
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.resize(client);
-    QTRY_COMPARE(w.clientSize(), client);
+    QTRY_COMPARE(w.size(), client);
     QTRY_COMPARE(control(&w, "lstTemp")->size(), list);
 }
 
@@ -375,7 +375,7 @@ void TestFrmMain::minimizeAndRestore()
     QCoreApplication::processEvents();
     QCOMPARE(list->size(), QSize(486, 390));
     w.showNormal();
-    QTRY_COMPARE(list->size(), QSize(w.clientSize().width() - 14, w.clientSize().height() - 310));
+    QTRY_COMPARE(list->size(), QSize(w.width() - 14, w.height() - 310));
 }
 
 QTEST_MAIN(TestFrmMain)

@@ -14,7 +14,6 @@
 #include <QtTest>
 
 using logging::Control;
-using logging::ListBox;
 using logging::TextField;
 
 class TestMainView : public QObject
@@ -31,8 +30,8 @@ private slots:
     void chosenResolutionShowsItsStart();
     void lampColour_data();
     void lampColour();
-    void label5();
-    void lists();
+    void cycleShown();
+    void devices();
     void controlEnabled_data();
     void controlEnabled();
     void timer();
@@ -155,29 +154,30 @@ void TestMainView::lampColour()
         QCOMPARE(image.pixelColor(edge), QColor(Qt::black));
 }
 
-void TestMainView::label5()
+void TestMainView::cycleShown()
 {
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     frmMain w;
-    w.setLabel5Text(QStringLiteral("24.12.2026 18:00:05"));
-    QCOMPARE(control<QLabel>(&w, "Label5")->text(), QStringLiteral("24.12.2026 18:00:05"));
+    auto *readings = control<QListWidget>(&w, "lstTemp");
+    readings->addItem(QStringLiteral("the cycle before"));
+    w.cycleEnded({QDateTime(QDate(2026, 12, 24), QTime(18, 0, 5)), {{0, {}, 21.5F}, {3, {}, std::nullopt}}});
+    QLocale::setDefault(QLocale::c());
+    QCOMPARE(control<QLabel>(&w, "Label5")->text(), QStringLiteral("24.12.26 18:00:05"));
+    QCOMPARE(readings->count(), 2);
+    QCOMPARE(readings->item(0)->text(), QStringLiteral("Sensor #0 : 21,500 \u00B0C"));
+    QCOMPARE(readings->item(1)->text(), QStringLiteral("Sensor #3 : ? \u00B0C"));
 }
 
-void TestMainView::lists()
+void TestMainView::devices()
 {
     frmMain w;
     auto *devices = control<QListWidget>(&w, "lstDevices");
-    auto *readings = control<QListWidget>(&w, "lstTemp");
-    w.appendListLine(ListBox::lstDevices, QStringLiteral("b device"));
-    w.appendListLine(ListBox::lstDevices, QStringLiteral("a device"));
-    w.appendListLine(ListBox::lstTemp, QStringLiteral("reading"));
+    w.appendDeviceLine(QStringLiteral("b device"));
+    w.appendDeviceLine(QStringLiteral("a device"));
     QCOMPARE(devices->count(), 2);
     QCOMPARE(devices->item(0)->text(), QStringLiteral("b device"));
     QCOMPARE(devices->item(1)->text(), QStringLiteral("a device"));
-    QCOMPARE(readings->count(), 1);
-    w.clearList(ListBox::lstTemp);
-    QCOMPARE(readings->count(), 0);
-    QCOMPARE(devices->count(), 2);
-    w.clearList(ListBox::lstDevices);
+    w.clearDevices();
     QCOMPARE(devices->count(), 0);
 }
 

@@ -1,0 +1,21 @@
+// Readings out: what run control tells those who show, chart or publish the readings.
+#include "logging/Readings.h"
+
+#include "logging/TextFormats.h"
+
+namespace logging {
+
+QString readingText(const SensorReading &sensor)
+{
+    return sensor.celsius ? readingText(*sensor.celsius) : FailedReading;
+}
+
+QStringList readingListLines(const CycleRecord &cycle)
+{
+    QStringList lines;
+    for (const SensorReading &sensor : cycle.sensors)
+        lines << sensorListLine(sensor.index, readingText(sensor));
+    return lines;
+}
+
+} // namespace logging
