@@ -2,7 +2,6 @@
 // pending folder, or in memory when that cannot take them either, until it can.
 #include "logging/LogFile.h"
 
-#include "bus/modKX4136.h"
 #include "logging/FileAccess.h"
 #include "logging/PendingFile.h"
 
@@ -112,27 +111,6 @@ QString DefaultPendingFolder()
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
 #endif
     return QDir::cleanPath(base + QStringLiteral("/kx4136-logger"));
-}
-
-QString LogHeaderLine()
-{
-    QString line = QStringLiteral("KX4136");
-    // RomTable has 33 rows; LastSensor never exceeds 31, the bound only keeps a stray value in the table.
-    const int last = std::min<int>(modKX4136::LastSensor, 32);
-    for (int i = 0; i <= last; ++i) {
-        line += QLatin1Char('\t') + modKX4136::HexByte(modKX4136::RomTable[i][0]);
-        for (int j = 1; j <= 7; ++j)
-            line += QLatin1Char(' ') + modKX4136::HexByte(modKX4136::RomTable[i][j]);
-    }
-    return line;
-}
-
-QString LogDataLine(const QString &dateTimeText, const QStringList &readingTexts)
-{
-    QString line = dateTimeText;
-    for (const QString &reading : readingTexts)
-        line += QLatin1Char('\t') + reading;
-    return line;
 }
 
 LogFile::LogFile(Report report, const QString &pendingFolder, qsizetype keptBytes)

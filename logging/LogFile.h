@@ -23,11 +23,6 @@ QString DefaultLogPath();
 // ~/.local/state/kx4136-logger; elsewhere kx4136-logger in the local application-data folder.
 QString DefaultPendingFolder();
 
-// "KX4136", then one tab-separated field of eight hex ROM bytes per sensor 0 to LastSensor.
-QString LogHeaderLine();
-// The date-time text, then one tab-separated reading text per sensor.
-QString LogDataLine(const QString &dateTimeText, const QStringList &readingTexts);
-
 class LogFile
 {
 public:

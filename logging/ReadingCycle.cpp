@@ -32,12 +32,12 @@ void RunControl::cycleSteps()
     }
     cycle.when = clock_();
     // The data line takes the time anew, a moment after the one the cycle shows.
-    const QString when = dateTimeText(clock_());
+    const QDateTime when = clock_();
     if (view_.check1State() != 0) {
-        QStringList readings;
+        QList<Reading> readings;
         for (const SensorReading &sensor : std::as_const(cycle.sensors))
-            readings << readingText(sensor);
-        log_.AppendLogLine(view_.text(TextField::Text5), LogDataLine(when, readings));
+            readings << sensor.celsius;
+        log_.AppendLogLine(view_.text(TextField::Text5), logDataLine(when, readings));
     }
     for (ReadingsListener *listener : QList(listeners_))
         listener->cycleEnded(cycle);

@@ -7,7 +7,7 @@ namespace logging {
 
 QString readingText(const SensorReading &sensor)
 {
-    return sensor.celsius ? readingText(*sensor.celsius) : FailedReading;
+    return readingText(sensor.celsius);
 }
 
 QStringList readingListLines(const CycleRecord &cycle)

@@ -5,6 +5,7 @@
 #include "bus/modKX4136.h"
 #include "logging/Conversions.h"
 #include "logging/StartFailureText.h"
+#include "logging/TextFormats.h"
 
 #include <utility>
 
@@ -157,8 +158,11 @@ void RunControl::startSteps()
     // The delay stays the user's choice; the list only tells what it costs.
     if (const QString lag = modKX4136::ConversionLagLine(); !lag.isEmpty())
         devices.AddItem(lag);
+    RunRecord run;
+    for (int i = 0; i <= modKX4136::LastSensor; ++i)
+        run.roms.append(romCode(i));
     if (view_.check1State() != 0) {
-        const QString header = LogHeaderLine();
+        const QString header = logHeaderLine(run.roms);
         log_.setRunHeader(header);
         log_.AppendLogLine(view_.text(TextField::Text5), header);
     }
@@ -166,9 +170,6 @@ void RunControl::startSteps()
     view_.setControlEnabled(Control::Command1, true);
     state_ = State::Running;
     lastStart_ = StartOutcome::Running;
-    RunRecord run;
-    for (int i = 0; i <= modKX4136::LastSensor; ++i)
-        run.roms.append(romCode(i));
     for (ReadingsListener *listener : QList(listeners_))
         listener->runStarted(run);
 }

@@ -1,10 +1,42 @@
-// The texts a reading cycle shows and logs: reading text, date-time text, reading-list lines.
+// The texts a reading cycle shows and logs: reading text, date-time text, reading-list lines, and the
+// log's header and data lines with the reader that takes them back.
 #include "logging/TextFormats.h"
 
 #include <QLocale>
+#include <QStringList>
 #include <cmath>
 
 namespace logging {
+
+namespace {
+
+const QString HeaderMark = QStringLiteral("KX4136");
+
+// The one date-time format, for writing and reading alike.
+QString dateTimeFormat(const QLocale &locale)
+{
+    return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ')
+        + timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat));
+}
+
+QString hexByte(uint8_t value)
+{
+    return QString::number(value, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+}
+
+std::optional<QDateTime> dateTimeFromText(const QString &text)
+{
+    const QLocale locale;
+    const QString format = dateTimeFormat(locale);
+    const QDateTime parsed = locale.toDateTime(text, format);
+    if (!parsed.isValid())
+        return std::nullopt;
+    // A two-digit year parses into the 1900s; the log's years are in the 2000s.
+    const bool twoDigitYear = !format.contains(QLatin1String("yyyy"));
+    return QDateTime(twoDigitYear ? parsed.date().addYears(100) : parsed.date(), parsed.time());
+}
+
+} // namespace
 
 QString readingText(float celsius)
 {
@@ -19,6 +51,11 @@ QString readingText(float celsius)
     if (thousandths < 0)
         digits.prepend(QLatin1Char('-'));
     return digits;
+}
+
+QString readingText(const Reading &reading)
+{
+    return reading ? readingText(*reading) : FailedReading;
 }
 
 QString timeFormatWithoutZone(const QString &longFormat)
@@ -47,14 +84,66 @@ QString timeFormatWithoutZone(const QString &longFormat)
 QString dateTimeText(const QDateTime &when)
 {
     const QLocale locale;
-    return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ')
-        + locale.toString(when.time(), timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat)));
+    return locale.toString(when, dateTimeFormat(locale));
 }
 
 QString sensorListLine(int index, const QString &reading)
 {
     return QStringLiteral("Sensor #") + QString::number(index) + QStringLiteral(" : ") + reading
         + QStringLiteral(" \u00B0C");
+}
+
+QString logHeaderLine(const QList<RomCode> &roms)
+{
+    QString line = HeaderMark;
+    for (const RomCode &rom : roms) {
+        QStringList bytes;
+        for (const uint8_t byte : rom)
+            bytes << hexByte(byte);
+        line += QLatin1Char('\t') + bytes.join(QLatin1Char(' '));
+    }
+    return line;
+}
+
+QString logDataLine(const QDateTime &when, const QList<Reading> &readings)
+{
+    QString line = dateTimeText(when);
+    for (const Reading &reading : readings)
+        line += QLatin1Char('\t') + readingText(reading);
+    return line;
+}
+
+// Each field is parsed leniently, then the line is written again from what was read: only a line that
+// comes out the same was written by the pair above, so anything else is unreadable.
+LogLine readLogLine(const QString &line)
+{
+    const QStringList fields = line.split(QLatin1Char('\t'));
+    LogLine read;
+    if (fields.front() == HeaderMark) {
+        for (const QString &field : fields.mid(1)) {
+            const QStringList bytes = field.split(QLatin1Char(' '));
+            RomCode rom {};
+            if (bytes.size() != static_cast<qsizetype>(rom.size()))
+                return {};
+            for (std::size_t i = 0; i < rom.size(); ++i)
+                rom[i] = static_cast<uint8_t>(bytes.at(static_cast<qsizetype>(i)).toUInt(nullptr, 16));
+            read.roms.append(rom);
+        }
+        read.kind = LogLine::Kind::Header;
+        return logHeaderLine(read.roms) == line ? read : LogLine {};
+    }
+    const std::optional<QDateTime> when = dateTimeFromText(fields.front());
+    if (!when)
+        return {};
+    const QLocale locale;
+    for (const QString &field : fields.mid(1)) {
+        bool number = false;
+        const float celsius = locale.toFloat(field, &number);
+        read.readings.append(number ? Reading(celsius) : Reading());
+    }
+    read.kind = LogLine::Kind::Data;
+    read.when = *when;
+    return logDataLine(read.when, read.readings) == line ? read : LogLine {};
 }
 
 } // namespace logging

@@ -1,8 +1,13 @@
-// The texts a reading cycle shows and logs: reading text, date-time text, reading-list lines.
+// The texts a reading cycle shows and logs: reading text, date-time text, reading-list lines, and the
+// log's header and data lines with the reader that takes them back.
 #pragma once
 
+#include "logging/Readings.h"
+
 #include <QDateTime>
+#include <QList>
 #include <QString>
+#include <optional>
 
 namespace logging {
 
@@ -11,6 +16,10 @@ inline const QString FailedReading = QStringLiteral("?");
 
 // "##0.000": halves away from zero on the value as stored, the locale's decimal separator, never "-0.000".
 QString readingText(float celsius);
+// A sensor's reading in °C, or none when its read failed.
+using Reading = std::optional<float>;
+// The reading text, or FailedReading for none.
+QString readingText(const Reading &reading);
 
 // The locale's short date, one space, the time with hours, minutes and seconds and no time-zone name.
 QString dateTimeText(const QDateTime &when);
@@ -20,5 +29,21 @@ QString timeFormatWithoutZone(const QString &longFormat);
 
 // One item of lstTemp: "Sensor #i : <reading text> °C".
 QString sensorListLine(int index, const QString &reading);
+
+// "KX4136", then per sensor a tab and its eight ROM bytes in upper-case hex parted by blanks.
+QString logHeaderLine(const QList<RomCode> &roms);
+// The date-time text, then per sensor a tab and its reading text.
+QString logDataLine(const QDateTime &when, const QList<Reading> &readings);
+
+// One log line read back, in the locale it was written in: the exact inverse of the two above.
+struct LogLine
+{
+    enum class Kind { Unreadable, Header, Data };
+    Kind kind = Kind::Unreadable;
+    QList<RomCode> roms; // of a header
+    QDateTime when; // of a data line, local time
+    QList<Reading> readings; // of a data line
+};
+LogLine readLogLine(const QString &line);
 
 } // namespace logging

@@ -6,6 +6,8 @@
 
 using namespace logging;
 
+Q_DECLARE_METATYPE(logging::LogLine)
+
 class TstFormats : public QObject
 {
     Q_OBJECT
@@ -22,6 +24,8 @@ private slots:
     void dateTimeText();
     void sensorListLine_data();
     void sensorListLine();
+    void logLine_data();
+    void logLine();
 
     void settingConversions_data();
     void settingConversions();
@@ -122,6 +126,53 @@ void TstFormats::sensorListLine()
     QFETCH(QString, reading);
     QFETCH(QString, expected);
     QCOMPARE(logging::sensorListLine(index, reading), expected);
+}
+
+void TstFormats::logLine_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<LogLine>("values"); // Unreadable: a line neither writer gives
+    QTest::addColumn<QLocale>("locale");
+    using K = LogLine::Kind;
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QTest::newRow("header") << "KX4136\t28 6A 3F 11 03 00 00 C4\t10 B2 7C 45 01 08 FF 9E"
+                            << LogLine {K::Header,
+                                   {{0x28, 0x6A, 0x3F, 0x11, 0x03, 0x00, 0x00, 0xC4},
+                                       {0x10, 0xB2, 0x7C, 0x45, 0x01, 0x08, 0xFF, 0x9E}},
+                                   {}, {}}
+                            << german;
+    QTest::newRow("comma decimal") << "15.01.24 18:23:42\t21,500\t?\t-0,250"
+                                   << LogLine {K::Data, {}, {QDate(2024, 1, 15), QTime(18, 23, 42)},
+                                          {21.5F, {}, -0.25F}}
+                                   << german;
+    QTest::newRow("dot decimal, hours of 12")
+        << "7/4/31 6:05:09 AM\t125.000\t-55.125"
+        << LogLine {K::Data, {}, {QDate(2031, 7, 4), QTime(6, 5, 9)}, {125.0F, -55.125F}}
+        << QLocale(QLocale::English, QLocale::UnitedStates);
+    QTest::newRow("four-digit year") << "1999-12-31 23:59:59\t?"
+                                     << LogLine {K::Data, {}, {QDate(1999, 12, 31), QTime(23, 59, 59)}, {{}}}
+                                     << QLocale(QLocale::Swedish, QLocale::Sweden);
+    for (const char *line : {"", "KX4136\t28 6A 3F", "KX4136\t28 6a 3f 11 03 00 00 c4", "yesterday\t21,500",
+             "15.01.24 18:23\t21,500", "15.01.24 18:23:42\t21.500", "15.01.24 18:23:42\t21,5"})
+        QTest::addRow("unreadable: %s", line) << QString::fromLatin1(line) << LogLine {} << german;
+}
+
+// Written from the values, the line is the one expected; read back, it gives the values again.
+void TstFormats::logLine()
+{
+    QFETCH(QString, line);
+    QFETCH(LogLine, values);
+    QFETCH(QLocale, locale);
+    QLocale::setDefault(locale);
+    if (values.kind == LogLine::Kind::Header)
+        QCOMPARE(logHeaderLine(values.roms), line);
+    else if (values.kind == LogLine::Kind::Data)
+        QCOMPARE(logDataLine(values.when, values.readings), line);
+    const LogLine read = readLogLine(line);
+    QCOMPARE(read.kind, values.kind);
+    QCOMPARE(read.roms, values.roms);
+    QCOMPARE(read.when, values.when);
+    QVERIFY(read.readings == values.readings);
 }
 
 enum Setting { Port, Interval, Delay };

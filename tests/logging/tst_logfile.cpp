@@ -1,5 +1,4 @@
 // The log file: header and data lines, appending with CR LF, and lines kept while the file cannot be written.
-#include "bus/modKX4136.h"
 #include "logging/LogFile.h"
 
 #include <QDir>
@@ -21,16 +20,6 @@
 using namespace logging;
 
 namespace {
-
-using Rom = std::array<int16_t, 8>;
-
-void setRoms(const QList<Rom> &roms)
-{
-    modKX4136::ResetModuleState();
-    for (int i = 0; i < roms.size(); ++i)
-        std::copy(roms[i].begin(), roms[i].end(), modKX4136::RomTable[i]);
-    modKX4136::LastSensor = static_cast<int16_t>(roms.size() - 1);
-}
 
 QByteArray contents(const QString &path)
 {
@@ -79,11 +68,6 @@ private slots:
         state = std::make_unique<QTemporaryDir>();
     }
 
-    void headerLine_data();
-    void headerLine();
-    void headerOfThirtyTwoSensors();
-    void dataLine();
-
     void newFileStartsWithFirstLine();
     void laterLinesAppendAfterEarlierOnes();
     void lineTextInLocaleEncoding();
@@ -114,50 +98,6 @@ private:
     QStringList reports;
     std::unique_ptr<QTemporaryDir> state;
 };
-
-void TstLogFile::headerLine_data()
-{
-    QTest::addColumn<QList<Rom>>("roms");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("one sensor") << QList<Rom> {{0x28, 0x6A, 0x3F, 0x11, 0x03, 0x00, 0x00, 0xC4}}
-                                << "KX4136\t28 6A 3F 11 03 00 00 C4";
-    QTest::newRow("two families") << QList<Rom> {{0x28, 0x6A, 0x3F, 0x11, 0x03, 0x00, 0x00, 0xC4},
-        {0x10, 0xB2, 0x7C, 0x45, 0x01, 0x08, 0x00, 0x9E}}
-                                  << "KX4136\t28 6A 3F 11 03 00 00 C4\t10 B2 7C 45 01 08 00 9E";
-    QTest::newRow("row never read") << QList<Rom> {{0, 0, 0, 0, 0, 0, 0, 0}}
-                                    << "KX4136\t00 00 00 00 00 00 00 00";
-}
-
-void TstLogFile::headerLine()
-{
-    QFETCH(QList<Rom>, roms);
-    QFETCH(QString, expected);
-    setRoms(roms);
-    modKX4136::RomTable[roms.size()][0] = 0x28; // a row past LastSensor must not show
-    QCOMPARE(LogHeaderLine(), expected);
-}
-
-void TstLogFile::headerOfThirtyTwoSensors()
-{
-    QList<Rom> roms;
-    for (int16_t i = 0; i < 32; ++i)
-        roms.append({0x28, i, 0, 0, 0, 0, 0, static_cast<int16_t>(255 - i)});
-    setRoms(roms);
-    const QStringList fields = LogHeaderLine().split(QLatin1Char('\t'));
-    QCOMPARE(fields.size(), 33);
-    QCOMPARE(fields.at(32), QStringLiteral("28 1F 00 00 00 00 00 E0"));
-    for (const QString &field : fields.mid(1))
-        QCOMPARE(field.size(), 23);
-}
-
-void TstLogFile::dataLine()
-{
-    QCOMPARE(
-        LogDataLine(QStringLiteral("2024-01-15 18:23:47"), {QStringLiteral("21.563"), QStringLiteral("?")}),
-        QStringLiteral("2024-01-15 18:23:47\t21.563\t?"));
-    QCOMPARE(LogDataLine(QStringLiteral("15.01.24 18:23:47"), {QStringLiteral("21,500")}),
-        QStringLiteral("15.01.24 18:23:47\t21,500"));
-}
 
 void TstLogFile::newFileStartsWithFirstLine()
 {
