@@ -1,8 +1,8 @@
 // Software time of the sensor exchanges on the simulated bus, with waits replaced by a clock advance.
 #include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
+#include "common/SimulatedTime.h"
 #include "driver/sim/SimulatedDriver.h"
-#include "wait/modMsgWait.h"
 
 #include <benchmark/benchmark.h>
 
@@ -24,34 +24,17 @@ class SimSession
 {
 public:
     explicit SimSession(int sensors)
-        : clock(std::make_shared<sim::ManualClock>(1s))
+        : time(testsupport::SimulatedTime::Events::Simulated, 1s)
     {
-        ResetModuleState();
-        XWBUSLIB::Install(std::make_shared<sim::SimulatedDriver>(sim::uniformConfiguration(sensors, clock)));
-        modMsgWait::SetTickSource([this] {
-            return static_cast<int32_t>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(clock->now()).count());
-        });
-        modMsgWait::SetPlatformWait([this](int32_t, const int32_t *, int32_t timeoutMs) {
-            clock->advance(std::max(std::chrono::milliseconds(timeoutMs), std::chrono::milliseconds(750)));
-            return modMsgWait::WaitTimedOut;
-        });
-        modMsgWait::SetEventPump([] {});
+        time.shortestWait = 750ms;
+        XWBUSLIB::Install(
+            std::make_shared<sim::SimulatedDriver>(sim::uniformConfiguration(sensors, time.clock)));
         PortNum = 1;
         PortType = 1;
         ok = StartSession();
     }
 
-    ~SimSession()
-    {
-        EndSession();
-        XWBUSLIB::Install(nullptr);
-        modMsgWait::SetTickSource({});
-        modMsgWait::SetPlatformWait({});
-        modMsgWait::SetEventPump({});
-    }
-
-    std::shared_ptr<sim::ManualClock> clock;
+    testsupport::SimulatedTime time;
     bool ok = false;
 };
 

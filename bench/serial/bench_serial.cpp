@@ -2,11 +2,11 @@
 // against the emulated adapter on a pseudo-terminal.
 #include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
+#include "common/SimulatedTime.h"
 #include "driver/serial/QtPort.h"
 #include "driver/serial/SerialDriver.h"
 #include "driver/sim/SimulatedDriver.h"
 #include "tools/ka7700-emulator/PtyEmulator.h"
-#include "wait/modMsgWait.h"
 
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
@@ -82,17 +82,12 @@ class EmulatedSession
 {
 public:
     EmulatedSession(int sensors, microseconds byteTime)
-        : clock(std::make_shared<sim::ManualClock>(1s))
+        : time(testsupport::SimulatedTime::Events::Simulated, 1s)
         , traffic(std::make_shared<Traffic>())
-        , adapter(sim::uniformConfiguration(sensors, clock).ports.at(1).bus, {}, {byteTime, 0ms})
+        , adapter(sim::uniformConfiguration(sensors, time.clock).ports.at(1).bus, {}, {byteTime, 0ms})
     {
         traffic->byteTime = byteTime;
-        ResetModuleState();
-        modMsgWait::SetPlatformWait([this](int32_t, const int32_t *, int32_t timeoutMs) {
-            clock->advance(std::max(std::chrono::milliseconds(timeoutMs), 750ms));
-            return modMsgWait::WaitTimedOut;
-        });
-        modMsgWait::SetEventPump([] {});
+        time.shortestWait = 750ms;
         if (!adapter.open())
             return;
         adapter.start();
@@ -106,15 +101,14 @@ public:
         *traffic = Traffic {byteTime};
     }
 
+    // The session ends here, while the adapter still answers: it goes before the time does.
     ~EmulatedSession()
     {
         EndSession();
         XWBUSLIB::Install(nullptr);
-        modMsgWait::SetPlatformWait({});
-        modMsgWait::SetEventPump({});
     }
 
-    std::shared_ptr<sim::ManualClock> clock;
+    testsupport::SimulatedTime time;
     std::shared_ptr<Traffic> traffic;
     emulator::PtyEmulator adapter;
     bool ok = false;

@@ -2,40 +2,13 @@
 #include "ConsoleHarness.h"
 
 #include "app/ConsoleRun.h"
-#include "bus/XWBUSLIB.h"
-#include "bus/modKX4136.h"
 #include "ui/frmMain.h"
-#include "wait/modMsgWait.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QtTest>
-
-ManualTime::ManualTime()
-{
-    modKX4136::ResetModuleState();
-    modMsgWait::SetTickSource([this] {
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(clock->now()).count();
-        return static_cast<int32_t>(static_cast<uint32_t>(ms));
-    });
-    modMsgWait::SetPlatformWait([this](int32_t, const int32_t *, int32_t timeoutMs) {
-        clock->advance(std::chrono::milliseconds(timeoutMs));
-        if (duringWait)
-            duringWait(timeoutMs);
-        return modMsgWait::WaitTimedOut;
-    });
-}
-
-ManualTime::~ManualTime()
-{
-    modKX4136::EndSession();
-    XWBUSLIB::Install(nullptr);
-    modMsgWait::SetTickSource({});
-    modMsgWait::SetPlatformWait({});
-    modKX4136::ResetModuleState();
-}
 
 std::function<QDateTime()> localTime()
 {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/ConsoleView.h"
-#include "driver/sim/Clock.h"
+#include "common/SimulatedTime.h"
 #include "driver/sim/SimulatedDriver.h"
 
 #include <QByteArray>
@@ -14,19 +14,14 @@
 
 class QTemporaryDir;
 
-// Simulated time: the tick counter follows the bus's clock and every wait moves it on at once, while
-// pending events are still processed for real so that timers and signals are handled inside waits.
-// Puts the module state and the installed driver back to their start when it ends.
-class ManualTime
+// Simulated time whose waits still process pending events for real, so that timers and signals are
+// handled inside them.
+class ManualTime : public testsupport::SimulatedTime
 {
 public:
-    ManualTime();
-    ~ManualTime();
-    ManualTime(const ManualTime &) = delete;
-    ManualTime &operator=(const ManualTime &) = delete;
-
-    std::shared_ptr<sim::ManualClock> clock = std::make_shared<sim::ManualClock>(std::chrono::seconds(10));
-    std::function<void(int32_t timeoutMs)> duringWait;
+    ManualTime()
+        : SimulatedTime(Events::Processed)
+    { }
 };
 
 // The same local time for every run: one second further at each reading.

@@ -4,6 +4,7 @@
 #include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
 #include "common/RecordingDriver.h"
+#include "common/SimulatedTime.h"
 #include "wait/modMsgWait.h"
 
 #include <QMetaType>
@@ -21,31 +22,30 @@ constexpr int32_t Handle = RecordingDriver::DefaultHandle;
 // A test row's extra set-up of the driver's script (or of the module state).
 using Script = std::function<void(RecordingDriver &)>;
 
+// The simulated time of the case under way.
+inline std::unique_ptr<testsupport::SimulatedTime> &caseTime()
+{
+    static std::unique_ptr<testsupport::SimulatedTime> time;
+    return time;
+}
+
 // A fresh module state with a recording driver installed and an open session; every MsgWait shows
 // in the driver's call list as "wait(<ms>)" and returns at once.
 inline std::shared_ptr<RecordingDriver> installRecordingDriver()
 {
-    modKX4136::ResetModuleState();
+    caseTime().reset();
+    caseTime() = std::make_unique<testsupport::SimulatedTime>();
     auto driver = std::make_shared<RecordingDriver>();
     XWBUSLIB::Install(driver);
     modKX4136::SessionHandle = Handle;
-    modMsgWait::SetTickSource([] { return int32_t {0}; });
-    modMsgWait::SetEventPump([] {});
-    RecordingDriver *raw = driver.get();
-    modMsgWait::SetPlatformWait([raw](int32_t, const int32_t *, int32_t timeoutMs) {
-        raw->note(QStringLiteral("wait(%1)").arg(timeoutMs));
-        return modMsgWait::WaitTimedOut;
-    });
+    caseTime()->duringWait
+        = [raw = driver.get()](int32_t timeoutMs) { raw->note(QStringLiteral("wait(%1)").arg(timeoutMs)); };
     return driver;
 }
 
 inline void uninstall()
 {
-    XWBUSLIB::Install(nullptr);
-    modMsgWait::SetTickSource({});
-    modMsgWait::SetPlatformWait({});
-    modMsgWait::SetEventPump({});
-    modKX4136::ResetModuleState();
+    caseTime().reset();
 }
 
 inline void setRom(int16_t row, const testsupport::RomCode &code)

@@ -1,8 +1,8 @@
 // The sensor exchanges and discovery end to end on the simulated bus, time advanced by the waits.
 #include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
+#include "common/SimulatedTime.h"
 #include "driver/sim/SimulatedDriver.h"
-#include "wait/modMsgWait.h"
 
 #include <QTest>
 #include <set>
@@ -66,9 +66,9 @@ class TestBusOnSim : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<testsupport::SimulatedTime> time;
     std::shared_ptr<sim::ManualClock> clock;
     std::shared_ptr<WatchedDriver> driver;
-    std::function<void()> duringWait;
 
     sim::SimBus &bus() { return *driver->bus(1); }
 
@@ -115,31 +115,14 @@ class TestBusOnSim : public QObject
 private slots:
     void init()
     {
-        ResetModuleState();
-        clock = std::make_shared<sim::ManualClock>(10s);
-        duringWait = {};
-        modMsgWait::SetTickSource([this] {
-            return static_cast<int32_t>(static_cast<uint32_t>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(clock->now()).count()));
-        });
-        modMsgWait::SetPlatformWait([this](int32_t, const int32_t *, int32_t timeoutMs) {
-            clock->advance(std::chrono::milliseconds(timeoutMs));
-            if (duringWait)
-                duringWait();
-            return modMsgWait::WaitTimedOut;
-        });
-        modMsgWait::SetEventPump([] {});
+        time = std::make_unique<testsupport::SimulatedTime>();
+        clock = time->clock;
     }
 
     void cleanup()
     {
-        EndSession();
-        XWBUSLIB::Install(nullptr);
+        time.reset();
         driver.reset();
-        modMsgWait::SetTickSource({});
-        modMsgWait::SetPlatformWait({});
-        modMsgWait::SetEventPump({});
-        ResetModuleState();
     }
 
     void demoBusIsDetected()
@@ -288,9 +271,9 @@ private slots:
         else if (fault == "stuck")
             sensor->faults().stuckFF.times(1);
         else if (fault == "short")
-            duringWait = [this] { bus().setShorted(true); };
+            time->duringWait = [this](int32_t) { bus().setShorted(true); };
         else
-            duringWait = [sensor] { sensor->setAttached(false); };
+            time->duringWait = [sensor](int32_t) { sensor->setAttached(false); };
         clock->advance(60s);
         bus().transcript().clear();
 

@@ -21,7 +21,7 @@ QStringList fileLines(const QString &path)
 
 void RunFixture::setUpRun()
 {
-    harness = std::make_unique<WaitHarness>();
+    harness = std::make_unique<testsupport::SimulatedTime>();
     view = std::make_unique<FakeMainView>();
     run = std::make_unique<RunControl>(*view);
     run->addListener(*view);

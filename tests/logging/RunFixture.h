@@ -2,8 +2,8 @@
 #pragma once
 
 #include "FakeMainView.h"
-#include "WaitHarness.h"
 #include "common/RecordingDriver.h"
+#include "common/SimulatedTime.h"
 #include "driver/sim/SimulatedDriver.h"
 #include "logging/RunControl.h"
 
@@ -39,7 +39,7 @@ protected:
 
     std::unique_ptr<QTemporaryDir> dir;
     std::shared_ptr<sim::SimulatedDriver> driver;
-    std::unique_ptr<WaitHarness> harness;
+    std::unique_ptr<testsupport::SimulatedTime> harness;
     std::unique_ptr<FakeMainView> view;
     std::unique_ptr<logging::RunControl> run;
     QString logPath;

@@ -47,7 +47,7 @@ class TstInterleaving : public RunFixture
     // The hook runs in the first wait only: later waits belong to what it set off.
     void onFirstWait(std::function<void()> action)
     {
-        harness->duringWait = [this, action, done = false]() mutable {
+        harness->duringWait = [this, action, done = false](int32_t) mutable {
             if (!done) {
                 done = true;
                 action();
@@ -190,7 +190,7 @@ private slots:
                 run->WriteResolution();
         };
         QStringList lampInWaits;
-        harness->duringWait = [&] { lampInWaits << (view->lamp == LampRed ? "red" : "green"); };
+        harness->duringWait = [&](int32_t) { lampInWaits << (view->lamp == LampRed ? "red" : "green"); };
         run->ReadingCycle();
         QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE", "4E", "48", "44", "BE"}));
         // The second sensor's conversion is a bus transaction like the write's copy: the lamp is red.

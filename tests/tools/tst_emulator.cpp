@@ -2,11 +2,11 @@
 // procedures: detection, readings, resolution writes, faults of the adapter, unplugging.
 #include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
+#include "common/SimulatedTime.h"
 #include "driver/serial/SerialDriver.h"
 #include "driver/sim/RomCodes.h"
 #include "driver/sim/SimulatedDriver.h"
 #include "tools/ka7700-emulator/PtyEmulator.h"
-#include "wait/modMsgWait.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -60,6 +60,7 @@ class TestEmulator : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<testsupport::SimulatedTime> time;
     std::shared_ptr<sim::ManualClock> clock;
     std::shared_ptr<sim::SimBus> bus;
     std::unique_ptr<emulator::PtyEmulator> adapter;
@@ -101,29 +102,16 @@ class TestEmulator : public QObject
 private slots:
     void init()
     {
-        ResetModuleState();
+        time = std::make_unique<testsupport::SimulatedTime>();
+        clock = time->clock;
         ports.clear();
-        clock = std::make_shared<sim::ManualClock>(10s);
         OneWireDelay = 800;
-        modMsgWait::SetTickSource([this] {
-            return int32_t(
-                uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(clock->now()).count()));
-        });
-        modMsgWait::SetPlatformWait([this](int32_t, const int32_t *, int32_t timeoutMs) {
-            clock->advance(std::chrono::milliseconds(timeoutMs));
-            return modMsgWait::WaitTimedOut;
-        });
-        modMsgWait::SetEventPump([] {});
     }
 
     void cleanup()
     {
-        EndSession();
-        XWBUSLIB::Install(nullptr);
+        time.reset(); // ends the session while the adapter still answers
         adapter.reset();
-        modMsgWait::SetTickSource({});
-        modMsgWait::SetPlatformWait({});
-        modMsgWait::SetEventPump({});
     }
 
     void detectsEveryDevice_data()

@@ -1,11 +1,17 @@
-// Time for run-control tests: a manual clock that every wait moves on, with hooks into the waits.
-#include "WaitHarness.h"
+// Simulated time for tests and benchmarks: the tick counter follows a manual clock that every wait moves
+// on at once, with hooks into the waits and the processing of pending events.
+#include "common/SimulatedTime.h"
 
 #include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
 #include "wait/modMsgWait.h"
 
-WaitHarness::WaitHarness()
+#include <algorithm>
+
+namespace testsupport {
+
+SimulatedTime::SimulatedTime(Events events, std::chrono::milliseconds start)
+    : clock(std::make_shared<sim::ManualClock>(start))
 {
     modKX4136::ResetModuleState();
     modMsgWait::SetTickSource([this] {
@@ -13,21 +19,22 @@ WaitHarness::WaitHarness()
         return static_cast<int32_t>(static_cast<uint32_t>(ms));
     });
     modMsgWait::SetPlatformWait([this](int32_t count, const int32_t *, int32_t timeoutMs) {
-        ++waits;
         const bool input = inputAfterMs >= 0 && inputAfterMs < timeoutMs;
-        clock->advance(std::chrono::milliseconds(input ? inputAfterMs : timeoutMs));
+        clock->advance(std::max(std::chrono::milliseconds(input ? inputAfterMs : timeoutMs), shortestWait));
         if (duringWait)
-            duringWait();
+            duringWait(timeoutMs);
         return input ? count : modMsgWait::WaitTimedOut;
     });
-    modMsgWait::SetEventPump([this] {
-        ++pumps;
-        if (duringPump)
-            duringPump();
-    });
+    if (events == Events::Processed)
+        modMsgWait::SetEventPump({});
+    else
+        modMsgWait::SetEventPump([this] {
+            if (duringPump)
+                duringPump();
+        });
 }
 
-WaitHarness::~WaitHarness()
+SimulatedTime::~SimulatedTime()
 {
     modKX4136::EndSession();
     XWBUSLIB::Install(nullptr);
@@ -37,8 +44,10 @@ WaitHarness::~WaitHarness()
     modKX4136::ResetModuleState();
 }
 
-std::function<QDateTime()> WaitHarness::steppingLocalTime(const QDateTime &first)
+std::function<QDateTime()> SimulatedTime::steppingLocalTime(const QDateTime &first)
 {
     auto reads = std::make_shared<int>(0);
     return [first, reads] { return first.addSecs((*reads)++); };
 }
+
+} // namespace testsupport
