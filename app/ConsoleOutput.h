@@ -22,10 +22,10 @@ private:
     // The number of leading bytes written without waiting.
     qint64 writeSome(const QByteArray &bytes);
 
-    int fd_;
-    int ownFd_ = -1; // a terminal opened anew, closed at the end
-    ConsoleOutput *notes_;
-    QByteArray rest_; // the end of a line only partly written, written before anything else
-    qint64 dropped_ = 0;
-    bool closed_ = false;
+    int m_fd;
+    int m_ownFd = -1; // a terminal opened anew, closed at the end
+    ConsoleOutput *m_notes;
+    QByteArray m_rest; // the end of a line only partly written, written before anything else
+    qint64 m_dropped = 0;
+    bool m_closed = false;
 };

@@ -12,33 +12,33 @@
 
 ConsoleRun::ConsoleRun(const ConsoleSettings &settings, int cycles, QTextStream &out, QTextStream &err,
     const QString &pendingFolder)
-    : view_(settings, out, err)
-    , runControl_(view_, pendingFolder)
-    , cycles_(cycles)
+    : m_view(settings, out, err)
+    , m_runControl(m_view, pendingFolder)
+    , m_cycles(cycles)
 {
-    runControl_.addListener(view_);
-    connect(&view_, &ConsoleView::timer1Tick, this, &ConsoleRun::onTick);
-    connect(&stopSignals_, &StopSignals::stopRequested, this, &ConsoleRun::onStopRequested);
+    m_runControl.addListener(m_view);
+    connect(&m_view, &ConsoleView::timer1Tick, this, &ConsoleRun::onTick);
+    connect(&m_stopSignals, &StopSignals::stopRequested, this, &ConsoleRun::onStopRequested);
 }
 
 int ConsoleRun::exec()
 {
-    runControl_.StartRun();
+    m_runControl.StartRun();
     const int status = statusAfterStart();
-    if (status == Ended && !stopRequested_ && runControl_.state() == logging::RunControl::State::Running)
-        loop_.exec();
+    if (status == Ended && !m_stopRequested && m_runControl.state() == logging::RunControl::State::Running)
+        m_loop.exec();
     endSession();
     // Readings that are not in their log yet make the run a failure, whatever else went well.
-    return runControl_.tellKeptLines() ? std::max<int>(status, Failed) : status;
+    return m_runControl.tellKeptLines() ? std::max<int>(status, Failed) : status;
 }
 
 int ConsoleRun::statusAfterStart()
 {
     // A stop that came during START has been run by run control once detection let go of the bus.
-    if (stopRequested_)
+    if (m_stopRequested)
         return Ended;
     using Outcome = logging::RunControl::StartOutcome;
-    switch (*runControl_.lastStart()) {
+    switch (*m_runControl.lastStart()) {
     case Outcome::Running:
     case Outcome::StoppedDuringDetection:
         return Ended;
@@ -56,27 +56,27 @@ void ConsoleRun::onTick()
 {
     // A tick handled inside a wait of the cycle under way is skipped by run control, as the window's;
     // the cycle's own tick decides about the end.
-    if (runControl_.busy())
+    if (m_runControl.busy())
         return;
-    runControl_.ReadingCycle();
-    if (stopRequested_ || (cycles_ > 0 && view_.cyclesPrinted() >= cycles_))
-        loop_.exit();
+    m_runControl.ReadingCycle();
+    if (m_stopRequested || (m_cycles > 0 && m_view.cyclesPrinted() >= m_cycles))
+        m_loop.exit();
 }
 
 void ConsoleRun::onStopRequested()
 {
-    stopRequested_ = true;
+    m_stopRequested = true;
     // Inside a transaction STOP is held and runs as soon as the bus is free; the handler that
     // started the transaction leaves the loop afterwards.
-    runControl_.StopRun();
-    if (!runControl_.busy())
-        loop_.exit();
+    m_runControl.StopRun();
+    if (!m_runControl.busy())
+        m_loop.exit();
 }
 
 void ConsoleRun::endSession()
 {
-    if (runControl_.state() != logging::RunControl::State::Idle)
-        runControl_.StopRun();
+    if (m_runControl.state() != logging::RunControl::State::Idle)
+        m_runControl.StopRun();
 }
 
 int runConsoleProgram(char **argv, const CommandLineOptions &options)

@@ -26,7 +26,7 @@ public:
     int exec();
 
     // Tests set the local time here before exec().
-    logging::RunControl &runControl() { return runControl_; }
+    logging::RunControl &runControl() { return m_runControl; }
 
 private:
     void onTick();
@@ -35,12 +35,12 @@ private:
     // Ends the session unless it has ended; never called inside a bus transaction.
     void endSession();
 
-    ConsoleView view_;
-    logging::RunControl runControl_;
-    StopSignals stopSignals_;
-    QEventLoop loop_;
-    int cycles_;
-    bool stopRequested_ = false;
+    ConsoleView m_view;
+    logging::RunControl m_runControl;
+    StopSignals m_stopSignals;
+    QEventLoop m_loop;
+    int m_cycles;
+    bool m_stopRequested = false;
 };
 
 // The whole program for --console, once the command line has been read; argv[0] is all Qt sees.

@@ -28,11 +28,11 @@ QString asTyped(const QString &commandLineNumber)
 } // namespace
 
 ConsoleView::ConsoleView(const ConsoleSettings &settings, QTextStream &out, QTextStream &err)
-    : settings_(settings)
-    , out_(out)
-    , err_(err)
+    : m_settings(settings)
+    , m_out(out)
+    , m_err(err)
 {
-    connect(&timer1_, &QTimer::timeout, this, &ConsoleView::timer1Tick);
+    connect(&m_timer1, &QTimer::timeout, this, &ConsoleView::timer1Tick);
 }
 
 QString ConsoleView::text(logging::TextField field) const
@@ -41,20 +41,20 @@ QString ConsoleView::text(logging::TextField field) const
     case logging::TextField::Text1:
         return QStringLiteral("0");
     case logging::TextField::Text2:
-        return asTyped(settings_.port);
+        return asTyped(m_settings.port);
     case logging::TextField::Text3:
-        return asTyped(settings_.interval);
+        return asTyped(m_settings.interval);
     case logging::TextField::Text4:
-        return asTyped(settings_.delay);
+        return asTyped(m_settings.delay);
     case logging::TextField::Text5:
-        return settings_.logPath;
+        return m_settings.logPath;
     }
     return QString();
 }
 
 int ConsoleView::check1State() const
 {
-    return settings_.log ? 1 : 0;
+    return m_settings.log ? 1 : 0;
 }
 
 int ConsoleView::comboResPosition() const
@@ -74,7 +74,7 @@ void ConsoleView::clearDevices()
 
 void ConsoleView::appendDeviceLine(const QString &line)
 {
-    printLine(out_, line);
+    printLine(m_out, line);
 }
 
 void ConsoleView::setControlEnabled(logging::Control, bool)
@@ -85,25 +85,25 @@ void ConsoleView::setControlEnabled(logging::Control, bool)
 void ConsoleView::setTimerEnabled(bool enabled)
 {
     if (enabled)
-        timer1_.start();
+        m_timer1.start();
     else
-        timer1_.stop();
+        m_timer1.stop();
 }
 
 void ConsoleView::setTimerInterval(int32_t milliseconds)
 {
-    timer1_.setInterval(milliseconds);
+    m_timer1.setInterval(milliseconds);
 }
 
 void ConsoleView::showMessage(const QString &text)
 {
-    printLine(err_, text);
+    printLine(m_err, text);
 }
 
 void ConsoleView::showStartFailure(const QString &line)
 {
     // Below the message, where the one who reads it looks.
-    printLine(err_, line);
+    printLine(m_err, line);
 }
 
 void ConsoleView::endProgram()
@@ -113,10 +113,10 @@ void ConsoleView::endProgram()
 
 void ConsoleView::cycleEnded(const logging::CycleRecord &cycle)
 {
-    printLine(out_, logging::dateTimeText(cycle.when));
+    printLine(m_out, logging::dateTimeText(cycle.when));
     for (const QString &line : logging::readingListLines(cycle))
-        printLine(out_, line);
-    ++cyclesPrinted_;
+        printLine(m_out, line);
+    ++m_cyclesPrinted;
 }
 
 void ConsoleView::printLine(QTextStream &stream, const QString &line)

@@ -45,7 +45,7 @@ public:
 
     // logging::ReadingsListener: prints the cycle's time, then its readings as the window lists them.
     void cycleEnded(const logging::CycleRecord &cycle) override;
-    int cyclesPrinted() const { return cyclesPrinted_; }
+    int cyclesPrinted() const { return m_cyclesPrinted; }
 
 signals:
     void timer1Tick();
@@ -53,9 +53,9 @@ signals:
 private:
     void printLine(QTextStream &stream, const QString &line);
 
-    ConsoleSettings settings_;
-    QTextStream &out_;
-    QTextStream &err_;
-    QTimer timer1_;
-    int cyclesPrinted_ = 0;
+    ConsoleSettings m_settings;
+    QTextStream &m_out;
+    QTextStream &m_err;
+    QTimer m_timer1;
+    int m_cyclesPrinted = 0;
 };

@@ -36,8 +36,8 @@ StopSignals::StopSignals(QObject *parent)
         ::fcntl(end, F_SETFD, FD_CLOEXEC);
         ::fcntl(end, F_SETFL, ::fcntl(end, F_GETFL) | O_NONBLOCK);
     }
-    notifier_ = new QSocketNotifier(pipeEnds[1], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &StopSignals::readPending);
+    m_notifier = new QSocketNotifier(pipeEnds[1], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &StopSignals::readPending);
 
     struct sigaction action = {};
     action.sa_handler = onSignal;
@@ -49,11 +49,11 @@ StopSignals::StopSignals(QObject *parent)
 
 StopSignals::~StopSignals()
 {
-    if (!notifier_)
+    if (!m_notifier)
         return;
     ::sigaction(SIGINT, &previousInt, nullptr);
     ::sigaction(SIGTERM, &previousTerm, nullptr);
-    delete notifier_;
+    delete m_notifier;
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);
     pipeEnds[0] = pipeEnds[1] = -1;

@@ -24,5 +24,5 @@ signals:
 private:
     void readPending();
 
-    QSocketNotifier *notifier_ = nullptr;
+    QSocketNotifier *m_notifier = nullptr;
 };

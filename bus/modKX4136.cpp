@@ -189,12 +189,12 @@ std::optional<ScratchpadData> ConvertAndRead(int16_t index, int32_t waitMs, bool
 } // namespace
 
 CutWaitsWhen::CutWaitsWhen(std::function<bool()> when)
-    : previous_(std::exchange(cutCondition(), std::move(when)))
+    : m_previous(std::exchange(cutCondition(), std::move(when)))
 { }
 
 CutWaitsWhen::~CutWaitsWhen()
 {
-    cutCondition() = std::move(previous_);
+    cutCondition() = std::move(m_previous);
 }
 
 void ResetModuleState()

@@ -56,7 +56,7 @@ public:
     CutWaitsWhen &operator=(const CutWaitsWhen &) = delete;
 
 private:
-    std::function<bool()> previous_;
+    std::function<bool()> m_previous;
 };
 
 // Where DetectSensors reports its lines: the device list of the window (or of the console).

@@ -8,20 +8,20 @@ bool BusGuard::holdWhileBusy(Request request)
     if (!busy())
         return false;
     // A second click on the same thing while the first still waits adds nothing.
-    if (!held_.contains(request))
-        held_.append(request);
+    if (!m_held.contains(request))
+        m_held.append(request);
     return true;
 }
 
 std::optional<BusGuard::Request> BusGuard::takeHeld()
 {
-    if (held_.isEmpty())
+    if (m_held.isEmpty())
         return std::nullopt;
-    if (held_.contains(Request::Close)) {
-        held_.clear();
+    if (m_held.contains(Request::Close)) {
+        m_held.clear();
         return Request::Close;
     }
-    return held_.takeFirst();
+    return m_held.takeFirst();
 }
 
 } // namespace logging

@@ -18,34 +18,34 @@ public:
     {
     public:
         explicit Activity(BusGuard &guard)
-            : guard_(guard)
-            , cutWaits_([&guard] { return guard.isHeld(Request::Stop) || guard.isHeld(Request::Close); })
+            : m_guard(guard)
+            , m_cutWaits([&guard] { return guard.isHeld(Request::Stop) || guard.isHeld(Request::Close); })
         {
-            ++guard_.depth_;
+            ++m_guard.m_depth;
         }
-        ~Activity() { --guard_.depth_; }
+        ~Activity() { --m_guard.m_depth; }
         Activity(const Activity &) = delete;
         Activity &operator=(const Activity &) = delete;
 
     private:
-        BusGuard &guard_;
+        BusGuard &m_guard;
         // A held STOP or close ends the wait of the transaction under way rather than waiting for it.
-        modKX4136::CutWaitsWhen cutWaits_;
+        modKX4136::CutWaitsWhen m_cutWaits;
     };
 
-    bool busy() const { return depth_ > 0; }
+    bool busy() const { return m_depth > 0; }
 
     // True when the request had to be held because bus work is running; the caller then does nothing now.
     bool holdWhileBusy(Request request);
-    bool isHeld(Request request) const { return held_.contains(request); }
+    bool isHeld(Request request) const { return m_held.contains(request); }
 
     // The next held request in the order they came; closing goes first and drops the rest,
     // since nothing else matters once the program is to end.
     std::optional<Request> takeHeld();
 
 private:
-    int depth_ = 0;
-    QList<Request> held_;
+    int m_depth = 0;
+    QList<Request> m_held;
 };
 
 } // namespace logging

@@ -114,12 +114,12 @@ QString DefaultPendingFolder()
 }
 
 LogFile::LogFile(Report report, const QString &pendingFolder, qsizetype keptBytes)
-    : report_(std::move(report))
-    , folder_(pendingFolder)
-    , keptBytes_(std::max<qsizetype>(keptBytes, 1))
-    , instance_(newInstanceName())
+    : m_report(std::move(report))
+    , m_folder(pendingFolder)
+    , m_keptBytes(std::max<qsizetype>(keptBytes, 1))
+    , m_instance(newInstanceName())
 {
-    if (!folder_.isEmpty())
+    if (!m_folder.isEmpty())
         adoptEarlierLines();
 }
 
@@ -130,10 +130,10 @@ LogFile::~LogFile()
 
 void LogFile::setRunHeader(const QString &header)
 {
-    runHeader_ = encodeLine(header);
-    ++run_;
+    m_runHeader = encodeLine(header);
+    ++m_run;
     // START has cleared the device list: a file still failing is told again when this run meets it.
-    for (PathLines &p : failing_)
+    for (PathLines &p : m_failing)
         p.told = false;
 }
 
@@ -144,8 +144,8 @@ void LogFile::AppendLogLine(const QString &path, const QString &line)
     QString reason = openRegularFile(log, path, AppendMode);
     if (reason.isEmpty()) {
         const Failing kept = failingFor(path);
-        if (kept == failing_.end() || writeKept(kept, log, reason)) {
-            const QByteArray lead = needsHeader(log, runHeader_, bytes) ? runHeader_ : QByteArray();
+        if (kept == m_failing.end() || writeKept(kept, log, reason)) {
+            const QByteArray lead = needsHeader(log, m_runHeader, bytes) ? m_runHeader : QByteArray();
             if (appendLines(log, lead + bytes, reason) == lead.size() + bytes.size())
                 return;
         }
@@ -155,10 +155,10 @@ void LogFile::AppendLogLine(const QString &path, const QString &line)
 
 QString LogFile::finish()
 {
-    if (finished_)
+    if (m_finished)
         return QString();
-    finished_ = true;
-    for (Failing p = failing_.begin(); p != failing_.end();) {
+    m_finished = true;
+    for (Failing p = m_failing.begin(); p != m_failing.end();) {
         const Failing next = std::next(p);
         QFile log;
         QString reason = openRegularFile(log, p->path, AppendMode);
@@ -167,7 +167,7 @@ QString LogFile::finish()
         p = next;
     }
     QStringList note;
-    for (const PathLines &p : failing_) {
+    for (const PathLines &p : m_failing) {
         qsizetype onDisk = 0;
         qsizetype inMemory = 0;
         for (const Group &g : p.groups) {
@@ -178,7 +178,7 @@ QString LogFile::finish()
             note << QStringLiteral("%1 line(s) for log file %2 are kept in %3: the next start of the program "
                                    "writes them once the file can be written.")
                         .arg(onDisk)
-                        .arg(shown(p.path), shown(folder_));
+                        .arg(shown(p.path), shown(m_folder));
         if (inMemory > 0)
             note << QStringLiteral("%1 line(s) for log file %2 could not be kept: they are lost.")
                         .arg(inMemory)
@@ -190,7 +190,7 @@ QString LogFile::finish()
 qsizetype LogFile::keptCount() const
 {
     qsizetype count = 0;
-    for (const PathLines &p : failing_) {
+    for (const PathLines &p : m_failing) {
         for (const Group &g : p.groups)
             count += g.onDisk + static_cast<qsizetype>(g.inMemory.size());
     }
@@ -200,21 +200,21 @@ qsizetype LogFile::keptCount() const
 LogFile::Failing LogFile::failingFor(const QString &path)
 {
     return std::find_if(
-        failing_.begin(), failing_.end(), [&path](const PathLines &p) { return p.path == path; });
+        m_failing.begin(), m_failing.end(), [&path](const PathLines &p) { return p.path == path; });
 }
 
 LogFile::Failing LogFile::startFailing(const QString &path)
 {
-    failing_.push_back(PathLines {path, {}, 0, 0, false});
-    return std::prev(failing_.end());
+    m_failing.push_back(PathLines {path, {}, 0, 0, false});
+    return std::prev(m_failing.end());
 }
 
 void LogFile::tellFailing(PathLines &p, const QString &reason)
 {
     if (p.told)
         return;
-    report_(QStringLiteral("Log file %1 cannot be written (%2): its lines are kept until it can.")
-                .arg(shown(p.path), reason));
+    m_report(QStringLiteral("Log file %1 cannot be written (%2): its lines are kept until it can.")
+                 .arg(shown(p.path), reason));
     p.told = true;
 }
 
@@ -230,8 +230,8 @@ bool LogFile::writeKept(Failing p, QFile &log, QString &reason, bool atStart)
     recovered = recovered.arg(shown(p->path), QString::number(p->keptWritten));
     if (p->dropped > 0)
         recovered += QStringLiteral(" %1 oldest line(s) were dropped.").arg(p->dropped);
-    report_(recovered);
-    failing_.erase(p);
+    m_report(recovered);
+    m_failing.erase(p);
     return true;
 }
 
@@ -246,7 +246,7 @@ bool LogFile::moveGroup(PathLines &p, Group &g, QFile &log, QString &reason)
     qint64 in = appendLines(log, lead + lines, reason) - lead.size();
     while (!g.inMemory.empty() && in >= g.inMemory.front().size()) {
         in -= g.inMemory.front().size();
-        memoryBytes_ -= g.inMemory.front().size();
+        m_memoryBytes -= g.inMemory.front().size();
         g.inMemory.pop_front();
         ++p.keptWritten;
     }
@@ -282,7 +282,7 @@ bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reaso
         // A new move, or the log was replaced since one began: none of these lines are in it.
         offset = log.size();
         if (!pending.rewrite(offset, pending.bodyStart)) {
-            reason = QStringLiteral("the pending folder %1 cannot be written").arg(shown(folder_));
+            reason = QStringLiteral("the pending folder %1 cannot be written").arg(shown(m_folder));
             return false;
         }
     }
@@ -338,21 +338,21 @@ bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reaso
 void LogFile::keep(const QString &path, const QByteArray &line, const QString &reason)
 {
     Failing p = failingFor(path);
-    if (p == failing_.end())
+    if (p == m_failing.end())
         p = startFailing(path);
     tellFailing(*p, reason);
-    if (p->groups.empty() || p->groups.back().run != run_)
-        p->groups.push_back(Group {run_, runHeader_, QString(), 0, {}});
+    if (p->groups.empty() || p->groups.back().run != m_run)
+        p->groups.push_back(Group {m_run, m_runHeader, QString(), 0, {}});
     p->groups.back().inMemory.push_back(line);
-    memoryBytes_ += line.size();
+    m_memoryBytes += line.size();
     spill(*p);
-    while (memoryBytes_ > keptBytes_)
+    while (m_memoryBytes > m_keptBytes)
         dropOldest();
 }
 
 void LogFile::spill(PathLines &p)
 {
-    if (folder_.isEmpty())
+    if (m_folder.isEmpty())
         return;
     for (Group &g : p.groups) {
         if (g.inMemory.empty())
@@ -372,40 +372,40 @@ void LogFile::spill(PathLines &p)
             in = appendLines(file, joined(g.inMemory), reason);
         while (!g.inMemory.empty() && in >= g.inMemory.front().size()) {
             in -= g.inMemory.front().size();
-            memoryBytes_ -= g.inMemory.front().size();
+            m_memoryBytes -= g.inMemory.front().size();
             g.inMemory.pop_front();
             ++g.onDisk;
         }
         if (!g.inMemory.empty()) {
-            if (!folderTold_)
-                report_(QStringLiteral(
+            if (!m_folderTold)
+                m_report(QStringLiteral(
                     "Kept lines cannot be stored in %1: they are held in memory until they can.")
-                            .arg(shown(folder_)));
-            folderTold_ = true;
+                             .arg(shown(m_folder)));
+            m_folderTold = true;
             return;
         }
     }
-    folderTold_ = false;
+    m_folderTold = false;
 }
 
 QString LogFile::newPendingFile(const QString &path, const QByteArray &header)
 {
-    const QDir folder(folder_);
-    if (!ownLock_) {
-        auto lock = std::make_unique<QLockFile>(folder.filePath(instance_ + QStringLiteral(".lock")));
+    const QDir folder(m_folder);
+    if (!m_ownLock) {
+        auto lock = std::make_unique<QLockFile>(folder.filePath(m_instance + QStringLiteral(".lock")));
         lock->setStaleLockTime(0);
         if (!folder.mkpath(QStringLiteral(".")) || !lock->tryLock(0))
             return QString();
-        ownLock_ = std::move(lock);
+        m_ownLock = std::move(lock);
     }
     const QString name = folder.filePath(
-        QStringLiteral("%1-%2.pending").arg(instance_).arg(++sequence_, 6, 10, QLatin1Char('0')));
+        QStringLiteral("%1-%2.pending").arg(m_instance).arg(++m_sequence, 6, 10, QLatin1Char('0')));
     return PendingFile::create(name, path, header) ? name : QString();
 }
 
 void LogFile::adoptEarlierLines()
 {
-    const QDir folder(folder_);
+    const QDir folder(m_folder);
     QString owner;
     bool adopted = false;
     for (const QString &name : folder.entryList({QStringLiteral("*.pending")}, QDir::Files, QDir::Name)) {
@@ -416,18 +416,18 @@ void LogFile::adoptEarlierLines()
             lock->setStaleLockTime(0);
             adopted = lock->tryLock(0);
             if (adopted)
-                adoptedLocks_.push_back(std::move(lock));
+                m_adoptedLocks.push_back(std::move(lock));
         }
         PendingFile pending;
         if (!adopted || !pending.read(folder.filePath(name)))
             continue;
         Failing p = failingFor(pending.logPath);
-        if (p == failing_.end())
+        if (p == m_failing.end())
             p = startFailing(pending.logPath);
         p->groups.push_back(
             Group {0, pending.header, pending.fileName, countLines(pending.fileName, pending.bodyStart), {}});
     }
-    for (Failing p = failing_.begin(); p != failing_.end();) {
+    for (Failing p = m_failing.begin(); p != m_failing.end();) {
         const Failing next = std::next(p);
         QFile log;
         QString reason = openRegularFile(log, p->path, AppendMode);
@@ -449,10 +449,10 @@ void LogFile::adoptEarlierLines()
 void LogFile::dropOldest()
 {
     // A file whose lines have all been dropped stays listed, so its recovery still tells of them.
-    for (PathLines &p : failing_) {
+    for (PathLines &p : m_failing) {
         for (Group &g : p.groups) {
             if (!g.inMemory.empty()) {
-                memoryBytes_ -= g.inMemory.front().size();
+                m_memoryBytes -= g.inMemory.front().size();
                 g.inMemory.pop_front();
                 ++p.dropped;
                 return;

@@ -85,22 +85,22 @@ private:
     void adoptEarlierLines();
     void dropOldest();
 
-    Report report_;
-    QString folder_;
-    qsizetype keptBytes_;
-    QString instance_;
-    int sequence_ = 0;
-    std::unique_ptr<QLockFile> ownLock_;
+    Report m_report;
+    QString m_folder;
+    qsizetype m_keptBytes;
+    QString m_instance;
+    int m_sequence = 0;
+    std::unique_ptr<QLockFile> m_ownLock;
     // The locks of ended programs whose lines this one has taken over.
-    std::vector<std::unique_ptr<QLockFile>> adoptedLocks_;
-    bool folderTold_ = false;
-    quint64 run_ = 1;
-    QByteArray runHeader_;
+    std::vector<std::unique_ptr<QLockFile>> m_adoptedLocks;
+    bool m_folderTold = false;
+    quint64 m_run = 1;
+    QByteArray m_runHeader;
     // By first failure, so the front holds the oldest lines. Each file's failure is told once and
     // its recovery once, whatever the others do.
-    std::list<PathLines> failing_;
-    qsizetype memoryBytes_ = 0;
-    bool finished_ = false;
+    std::list<PathLines> m_failing;
+    qsizetype m_memoryBytes = 0;
+    bool m_finished = false;
 };
 
 } // namespace logging

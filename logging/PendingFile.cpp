@@ -80,22 +80,22 @@ bool PendingFile::rewrite(qint64 newOffset, qint64 from) const
 
 LineChunks::LineChunks(const QString &fileName, qint64 from)
 {
-    if (openRegularFile(file_, fileName, QIODevice::ReadOnly).isEmpty() && !file_.seek(from))
-        file_.close();
+    if (openRegularFile(m_file, fileName, QIODevice::ReadOnly).isEmpty() && !m_file.seek(from))
+        m_file.close();
 }
 
 bool LineChunks::next(QByteArray &chunk)
 {
-    while (file_.isOpen()) {
-        const QByteArray more = file_.read(ChunkSize);
+    while (m_file.isOpen()) {
+        const QByteArray more = m_file.read(ChunkSize);
         if (more.isEmpty())
             break;
-        carry_ += more;
-        const qsizetype end = carry_.lastIndexOf(LineEnd);
+        m_carry += more;
+        const qsizetype end = m_carry.lastIndexOf(LineEnd);
         if (end < 0)
             continue;
-        chunk = carry_.left(end + LineEnd.size());
-        carry_.remove(0, chunk.size());
+        chunk = m_carry.left(end + LineEnd.size());
+        m_carry.remove(0, chunk.size());
         return true;
     }
     return false;

@@ -36,13 +36,13 @@ class LineChunks
 {
 public:
     LineChunks(const QString &fileName, qint64 from);
-    bool isOpen() const { return file_.isOpen(); }
+    bool isOpen() const { return m_file.isOpen(); }
     // False at the end.
     bool next(QByteArray &chunk);
 
 private:
-    QFile file_;
-    QByteArray carry_;
+    QFile m_file;
+    QByteArray m_carry;
 };
 
 // How many lines a pending file holds from `from` on.

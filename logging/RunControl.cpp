@@ -18,13 +18,13 @@ class DeviceList : public modKX4136::LineList
 {
 public:
     explicit DeviceList(MainView &view)
-        : view_(view)
+        : m_view(view)
     { }
-    void Clear() override { view_.clearDevices(); }
-    void AddItem(const QString &line) override { view_.appendDeviceLine(line); }
+    void Clear() override { m_view.clearDevices(); }
+    void AddItem(const QString &line) override { m_view.appendDeviceLine(line); }
 
 private:
-    MainView &view_;
+    MainView &m_view;
 };
 
 // The controls a run locks, in the order START locks them. START and Help wait for the bus besides: a
@@ -40,9 +40,9 @@ constexpr RunLock RunLocks[] = {{Control::Text2, false}, {Control::Text3, false}
 } // namespace
 
 RunControl::RunControl(MainView &view, const QString &pendingFolder)
-    : view_(view)
-    , log_([&view](const QString &line) { view.appendDeviceLine(line); }, pendingFolder)
-    , clock_([] { return QDateTime::currentDateTime(); })
+    : m_view(view)
+    , m_log([&view](const QString &line) { view.appendDeviceLine(line); }, pendingFolder)
+    , m_clock([] { return QDateTime::currentDateTime(); })
 { }
 
 void RunControl::StartRun()
@@ -67,14 +67,14 @@ void RunControl::ReadingCycle()
 void RunControl::WriteResolution()
 {
     // Taken at the click: an edit while the write is held must not change what it writes.
-    const WriteChoice choice {view_.text(TextField::Text1), view_.comboResPosition()};
+    const WriteChoice choice {m_view.text(TextField::Text1), m_view.comboResPosition()};
     switch (enter(BusGuard::Request::Write)) {
     case Entry::Refused:
         return;
     case Entry::Held:
-        if (!heldWrite_)
-            heldWrite_ = choice;
-        view_.setControlEnabled(Control::Command1, false);
+        if (!m_heldWrite)
+            m_heldWrite = choice;
+        m_view.setControlEnabled(Control::Command1, false);
         return;
     case Entry::Now:
         break;
@@ -95,32 +95,32 @@ bool RunControl::CloseRequested()
 
 void RunControl::addListener(ReadingsListener &listener)
 {
-    if (!listeners_.contains(&listener))
-        listeners_.append(&listener);
+    if (!m_listeners.contains(&listener))
+        m_listeners.append(&listener);
 }
 
 void RunControl::removeListener(ReadingsListener &listener)
 {
-    listeners_.removeAll(&listener);
+    m_listeners.removeAll(&listener);
 }
 
 RunControl::Entry RunControl::enter(std::optional<BusGuard::Request> holdAs)
 {
-    if (ended_)
+    if (m_ended)
         return Entry::Refused;
     if (!holdAs)
-        return guard_.busy() ? Entry::Refused : Entry::Now;
-    return guard_.holdWhileBusy(*holdAs) ? Entry::Held : Entry::Now;
+        return m_guard.busy() ? Entry::Refused : Entry::Now;
+    return m_guard.holdWhileBusy(*holdAs) ? Entry::Held : Entry::Now;
 }
 
 void RunControl::busWork(const std::function<void()> &steps)
 {
     {
-        BusGuard::Activity activity(guard_);
+        BusGuard::Activity activity(m_guard);
         steps();
         runHeld();
     }
-    if (std::exchange(unlockWhenFree_, false) && !ended_)
+    if (std::exchange(m_unlockWhenFree, false) && !m_ended)
         lockSettings(false);
 }
 
@@ -128,31 +128,31 @@ void RunControl::startSteps()
 {
     lockSettings(true);
     if (!takeOverSettings()) {
-        lastStart_ = StartOutcome::WrongSetting;
+        m_lastStart = StartOutcome::WrongSetting;
         return;
     }
     if (!modKX4136::StartSession()) {
-        lastStart_ = StartOutcome::NoSession;
+        m_lastStart = StartOutcome::NoSession;
         const QString reason = startFailureLine(modKX4136::PortNum, XWBUSLIB::LastStartFailure());
-        view_.clearDevices();
-        view_.showMessage(QStringLiteral("Error when starting session."));
-        view_.showStartFailure(reason);
+        m_view.clearDevices();
+        m_view.showMessage(QStringLiteral("Error when starting session."));
+        m_view.showStartFailure(reason);
         stopSteps();
         return;
     }
-    state_ = State::Halted;
-    view_.setLampColour(LampRed);
-    DeviceList devices(view_);
+    m_state = State::Halted;
+    m_view.setLampColour(LampRed);
+    DeviceList devices(m_view);
     const int16_t detected = modKX4136::DetectSensors(devices, [this] { return stopOrCloseHeld(); });
-    view_.setLampColour(LampGreen);
+    m_view.setLampColour(LampGreen);
     // A STOP or close that came during detection takes over: starting the timer now would
     // begin a run the user has already ended.
     if (stopOrCloseHeld()) {
-        lastStart_ = StartOutcome::StoppedDuringDetection;
+        m_lastStart = StartOutcome::StoppedDuringDetection;
         return;
     }
     if (detected != 0) {
-        lastStart_ = StartOutcome::DetectionFailed;
+        m_lastStart = StartOutcome::DetectionFailed;
         return;
     }
     // The delay stays the user's choice; the list only tells what it costs.
@@ -161,39 +161,39 @@ void RunControl::startSteps()
     RunRecord run;
     for (int i = 0; i <= modKX4136::LastSensor; ++i)
         run.roms.append(romCode(i));
-    if (view_.check1State() != 0) {
+    if (m_view.check1State() != 0) {
         const QString header = logHeaderLine(run.roms);
-        log_.setRunHeader(header);
-        log_.AppendLogLine(view_.text(TextField::Text5), header);
+        m_log.setRunHeader(header);
+        m_log.AppendLogLine(m_view.text(TextField::Text5), header);
     }
-    view_.setTimerEnabled(true);
-    view_.setControlEnabled(Control::Command1, true);
-    state_ = State::Running;
-    lastStart_ = StartOutcome::Running;
-    for (ReadingsListener *listener : QList(listeners_))
+    m_view.setTimerEnabled(true);
+    m_view.setControlEnabled(Control::Command1, true);
+    m_state = State::Running;
+    m_lastStart = StartOutcome::Running;
+    for (ReadingsListener *listener : QList(m_listeners))
         listener->runStarted(run);
 }
 
 bool RunControl::takeOverSettings()
 {
     // Every text is checked before any is taken over, so a wrong one leaves the module state alone.
-    const auto delay = oneWireDelayFromText(view_.text(TextField::Text4));
-    const auto interval = intervalMsFromText(view_.text(TextField::Text3));
-    const auto port = portNumberFromText(view_.text(TextField::Text2));
+    const auto delay = oneWireDelayFromText(m_view.text(TextField::Text4));
+    const auto interval = intervalMsFromText(m_view.text(TextField::Text3));
+    const auto port = portNumberFromText(m_view.text(TextField::Text2));
     // A path the file names cannot hold would be written under another name.
-    const bool logPath = view_.check1State() == 0 || fitsFileNameEncoding(view_.text(TextField::Text5));
+    const bool logPath = m_view.check1State() == 0 || fitsFileNameEncoding(m_view.text(TextField::Text5));
     const QString wrong = !delay ? QStringLiteral("Wrong 1-wire delay.")
         : !interval              ? QStringLiteral("Wrong reading interval.")
         : !port                  ? QStringLiteral("Wrong COM port number.")
         : !logPath               ? QStringLiteral("Wrong log file path.")
                                  : QString();
     if (!wrong.isEmpty()) {
-        view_.showMessage(wrong);
+        m_view.showMessage(wrong);
         stopSteps();
         return false;
     }
     modKX4136::OneWireDelay = *delay;
-    view_.setTimerInterval(*interval);
+    m_view.setTimerInterval(*interval);
     modKX4136::PortNum = *port;
     modKX4136::PortType = xw::PortTypeKA7700;
     return true;
@@ -201,35 +201,35 @@ bool RunControl::takeOverSettings()
 
 void RunControl::stopSteps()
 {
-    view_.setTimerEnabled(false);
+    m_view.setTimerEnabled(false);
     modKX4136::EndSession();
-    view_.setControlEnabled(Control::Command1, false);
+    m_view.setControlEnabled(Control::Command1, false);
     lockSettings(false);
-    state_ = State::Idle;
+    m_state = State::Idle;
 }
 
 void RunControl::lockSettings(bool locked)
 {
-    const bool waitForBus = !locked && guard_.busy();
+    const bool waitForBus = !locked && m_guard.busy();
     for (const RunLock &lock : RunLocks) {
         if (!(waitForBus && lock.waitsForBus))
-            view_.setControlEnabled(lock.control, !locked);
+            m_view.setControlEnabled(lock.control, !locked);
     }
-    unlockWhenFree_ = waitForBus;
+    m_unlockWhenFree = waitForBus;
 }
 
 bool RunControl::tellKeptLines()
 {
-    const QString note = log_.finish();
+    const QString note = m_log.finish();
     if (!note.isEmpty())
-        view_.showMessage(note);
+        m_view.showMessage(note);
     return !note.isEmpty();
 }
 
 void RunControl::endSessionForClose()
 {
     modKX4136::EndSession();
-    ended_ = true;
+    m_ended = true;
     // Before the window goes, while there is still one to show the message over.
     tellKeptLines();
 }
@@ -237,26 +237,26 @@ void RunControl::endSessionForClose()
 bool RunControl::runHeld()
 {
     bool ran = false;
-    while (const auto request = guard_.takeHeld()) {
+    while (const auto request = m_guard.takeHeld()) {
         ran = true;
         switch (*request) {
         case BusGuard::Request::Stop:
             stopSteps();
             break;
         case BusGuard::Request::Write: {
-            const WriteChoice choice = *std::exchange(heldWrite_, std::nullopt);
+            const WriteChoice choice = *std::exchange(m_heldWrite, std::nullopt);
             // A STOP that came first has ended the run the write was meant for.
-            if (state_ != State::Running)
+            if (m_state != State::Running)
                 break;
             if (const auto index = sensorToWrite(choice.sensor))
                 writeSteps(*index, choice.resolution);
             else
-                view_.setControlEnabled(Control::Command1, true);
+                m_view.setControlEnabled(Control::Command1, true);
             break;
         }
         case BusGuard::Request::Close:
             endSessionForClose();
-            view_.endProgram();
+            m_view.endProgram();
             return true;
         }
     }
@@ -265,7 +265,7 @@ bool RunControl::runHeld()
 
 bool RunControl::stopOrCloseHeld() const
 {
-    return guard_.isHeld(BusGuard::Request::Stop) || guard_.isHeld(BusGuard::Request::Close);
+    return m_guard.isHeld(BusGuard::Request::Stop) || m_guard.isHeld(BusGuard::Request::Close);
 }
 
 RomCode RunControl::romCode(int index)

@@ -34,18 +34,18 @@ public:
     // At the end of the program: shows where the log lines still kept are, if any; true when there are.
     bool tellKeptLines();
 
-    State state() const { return state_; }
+    State state() const { return m_state; }
     // What the last START came to; none before the first.
-    std::optional<StartOutcome> lastStart() const { return lastStart_; }
+    std::optional<StartOutcome> lastStart() const { return m_lastStart; }
     // START, a cycle or a write is on the bus (a handler called now runs inside its waits).
-    bool busy() const { return guard_.busy(); }
+    bool busy() const { return m_guard.busy(); }
 
     // Told after every START that began a run and after every cycle that read all its sensors.
     void addListener(ReadingsListener &listener);
     void removeListener(ReadingsListener &listener);
 
     // The local time the date-time texts are taken from.
-    void setClock(Clock clock) { clock_ = std::move(clock); }
+    void setClock(Clock clock) { m_clock = std::move(clock); }
 
 private:
     enum class Entry { Now, Held, Refused };
@@ -76,17 +76,17 @@ private:
     bool stopOrCloseHeld() const;
     static RomCode romCode(int index);
 
-    MainView &view_;
-    BusGuard guard_;
-    LogFile log_;
-    Clock clock_;
-    QList<ReadingsListener *> listeners_;
-    State state_ = State::Idle;
-    std::optional<StartOutcome> lastStart_;
-    std::optional<WriteChoice> heldWrite_;
+    MainView &m_view;
+    BusGuard m_guard;
+    LogFile m_log;
+    Clock m_clock;
+    QList<ReadingsListener *> m_listeners;
+    State m_state = State::Idle;
+    std::optional<StartOutcome> m_lastStart;
+    std::optional<WriteChoice> m_heldWrite;
     // START and Help given back by a STOP inside bus work, due once that work has ended.
-    bool unlockWhenFree_ = false;
-    bool ended_ = false;
+    bool m_unlockWhenFree = false;
+    bool m_ended = false;
 };
 
 } // namespace logging

@@ -51,17 +51,17 @@ class HeldValues
 public:
     void add(const QString &rom, double celsius)
     {
-        std::lock_guard lock(mutex_);
-        values_[rom].push_back({Clock::now(), celsius});
+        std::lock_guard lock(m_mutex);
+        m_values[rom].push_back({Clock::now(), celsius});
     }
 
     // A reading is true when the sensor stored it before it was printed and not before the value it
     // showed last time (`from`, moved on to the value found).
     bool explains(const QString &rom, double reading, Clock::time_point printed, std::size_t &from) const
     {
-        std::lock_guard lock(mutex_);
-        const auto found = values_.find(rom);
-        if (found == values_.end())
+        std::lock_guard lock(m_mutex);
+        const auto found = m_values.find(rom);
+        if (found == m_values.end())
             return false;
         const auto &values = found->second;
         for (std::size_t i = from; i < values.size() && values[i].at <= printed; ++i) {
@@ -79,8 +79,8 @@ private:
         Clock::time_point at;
         double celsius;
     };
-    mutable std::mutex mutex_;
-    std::map<QString, std::vector<Held>> values_;
+    mutable std::mutex m_mutex;
+    std::map<QString, std::vector<Held>> m_values;
 };
 
 // The adapter behind a fixed path, as a USB adapter behind its device name: unplugging takes the path
@@ -89,12 +89,12 @@ class Adapter
 {
 public:
     Adapter(QString link, std::optional<uid_t> owner, HeldValues &held)
-        : bus_(sim::demoConfiguration(std::make_shared<sim::SteadyClock>()).ports.begin()->second.bus)
-        , link_(std::move(link))
-        , owner_(owner)
+        : m_bus(sim::demoConfiguration(std::make_shared<sim::SteadyClock>()).ports.begin()->second.bus)
+        , m_link(std::move(link))
+        , m_owner(owner)
     {
-        for (std::size_t i = 0; i < bus_->deviceCount(); ++i) {
-            if (auto *thermometer = bus_->thermometer(i)) {
+        for (std::size_t i = 0; i < m_bus->deviceCount(); ++i) {
+            if (auto *thermometer = m_bus->thermometer(i)) {
                 const QString rom = romText(thermometer->builtInRomCode());
                 thermometer->setConversionObserver([&held, rom](const sim::Thermometer &sensor) {
                     const auto pad = sensor.scratchpad();
@@ -107,35 +107,35 @@ public:
 
     bool plug()
     {
-        pty_ = std::make_unique<emulator::PtyEmulator>(bus_, faults_);
-        if (!pty_->open())
+        m_pty = std::make_unique<emulator::PtyEmulator>(m_bus, m_faults);
+        if (!m_pty->open())
             return false;
-        if (owner_ && ::chown(pty_->slavePath().toLocal8Bit().constData(), *owner_, gid_t(-1)) != 0)
+        if (m_owner && ::chown(m_pty->slavePath().toLocal8Bit().constData(), *m_owner, gid_t(-1)) != 0)
             return false;
-        pty_->start();
-        return QFile::link(pty_->slavePath(), link_);
+        m_pty->start();
+        return QFile::link(m_pty->slavePath(), m_link);
     }
 
     void unplug()
     {
-        QFile::remove(link_);
-        pty_.reset();
-        bus_->powerCycle();
+        QFile::remove(m_link);
+        m_pty.reset();
+        m_bus->powerCycle();
     }
 
     void setFaults(const emulator::Faults &faults)
     {
-        faults_ = faults;
-        if (pty_)
-            pty_->locked([&](sim::SimBus &, emulator::LineDriver &line) { line.setFaults(faults); });
+        m_faults = faults;
+        if (m_pty)
+            m_pty->locked([&](sim::SimBus &, emulator::LineDriver &line) { line.setFaults(faults); });
     }
 
 private:
-    std::shared_ptr<sim::SimBus> bus_;
-    QString link_;
-    std::optional<uid_t> owner_;
-    emulator::Faults faults_;
-    std::unique_ptr<emulator::PtyEmulator> pty_;
+    std::shared_ptr<sim::SimBus> m_bus;
+    QString m_link;
+    std::optional<uid_t> m_owner;
+    emulator::Faults m_faults;
+    std::unique_ptr<emulator::PtyEmulator> m_pty;
 };
 
 struct Block
@@ -160,55 +160,55 @@ class Campaign
 {
 public:
     Campaign(const QString &work, uint64_t seed, QStringList loggerArgs, QString logger)
-        : work_(work)
-        , logDir_(work + QStringLiteral("/log"))
-        , logPath_(logDir_ + QStringLiteral("/KX4136_log.txt"))
-        , random_(seed)
-        , adapter_(work + QStringLiteral("/ttyKA0"), owner(), held_)
-        , logger_(std::move(logger))
-        , loggerArgs_(std::move(loggerArgs))
+        : m_work(work)
+        , m_logDir(work + QStringLiteral("/log"))
+        , m_logPath(m_logDir + QStringLiteral("/KX4136_log.txt"))
+        , m_random(seed)
+        , m_adapter(work + QStringLiteral("/ttyKA0"), owner(), m_held)
+        , m_logger(std::move(logger))
+        , m_loggerArgs(std::move(loggerArgs))
     {
         QDir(work).mkpath(QStringLiteral("state"));
         QDir(work).mkpath(QStringLiteral("log"));
-        for (const QString &path : {work, work + QStringLiteral("/state"), logDir_})
+        for (const QString &path : {work, work + QStringLiteral("/state"), m_logDir})
             giveAway(path);
-        dateTimeFormat_ = QLocale::c().dateFormat(QLocale::ShortFormat) + u' '
+        m_dateTimeFormat = QLocale::c().dateFormat(QLocale::ShortFormat) + u' '
             + logging::timeFormatWithoutZone(QLocale::c().timeFormat(QLocale::LongFormat));
     }
 
     bool run(std::chrono::seconds duration)
     {
-        if (!adapter_.plug())
+        if (!m_adapter.plug())
             return false;
         const auto end = Clock::now() + duration;
         auto busNext = Clock::now() + pick(3s, 10s);
         auto logNext = Clock::now() + pick(5s, 20s);
         while (Clock::now() < end) {
-            if (!console_ && Clock::now() >= nextStart_) {
+            if (!m_console && Clock::now() >= m_nextStart) {
                 startSession({});
                 // Half of the starts search the bus through garbled answers.
-                if (busFault_ == None && pick(0, 1) == 1)
+                if (m_busFault == None && pick(0, 1) == 1)
                     busNext = startFault(Garbled);
-                sessionEnd_ = Clock::now() + pick(5s, 40s);
+                m_sessionEnd = Clock::now() + pick(5s, 40s);
             }
             pollSession(milliseconds(20));
-            if (console_ && (console_->state() == QProcess::NotRunning || Clock::now() >= sessionEnd_))
+            if (m_console && (m_console->state() == QProcess::NotRunning || Clock::now() >= m_sessionEnd))
                 endSession();
             if (Clock::now() >= busNext)
-                busNext = busFault_ == None ? startFault(Fault(pick(0, 2))) : endFault(busFault_);
+                busNext = m_busFault == None ? startFault(Fault(pick(0, 2))) : endFault(m_busFault);
             if (Clock::now() >= logNext)
-                logNext = logFault_ == None ? startFault(Fault(pick(3, 4))) : endFault(logFault_);
+                logNext = m_logFault == None ? startFault(Fault(pick(3, 4))) : endFault(m_logFault);
         }
-        if (console_)
+        if (m_console)
             endSession();
-        if (busFault_ != None)
-            endFault(busFault_);
-        if (logFault_ != None)
-            endFault(logFault_);
+        if (m_busFault != None)
+            endFault(m_busFault);
+        if (m_logFault != None)
+            endFault(m_logFault);
         // The lines a stopped run still kept are only safe once a following run has delivered them.
         startSession({QStringLiteral("--cycles"), QStringLiteral("2")});
         const auto limit = Clock::now() + 60s;
-        while (console_->state() != QProcess::NotRunning && Clock::now() < limit)
+        while (m_console->state() != QProcess::NotRunning && Clock::now() < limit)
             pollSession(milliseconds(20));
         endSession();
         return true;
@@ -233,7 +233,7 @@ private:
     template<class T> T pick(T low, T high)
     {
         if constexpr (std::is_integral_v<T>)
-            return std::uniform_int_distribution<T>(low, high)(random_);
+            return std::uniform_int_distribution<T>(low, high)(m_random);
         else
             return T(pick(low.count(), high.count()));
     }
@@ -247,49 +247,49 @@ private:
     void noteOther(const QString &line)
     {
         static const QRegularExpression digits(QStringLiteral("\\d+"));
-        ++otherLines_[QString(line).replace(digits, QStringLiteral("#"))];
+        ++m_otherLines[QString(line).replace(digits, QStringLiteral("#"))];
     }
     std::optional<QDateTime> dateTime(const QString &text) const
     {
-        const QDateTime when = QLocale::c().toDateTime(text, dateTimeFormat_);
+        const QDateTime when = QLocale::c().toDateTime(text, m_dateTimeFormat);
         return when.isValid() ? std::optional(when) : std::nullopt;
     }
 
-    QString work_, logDir_, logPath_, dateTimeFormat_;
-    std::mt19937_64 random_;
-    HeldValues held_;
-    Adapter adapter_;
-    QString logger_;
-    QStringList loggerArgs_;
-    Fault busFault_ = None, logFault_ = None;
-    int faults_[None] = {};
-    QStringList parts_; // log files moved away with their folder, in order
-    std::unique_ptr<QProcess> console_;
-    Clock::time_point sessionEnd_, nextStart_;
-    QByteArray outBuffer_;
-    bool inBlock_ = false;
-    std::vector<Session> sessions_;
-    std::vector<Block> blocks_;
-    int failedStarts_ = 0, stopped_ = 0, stoppedFailed_ = 0;
-    milliseconds slowestExit_ {0};
-    std::map<QString, int> otherLines_;
+    QString m_work, m_logDir, m_logPath, m_dateTimeFormat;
+    std::mt19937_64 m_random;
+    HeldValues m_held;
+    Adapter m_adapter;
+    QString m_logger;
+    QStringList m_loggerArgs;
+    Fault m_busFault = None, m_logFault = None;
+    int m_faults[None] = {};
+    QStringList m_parts; // log files moved away with their folder, in order
+    std::unique_ptr<QProcess> m_console;
+    Clock::time_point m_sessionEnd, m_nextStart;
+    QByteArray m_outBuffer;
+    bool m_inBlock = false;
+    std::vector<Session> m_sessions;
+    std::vector<Block> m_blocks;
+    int m_failedStarts = 0, m_stopped = 0, m_stoppedFailed = 0;
+    milliseconds m_slowestExit {0};
+    std::map<QString, int> m_otherLines;
 };
 
 Clock::time_point Campaign::startFault(Fault fault)
 {
-    ++faults_[fault];
-    const QByteArray logPath = logPath_.toLocal8Bit(), logDir = logDir_.toLocal8Bit();
+    ++m_faults[fault];
+    const QByteArray logPath = m_logPath.toLocal8Bit(), logDir = m_logDir.toLocal8Bit();
     switch (fault) {
     case Garbled:
     case Silent: {
         emulator::Faults faults;
         faults.garbleEvery = fault == Garbled ? pick(40, 160) : 0;
         faults.silent = fault == Silent;
-        adapter_.setFaults(faults);
+        m_adapter.setFaults(faults);
         break;
     }
     case Unplugged:
-        adapter_.unplug();
+        m_adapter.unplug();
         break;
     case ReadOnly:
         // A file not there yet: its folder takes no new file.
@@ -297,14 +297,14 @@ Clock::time_point Campaign::startFault(Fault fault)
             ::chmod(logDir.constData(), 0555);
         break;
     case FolderGone:
-        parts_ << QStringLiteral("%1/part%2.txt").arg(work_).arg(parts_.size());
-        QFile::rename(logPath_, parts_.back());
-        QDir(logDir_).removeRecursively();
+        m_parts << QStringLiteral("%1/part%2.txt").arg(m_work).arg(m_parts.size());
+        QFile::rename(m_logPath, m_parts.back());
+        QDir(m_logDir).removeRecursively();
         break;
     case None:
         break;
     }
-    (fault <= Unplugged ? busFault_ : logFault_) = fault;
+    (fault <= Unplugged ? m_busFault : m_logFault) = fault;
     return Clock::now()
         + (fault == Garbled          ? pick(2s, 8s)
                 : fault <= Unplugged ? pick(1s, 6s)
@@ -313,53 +313,53 @@ Clock::time_point Campaign::startFault(Fault fault)
 
 Clock::time_point Campaign::endFault(Fault fault)
 {
-    if (fault == Unplugged && !adapter_.plug())
+    if (fault == Unplugged && !m_adapter.plug())
         std::fprintf(stderr, "fault_campaign: the adapter cannot be plugged in again\n");
     else if (fault == Garbled || fault == Silent)
-        adapter_.setFaults({});
+        m_adapter.setFaults({});
     else if (fault == ReadOnly) {
-        ::chmod(logPath_.toLocal8Bit().constData(), 0644);
-        ::chmod(logDir_.toLocal8Bit().constData(), 0755);
-    } else if (fault == FolderGone && QDir().mkpath(logDir_))
-        giveAway(logDir_);
-    (fault <= Unplugged ? busFault_ : logFault_) = None;
+        ::chmod(m_logPath.toLocal8Bit().constData(), 0644);
+        ::chmod(m_logDir.toLocal8Bit().constData(), 0755);
+    } else if (fault == FolderGone && QDir().mkpath(m_logDir))
+        giveAway(m_logDir);
+    (fault <= Unplugged ? m_busFault : m_logFault) = None;
     return Clock::now() + (fault <= Unplugged ? pick(3s, 15s) : pick(5s, 30s));
 }
 
 void Campaign::startSession(const QStringList &extra)
 {
-    sessions_.push_back({});
-    console_ = std::make_unique<QProcess>();
+    m_sessions.push_back({});
+    m_console = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_STATE_HOME"), work_ + QStringLiteral("/state"));
-    environment.insert(QStringLiteral("HOME"), work_);
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), m_work + QStringLiteral("/state"));
+    environment.insert(QStringLiteral("HOME"), m_work);
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    console_->setProcessEnvironment(environment);
+    m_console->setProcessEnvironment(environment);
     if (const auto uid = owner()) {
         const gid_t gid = ::getpwuid(*uid)->pw_gid;
-        console_->setChildProcessModifier([uid = *uid, gid] {
+        m_console->setChildProcessModifier([uid = *uid, gid] {
             if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
                 ::_exit(127);
         });
     }
-    console_->start(logger_,
+    m_console->start(m_logger,
         QStringList {QStringLiteral("--console"), QStringLiteral("--com"),
-            QStringLiteral("1=%1/ttyKA0").arg(work_), QStringLiteral("--log"), logPath_}
-            + loggerArgs_ + extra);
-    console_->waitForStarted();
+            QStringLiteral("1=%1/ttyKA0").arg(m_work), QStringLiteral("--log"), m_logPath}
+            + m_loggerArgs + extra);
+    m_console->waitForStarted();
 }
 
 void Campaign::pollSession(milliseconds wait)
 {
-    if (!console_) {
+    if (!m_console) {
         std::this_thread::sleep_for(wait);
         return;
     }
-    console_->waitForReadyRead(int(wait.count()));
-    outBuffer_ += console_->readAllStandardOutput();
-    for (qsizetype end; (end = outBuffer_.indexOf('\n')) >= 0; outBuffer_.remove(0, end + 1))
-        takeLine(QString::fromUtf8(outBuffer_.left(end)));
-    for (const QByteArray &line : console_->readAllStandardError().split('\n'))
+    m_console->waitForReadyRead(int(wait.count()));
+    m_outBuffer += m_console->readAllStandardOutput();
+    for (qsizetype end; (end = m_outBuffer.indexOf('\n')) >= 0; m_outBuffer.remove(0, end + 1))
+        takeLine(QString::fromUtf8(m_outBuffer.left(end)));
+    for (const QByteArray &line : m_console->readAllStandardError().split('\n'))
         if (!line.isEmpty())
             noteOther(QStringLiteral("(stderr) ") + QString::fromUtf8(line));
 }
@@ -367,31 +367,32 @@ void Campaign::pollSession(milliseconds wait)
 void Campaign::endSession()
 {
     const auto asked = Clock::now();
-    const bool stop = console_->state() != QProcess::NotRunning;
+    const bool stop = m_console->state() != QProcess::NotRunning;
     if (stop) {
-        console_->terminate();
-        if (!console_->waitForFinished(30000)) {
+        m_console->terminate();
+        if (!m_console->waitForFinished(30000)) {
             noteOther(QStringLiteral("(campaign) killed: no exit within 30 s of SIGTERM"));
-            console_->kill();
-            console_->waitForFinished();
+            m_console->kill();
+            m_console->waitForFinished();
         }
-        slowestExit_ = std::max(slowestExit_, std::chrono::duration_cast<milliseconds>(Clock::now() - asked));
+        m_slowestExit
+            = std::max(m_slowestExit, std::chrono::duration_cast<milliseconds>(Clock::now() - asked));
     }
     pollSession(milliseconds(0));
-    if (!outBuffer_.isEmpty())
-        takeLine(QString::fromUtf8(outBuffer_));
-    outBuffer_.clear();
-    inBlock_ = false;
-    const bool failed = console_->exitStatus() != QProcess::NormalExit || console_->exitCode() != 0;
+    if (!m_outBuffer.isEmpty())
+        takeLine(QString::fromUtf8(m_outBuffer));
+    m_outBuffer.clear();
+    m_inBlock = false;
+    const bool failed = m_console->exitStatus() != QProcess::NormalExit || m_console->exitCode() != 0;
     // A start that failed is tried again a second later, as a user would.
-    nextStart_ = Clock::now() + (sessions_.back().running ? 0s : 1s);
-    if (!sessions_.back().running)
-        ++failedStarts_;
+    m_nextStart = Clock::now() + (m_sessions.back().running ? 0s : 1s);
+    if (!m_sessions.back().running)
+        ++m_failedStarts;
     else if (stop)
-        ++stopped_, stoppedFailed_ += failed;
+        ++m_stopped, m_stoppedFailed += failed;
     if (failed)
-        noteOther(QStringLiteral("(campaign) exit status %1").arg(console_->exitCode()));
-    console_.reset();
+        noteOther(QStringLiteral("(campaign) exit status %1").arg(m_console->exitCode()));
+    m_console.reset();
 }
 
 void Campaign::takeLine(const QString &line)
@@ -399,20 +400,20 @@ void Campaign::takeLine(const QString &line)
     static const QRegularExpression device(
         QStringLiteral("^Sensor #(\\d+) : ((?:[0-9A-F]{2} ){7}[0-9A-F]{2}) , "));
     static const QRegularExpression reading(QStringLiteral("^Sensor #(\\d+) : (\\S+) \u00B0C$"));
-    Session &session = sessions_.back();
+    Session &session = m_sessions.back();
     if (const auto match = reading.match(line);
-        inBlock_ && match.hasMatch() && match.captured(1).toInt() == blocks_.back().readings.size()) {
-        blocks_.back().readings << match.captured(2);
+        m_inBlock && match.hasMatch() && match.captured(1).toInt() == m_blocks.back().readings.size()) {
+        m_blocks.back().readings << match.captured(2);
         return;
     }
-    inBlock_ = false;
+    m_inBlock = false;
     if (const auto match = device.match(line); match.hasMatch()) {
         const int index = match.captured(1).toInt();
         session.roms.resize(std::max<qsizetype>(session.roms.size(), index + 1));
         session.roms[index] = match.captured(2);
     } else if (dateTime(line)) {
-        blocks_.push_back({line, {}, int(sessions_.size()) - 1, Clock::now()});
-        inBlock_ = session.running = true;
+        m_blocks.push_back({line, {}, int(m_sessions.size()) - 1, Clock::now()});
+        m_inBlock = session.running = true;
     } else if (line == IncompleteList) {
         session.told = true;
     } else if (!line.endsWith(QStringLiteral(" sensor(s) found."))) {
@@ -439,7 +440,7 @@ int Campaign::report(uint64_t seed, std::chrono::seconds duration)
         if (++shown[kind] <= 3)
             examples << kind + QStringLiteral(": ") + what;
     };
-    for (const QString &path : parts_ + QStringList {logPath_}) {
+    for (const QString &path : m_parts + QStringList {m_logPath}) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             continue;
@@ -463,15 +464,15 @@ int Campaign::report(uint64_t seed, std::chrono::seconds duration)
     // Values: each printed number must be one its sensor stored, never older than what it showed before.
     std::map<QString, std::size_t> from;
     int readings = 0, failedReadings = 0;
-    for (const Block &block : blocks_) {
+    for (const Block &block : m_blocks) {
         readings += int(block.readings.size());
         failedReadings += int(block.readings.count(logging::FailedReading));
         for (qsizetype i = 0; i < block.readings.size(); ++i) {
             bool number = false;
             const double value = QLocale::c().toDouble(block.readings[i], &number);
-            const QString rom = sessions_[block.session].roms.value(i);
+            const QString rom = m_sessions[block.session].roms.value(i);
             if (block.readings[i] != logging::FailedReading
-                && (!number || !held_.explains(rom, value, block.printed, from[rom])))
+                && (!number || !m_held.explains(rom, value, block.printed, from[rom])))
                 ++falseValues,
                     example(QStringLiteral("false value"),
                         QStringLiteral("%1 sensor %2 (%3): %4")
@@ -483,9 +484,9 @@ int Campaign::report(uint64_t seed, std::chrono::seconds duration)
 
     // Each log line to its cycle: the same readings, the time within a second (taken twice).
     std::multimap<QString, std::size_t> byReadings;
-    for (std::size_t i = 0; i < blocks_.size(); ++i)
-        byReadings.emplace(blocks_[i].readings.join(u'\t'), i);
-    std::vector<int> matched(blocks_.size(), 0);
+    for (std::size_t i = 0; i < m_blocks.size(); ++i)
+        byReadings.emplace(m_blocks[i].readings.join(u'\t'), i);
+    std::vector<int> matched(m_blocks.size(), 0);
     std::optional<std::size_t> last;
     for (const LogLine &line : lines) {
         const auto when = dateTime(line.when);
@@ -493,7 +494,7 @@ int Campaign::report(uint64_t seed, std::chrono::seconds duration)
         std::optional<std::size_t> unused, any;
         for (auto [it, end] = byReadings.equal_range(line.readings.join(u'\t')); it != end; ++it) {
             const std::size_t block = it->second;
-            const auto printed = dateTime(blocks_[block].when);
+            const auto printed = dateTime(m_blocks[block].when);
             if (!when || !printed || std::abs(when->secsTo(*printed)) > 1)
                 continue;
             any = any.value_or(block);
@@ -513,27 +514,27 @@ int Campaign::report(uint64_t seed, std::chrono::seconds duration)
         ++matched[*unused];
         last = unused;
     }
-    for (std::size_t i = 0; i < blocks_.size(); ++i)
+    for (std::size_t i = 0; i < m_blocks.size(); ++i)
         if (!matched[i])
-            ++lost, example(QStringLiteral("lost"), blocks_[i].when);
+            ++lost, example(QStringLiteral("lost"), m_blocks[i].when);
 
     int shortLists = 0, shortTold = 0, faults = 0;
-    for (const Session &session : sessions_)
+    for (const Session &session : m_sessions)
         if (session.running && session.roms.size() - session.roms.count(QString()) < SensorCount)
             ++shortLists, shortTold += session.told;
-    for (const int count : faults_)
+    for (const int count : m_faults)
         faults += count;
 
     std::printf("seed %llu, %lld s, console %s\n", static_cast<unsigned long long>(seed),
-        static_cast<long long>(duration.count()), qPrintable(loggerArgs_.join(u' ')));
+        static_cast<long long>(duration.count()), qPrintable(m_loggerArgs.join(u' ')));
     std::printf("sessions %zu: %d failed to start, %d listed fewer than %d sensors (%d of them said so); "
                 "%d stopped by SIGTERM, slowest exit %lld ms, %d of them exited with a status other than 0\n",
-        sessions_.size(), failedStarts_, shortLists, SensorCount, shortTold, stopped_,
-        static_cast<long long>(slowestExit_.count()), stoppedFailed_);
+        m_sessions.size(), m_failedStarts, shortLists, SensorCount, shortTold, m_stopped,
+        static_cast<long long>(m_slowestExit.count()), m_stoppedFailed);
     std::printf("faults injected %d:", faults);
     for (int fault = 0; fault < None; ++fault)
-        std::printf("%s %s %d", fault ? "," : "", FaultNames[fault], faults_[fault]);
-    std::printf("\ncycles %zu (readings %d, \"?\" %d), lines checked %zu\n", blocks_.size(), readings,
+        std::printf("%s %s %d", fault ? "," : "", FaultNames[fault], m_faults[fault]);
+    std::printf("\ncycles %zu (readings %d, \"?\" %d), lines checked %zu\n", m_blocks.size(), readings,
         failedReadings, lines.size());
     std::printf("lines lost %d, false values %d, duplicates %d, out of order %d, never printed %d, "
                 "before any header %d, columns unlike the header %d\n",
@@ -541,7 +542,7 @@ int Campaign::report(uint64_t seed, std::chrono::seconds duration)
     for (const QString &text : std::as_const(examples))
         std::printf("  %s\n", qPrintable(text));
     std::printf("other output (digits as #), by count:\n");
-    for (const auto &[text, count] : otherLines_)
+    for (const auto &[text, count] : m_otherLines)
         std::printf("  %5d  %s\n", count, qPrintable(text));
     const bool clean = lost + falseValues + duplicates + outOfOrder + extra + withoutHeader + wrongWidth == 0
         && shortLists == shortTold;

@@ -16,47 +16,47 @@ constexpr int16_t SearchFailed = -1;
 } // namespace
 
 Driver::Driver(LinkFactory factory)
-    : factory_(std::move(factory))
+    : m_factory(std::move(factory))
 { }
 
 Driver::~Driver()
 {
-    for (auto &[handle, session] : sessions_) {
+    for (auto &[handle, session] : m_sessions) {
         session.link->close();
     }
 }
 
 Link *Driver::linkOf(int32_t session) const
 {
-    const auto it = sessions_.find(session);
-    return it == sessions_.end() ? nullptr : it->second.link.get();
+    const auto it = m_sessions.find(session);
+    return it == m_sessions.end() ? nullptr : it->second.link.get();
 }
 
 int32_t Driver::XwExtendedStartSession(int16_t portNum, int16_t portType, int32_t /*options*/)
 {
     using Reason = xw::StartFailure::Reason;
-    const auto busy = std::find_if(sessions_.begin(), sessions_.end(),
+    const auto busy = std::find_if(m_sessions.begin(), m_sessions.end(),
         [portNum](const auto &entry) { return entry.second.portNum == portNum; });
-    if (busy != sessions_.end()) {
-        lastStartFailure_ = {Reason::InUse, busy->second.link->device()};
+    if (busy != m_sessions.end()) {
+        m_lastStartFailure = {Reason::InUse, busy->second.link->device()};
         return 0;
     }
-    if (!factory_) {
-        lastStartFailure_ = {};
+    if (!m_factory) {
+        m_lastStartFailure = {};
         return 0;
     }
-    std::unique_ptr<Link> link = factory_(portNum, portType);
+    std::unique_ptr<Link> link = m_factory(portNum, portType);
     if (!link) {
-        lastStartFailure_ = {Reason::NoSuchPort, {}};
+        m_lastStartFailure = {Reason::NoSuchPort, {}};
         return 0;
     }
     if (!link->open()) {
-        lastStartFailure_ = {link->openFailure(), link->device()};
+        m_lastStartFailure = {link->openFailure(), link->device()};
         return 0;
     }
-    lastStartFailure_ = {Reason::None, link->device()};
-    const int32_t handle = nextHandle_++;
-    sessions_.emplace(handle, Session {portNum, std::move(link)});
+    m_lastStartFailure = {Reason::None, link->device()};
+    const int32_t handle = m_nextHandle++;
+    m_sessions.emplace(handle, Session {portNum, std::move(link)});
     return handle;
 }
 
@@ -69,23 +69,23 @@ int16_t Driver::XwSetup(int32_t session)
     // An empty bus is still a working bus; the search says so later.
     const ResetResult reset = link->reset();
     if (reset == ResetResult::Presence || reset == ResetResult::NoPresence) {
-        lastStartFailure_ = {xw::StartFailure::Reason::None, link->device()};
+        m_lastStartFailure = {xw::StartFailure::Reason::None, link->device()};
         return 1;
     }
-    lastStartFailure_ = {reset == ResetResult::Short ? xw::StartFailure::Reason::ShortedBus
-                                                     : xw::StartFailure::Reason::NoAdapter,
+    m_lastStartFailure = {reset == ResetResult::Short ? xw::StartFailure::Reason::ShortedBus
+                                                      : xw::StartFailure::Reason::NoAdapter,
         link->device()};
     return 0;
 }
 
 int16_t Driver::XwEndSession(int32_t session)
 {
-    const auto it = sessions_.find(session);
-    if (it == sessions_.end()) {
+    const auto it = m_sessions.find(session);
+    if (it == m_sessions.end()) {
         return 0;
     }
     it->second.link->close();
-    sessions_.erase(it);
+    m_sessions.erase(it);
     return 1;
 }
 

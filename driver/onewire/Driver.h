@@ -31,9 +31,9 @@ public:
     int16_t XwTouchByte(int32_t session, int16_t byte) override;
     int16_t XwTouchReset(int32_t session) override;
     int16_t XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_t prime) override;
-    xw::StartFailure lastStartFailure() const override { return lastStartFailure_; }
+    xw::StartFailure lastStartFailure() const override { return m_lastStartFailure; }
 
-    int openSessionCount() const { return static_cast<int>(sessions_.size()); }
+    int openSessionCount() const { return static_cast<int>(m_sessions.size()); }
 
 private:
     struct Session
@@ -45,10 +45,10 @@ private:
     Link *linkOf(int32_t session) const;
     int16_t search(int32_t session, uint8_t *stateBuffer, bool fromStart);
 
-    LinkFactory factory_;
-    std::map<int32_t, Session> sessions_;
-    int32_t nextHandle_ = 1;
-    xw::StartFailure lastStartFailure_;
+    LinkFactory m_factory;
+    std::map<int32_t, Session> m_sessions;
+    int32_t m_nextHandle = 1;
+    xw::StartFailure m_lastStartFailure;
 };
 
 } // namespace onewire

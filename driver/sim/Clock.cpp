@@ -10,22 +10,22 @@ std::chrono::microseconds SteadyClock::now() const
 }
 
 ManualClock::ManualClock(std::chrono::microseconds start)
-    : now_(start.count())
+    : m_now(start.count())
 { }
 
 std::chrono::microseconds ManualClock::now() const
 {
-    return std::chrono::microseconds {now_.load()};
+    return std::chrono::microseconds {m_now.load()};
 }
 
 void ManualClock::advance(std::chrono::microseconds by)
 {
-    now_ += by.count();
+    m_now += by.count();
 }
 
 void ManualClock::set(std::chrono::microseconds to)
 {
-    now_ = to.count();
+    m_now = to.count();
 }
 
 } // namespace sim

@@ -31,7 +31,7 @@ public:
     void set(std::chrono::microseconds to);
 
 private:
-    std::atomic<int64_t> now_;
+    std::atomic<int64_t> m_now;
 };
 
 } // namespace sim

@@ -17,61 +17,61 @@ constexpr uint8_t CommandReadRom = 0x33;
 } // namespace
 
 Device::Device(onewire::RomCode rom)
-    : rom_(rom)
+    : m_rom(rom)
 { }
 
 Device::~Device() = default;
 
 onewire::RomCode Device::romCode() const
 {
-    return faults_.romContainsFF ? withFFByte(rom_) : rom_;
+    return m_faults.romContainsFF ? withFFByte(m_rom) : m_rom;
 }
 
 void Device::setAttached(bool on)
 {
-    attached_ = on;
-    phase_ = Phase::Idle;
+    m_attached = on;
+    m_phase = Phase::Idle;
 }
 
 void Device::powerCycle(microseconds /*now*/)
 {
-    phase_ = Phase::Idle;
-    tx_.clear();
-    txBit_ = 0;
+    m_phase = Phase::Idle;
+    m_tx.clear();
+    m_txBit = 0;
 }
 
 bool Device::reset(microseconds now)
 {
     busEvent(BusEvent::Reset, now);
-    phase_ = Phase::Idle;
-    tx_.clear();
-    txBit_ = 0;
-    rxBits_ = 0;
-    rxBytesLeft_ = 0;
-    if (!attached_ || faults_.noPresence.fire()) {
+    m_phase = Phase::Idle;
+    m_tx.clear();
+    m_txBit = 0;
+    m_rxBits = 0;
+    m_rxBytesLeft = 0;
+    if (!m_attached || m_faults.noPresence.fire()) {
         return false;
     }
-    activeRom_ = onewire::toBits(romCode());
-    phase_ = Phase::RomCommand;
+    m_activeRom = onewire::toBits(romCode());
+    m_phase = Phase::RomCommand;
     return true;
 }
 
 bool Device::drive(microseconds now)
 {
     busEvent(BusEvent::Slot, now);
-    if (phase_ == Phase::Idle) {
+    if (m_phase == Phase::Idle) {
         return true;
     }
     if (sending()) {
-        return ((tx_[txBit_ / 8] >> (txBit_ % 8)) & 1) != 0;
+        return ((m_tx[m_txBit / 8] >> (m_txBit % 8)) & 1) != 0;
     }
-    if (phase_ == Phase::SearchRom) {
-        if (searchStep_ == 0) {
-            return activeRom_[romBit_];
+    if (m_phase == Phase::SearchRom) {
+        if (m_searchStep == 0) {
+            return m_activeRom[m_romBit];
         }
-        return searchStep_ == 1 ? !activeRom_[romBit_] : true;
+        return m_searchStep == 1 ? !m_activeRom[m_romBit] : true;
     }
-    if (phase_ == Phase::Function && rxBytesLeft_ == 0) {
+    if (m_phase == Phase::Function && m_rxBytesLeft == 0) {
         return statusBit();
     }
     return true;
@@ -79,48 +79,48 @@ bool Device::drive(microseconds now)
 
 void Device::sample(bool level, microseconds now)
 {
-    if (phase_ == Phase::Idle) {
+    if (m_phase == Phase::Idle) {
         return;
     }
     if (sending()) {
-        ++txBit_;
+        ++m_txBit;
         return;
     }
-    switch (phase_) {
+    switch (m_phase) {
     case Phase::RomCommand:
         if (shiftIn(level)) {
-            romCommand(rxByte_);
+            romCommand(m_rxByte);
         }
         break;
     case Phase::MatchRom:
-        if (level != activeRom_[romBit_]) {
-            phase_ = Phase::Idle;
-        } else if (++romBit_ == 64) {
-            phase_ = Phase::FunctionCommand;
+        if (level != m_activeRom[m_romBit]) {
+            m_phase = Phase::Idle;
+        } else if (++m_romBit == 64) {
+            m_phase = Phase::FunctionCommand;
         }
         break;
     case Phase::SearchRom:
-        if (searchStep_ < 2) {
-            ++searchStep_;
-        } else if (level != activeRom_[romBit_]) {
-            phase_ = Phase::Idle; // the master went the other way
+        if (m_searchStep < 2) {
+            ++m_searchStep;
+        } else if (level != m_activeRom[m_romBit]) {
+            m_phase = Phase::Idle; // the master went the other way
         } else {
-            searchStep_ = 0;
-            if (++romBit_ == 64) {
-                phase_ = Phase::FunctionCommand;
+            m_searchStep = 0;
+            if (++m_romBit == 64) {
+                m_phase = Phase::FunctionCommand;
             }
         }
         break;
     case Phase::FunctionCommand:
         if (shiftIn(level)) {
-            phase_ = Phase::Function;
-            functionCommand(rxByte_, now);
+            m_phase = Phase::Function;
+            functionCommand(m_rxByte, now);
         }
         break;
     case Phase::Function:
-        if (rxBytesLeft_ > 0 && shiftIn(level)) {
-            --rxBytesLeft_;
-            dataByte(rxByte_, now);
+        if (m_rxBytesLeft > 0 && shiftIn(level)) {
+            --m_rxBytesLeft;
+            dataByte(m_rxByte, now);
         }
         break;
     case Phase::Idle:
@@ -135,53 +135,53 @@ void Device::pullUpChanged(bool on, microseconds now)
 
 void Device::romCommand(uint8_t command)
 {
-    romBit_ = 0;
-    searchStep_ = 0;
+    m_romBit = 0;
+    m_searchStep = 0;
     switch (command) {
     case CommandMatchRom:
-        phase_ = Phase::MatchRom;
+        m_phase = Phase::MatchRom;
         break;
     case CommandSearchRom:
-        phase_ = Phase::SearchRom;
+        m_phase = Phase::SearchRom;
         break;
     case CommandAlarmSearch:
-        phase_ = alarmed() ? Phase::SearchRom : Phase::Idle;
+        m_phase = alarmed() ? Phase::SearchRom : Phase::Idle;
         break;
     case CommandSkipRom:
-        phase_ = Phase::FunctionCommand;
+        m_phase = Phase::FunctionCommand;
         break;
     case CommandReadRom: {
         const onewire::RomCode rom = romCode();
-        phase_ = Phase::FunctionCommand;
+        m_phase = Phase::FunctionCommand;
         send(rom);
         break;
     }
     default:
-        phase_ = Phase::Idle; // a command this device does not know: it waits for the next reset
+        m_phase = Phase::Idle; // a command this device does not know: it waits for the next reset
         break;
     }
 }
 
 bool Device::shiftIn(bool level)
 {
-    rxByte_ = static_cast<uint8_t>((rxByte_ >> 1) | (level ? 0x80 : 0));
-    if (++rxBits_ < 8) {
+    m_rxByte = static_cast<uint8_t>((m_rxByte >> 1) | (level ? 0x80 : 0));
+    if (++m_rxBits < 8) {
         return false;
     }
-    rxBits_ = 0;
+    m_rxBits = 0;
     return true;
 }
 
 void Device::send(std::span<const uint8_t> bytes)
 {
-    tx_.assign(bytes.begin(), bytes.end());
-    txBit_ = 0;
+    m_tx.assign(bytes.begin(), bytes.end());
+    m_txBit = 0;
 }
 
 void Device::receive(int byteCount)
 {
-    rxBytesLeft_ = byteCount;
-    rxBits_ = 0;
+    m_rxBytesLeft = byteCount;
+    m_rxBits = 0;
 }
 
 void Device::busEvent(BusEvent /*event*/, microseconds /*now*/) { }

@@ -34,13 +34,13 @@ public:
     virtual ~Device();
 
     onewire::RomCode romCode() const; // the code it answers to now, faults included
-    onewire::RomCode builtInRomCode() const { return rom_; }
+    onewire::RomCode builtInRomCode() const { return m_rom; }
 
-    bool attached() const { return attached_; }
+    bool attached() const { return m_attached; }
     // A detached device takes no part in anything, as if unplugged; it keeps its memory.
     void setAttached(bool on);
 
-    DeviceFaults &faults() { return faults_; }
+    DeviceFaults &faults() { return m_faults; }
 
     // Bus side. reset() gives true for a presence pulse; drive() false when the device holds the line low.
     bool reset(microseconds now);
@@ -67,22 +67,22 @@ private:
     enum class Phase { Idle, RomCommand, MatchRom, SearchRom, FunctionCommand, Function };
 
     void romCommand(uint8_t command);
-    bool shiftIn(bool level); // true when a whole byte has come in (in rxByte_)
-    bool sending() const { return txBit_ < tx_.size() * 8; }
+    bool shiftIn(bool level); // true when a whole byte has come in (in m_rxByte)
+    bool sending() const { return m_txBit < m_tx.size() * 8; }
 
-    onewire::RomCode rom_;
-    bool attached_ = true;
-    DeviceFaults faults_;
+    onewire::RomCode m_rom;
+    bool m_attached = true;
+    DeviceFaults m_faults;
 
-    Phase phase_ = Phase::Idle;
-    onewire::RomBits activeRom_ {};
-    int romBit_ = 0;
-    int searchStep_ = 0; // 0: id bit, 1: complement, 2: the master's choice
-    uint8_t rxByte_ = 0;
-    int rxBits_ = 0;
-    int rxBytesLeft_ = 0;
-    std::vector<uint8_t> tx_;
-    std::size_t txBit_ = 0;
+    Phase m_phase = Phase::Idle;
+    onewire::RomBits m_activeRom {};
+    int m_romBit = 0;
+    int m_searchStep = 0; // 0: id bit, 1: complement, 2: the master's choice
+    uint8_t m_rxByte = 0;
+    int m_rxBits = 0;
+    int m_rxBytesLeft = 0;
+    std::vector<uint8_t> m_tx;
+    std::size_t m_txBit = 0;
 };
 
 } // namespace sim

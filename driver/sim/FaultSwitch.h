@@ -6,26 +6,26 @@ namespace sim {
 class FaultSwitch
 {
 public:
-    void on() { remaining_ = Always; }
-    void times(int occurrences) { remaining_ = occurrences > 0 ? occurrences : 0; }
-    void off() { remaining_ = 0; }
-    bool isOn() const { return remaining_ != 0; }
+    void on() { m_remaining = Always; }
+    void times(int occurrences) { m_remaining = occurrences > 0 ? occurrences : 0; }
+    void off() { m_remaining = 0; }
+    bool isOn() const { return m_remaining != 0; }
 
     // Asked where the fault could strike; true when it does, using up one occurrence.
     bool fire()
     {
-        if (remaining_ == 0) {
+        if (m_remaining == 0) {
             return false;
         }
-        if (remaining_ > 0) {
-            --remaining_;
+        if (m_remaining > 0) {
+            --m_remaining;
         }
         return true;
     }
 
 private:
     static constexpr int Always = -1;
-    int remaining_ = 0;
+    int m_remaining = 0;
 };
 
 } // namespace sim

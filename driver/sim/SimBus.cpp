@@ -6,20 +6,20 @@
 namespace sim {
 
 SimBus::SimBus(std::shared_ptr<const Clock> clock)
-    : clock_(std::move(clock))
+    : m_clock(std::move(clock))
 { }
 
 onewire::ResetResult SimBus::reset()
 {
     setStrongPullUp(false);
-    const microseconds now = clock_->now();
+    const microseconds now = m_clock->now();
     bool presence = false;
-    for (const auto &device : devices_) {
+    for (const auto &device : m_devices) {
         presence = device->reset(now) || presence; // every device must see the reset
     }
-    const auto result = shorted_ ? onewire::ResetResult::Short
-        : presence               ? onewire::ResetResult::Presence
-                                 : onewire::ResetResult::NoPresence;
+    const auto result = m_shorted ? onewire::ResetResult::Short
+        : presence                ? onewire::ResetResult::Presence
+                                  : onewire::ResetResult::NoPresence;
     record(TranscriptEntry::Kind::Reset, 0, 0, result);
     return result;
 }
@@ -27,12 +27,12 @@ onewire::ResetResult SimBus::reset()
 bool SimBus::rawSlot(bool masterBit)
 {
     setStrongPullUp(false);
-    const microseconds now = clock_->now();
-    bool level = masterBit && !shorted_;
-    for (const auto &device : devices_) {
+    const microseconds now = m_clock->now();
+    bool level = masterBit && !m_shorted;
+    for (const auto &device : m_devices) {
         level = device->drive(now) && level;
     }
-    for (const auto &device : devices_) {
+    for (const auto &device : m_devices) {
         device->sample(level, now);
     }
     return level;
@@ -59,12 +59,12 @@ uint8_t SimBus::touchByte(uint8_t byte)
 
 void SimBus::setStrongPullUp(bool on)
 {
-    if (on == strongPullUp_) {
+    if (on == m_strongPullUp) {
         return;
     }
-    strongPullUp_ = on;
-    const microseconds now = clock_->now();
-    for (const auto &device : devices_) {
+    m_strongPullUp = on;
+    const microseconds now = m_clock->now();
+    for (const auto &device : m_devices) {
         device->pullUpChanged(on, now);
     }
     record(on ? TranscriptEntry::Kind::PullUpOn : TranscriptEntry::Kind::PullUpOff);
@@ -72,45 +72,45 @@ void SimBus::setStrongPullUp(bool on)
 
 Device &SimBus::addDevice(std::shared_ptr<Device> device)
 {
-    devices_.push_back(std::move(device));
-    return *devices_.back();
+    m_devices.push_back(std::move(device));
+    return *m_devices.back();
 }
 
 Thermometer *SimBus::thermometer(std::size_t index) const
 {
-    return index < devices_.size() ? dynamic_cast<Thermometer *>(devices_[index].get()) : nullptr;
+    return index < m_devices.size() ? dynamic_cast<Thermometer *>(m_devices[index].get()) : nullptr;
 }
 
 Device *SimBus::findDevice(const onewire::RomCode &rom) const
 {
-    const auto it = std::find_if(devices_.begin(), devices_.end(),
+    const auto it = std::find_if(m_devices.begin(), m_devices.end(),
         [&rom](const auto &device) { return device->builtInRomCode() == rom; });
-    return it == devices_.end() ? nullptr : it->get();
+    return it == m_devices.end() ? nullptr : it->get();
 }
 
 bool SimBus::removeDevice(const Device &device)
 {
     const auto it = std::find_if(
-        devices_.begin(), devices_.end(), [&device](const auto &entry) { return entry.get() == &device; });
-    if (it == devices_.end()) {
+        m_devices.begin(), m_devices.end(), [&device](const auto &entry) { return entry.get() == &device; });
+    if (it == m_devices.end()) {
         return false;
     }
-    devices_.erase(it);
+    m_devices.erase(it);
     return true;
 }
 
 void SimBus::powerCycle()
 {
     setStrongPullUp(false);
-    const microseconds now = clock_->now();
-    for (const auto &device : devices_) {
+    const microseconds now = m_clock->now();
+    for (const auto &device : m_devices) {
         device->powerCycle(now);
     }
 }
 
 void SimBus::record(TranscriptEntry::Kind kind, uint8_t sent, uint8_t received, onewire::ResetResult reset)
 {
-    transcript_.record(TranscriptEntry {kind, clock_->now(), sent, received, reset});
+    m_transcript.record(TranscriptEntry {kind, m_clock->now(), sent, received, reset});
 }
 
 } // namespace sim

@@ -18,8 +18,8 @@ class SimBus
 public:
     explicit SimBus(std::shared_ptr<const Clock> clock);
 
-    const Clock &clock() const { return *clock_; }
-    std::shared_ptr<const Clock> sharedClock() const { return clock_; }
+    const Clock &clock() const { return *m_clock; }
+    std::shared_ptr<const Clock> sharedClock() const { return m_clock; }
 
     // Any reset or slot ends a strong pull-up first: the master cannot signal while it holds the line high.
     onewire::ResetResult reset();
@@ -29,11 +29,11 @@ public:
     uint8_t touchByte(uint8_t byte);
     // The strong pull-up is physically on or off from now.
     void setStrongPullUp(bool on);
-    bool strongPullUp() const { return strongPullUp_; }
+    bool strongPullUp() const { return m_strongPullUp; }
 
     Device &addDevice(std::shared_ptr<Device> device);
-    std::size_t deviceCount() const { return devices_.size(); }
-    Device &device(std::size_t index) const { return *devices_.at(index); }
+    std::size_t deviceCount() const { return m_devices.size(); }
+    Device &device(std::size_t index) const { return *m_devices.at(index); }
     Thermometer *thermometer(std::size_t index) const; // null when that device is not one
     Device *findDevice(const onewire::RomCode &rom) const; // by its built-in code
     bool removeDevice(const Device &device);
@@ -41,22 +41,22 @@ public:
     void powerCycle();
 
     // A bus held low: resets answer Short and every slot reads 0.
-    void setShorted(bool on) { shorted_ = on; }
-    bool shorted() const { return shorted_; }
+    void setShorted(bool on) { m_shorted = on; }
+    bool shorted() const { return m_shorted; }
 
-    Transcript &transcript() { return transcript_; }
-    const Transcript &transcript() const { return transcript_; }
+    Transcript &transcript() { return m_transcript; }
+    const Transcript &transcript() const { return m_transcript; }
 
 private:
     bool rawSlot(bool masterBit);
     void record(TranscriptEntry::Kind kind, uint8_t sent = 0, uint8_t received = 0,
         onewire::ResetResult reset = onewire::ResetResult::NoPresence);
 
-    std::shared_ptr<const Clock> clock_;
-    std::vector<std::shared_ptr<Device>> devices_;
-    bool strongPullUp_ = false;
-    bool shorted_ = false;
-    Transcript transcript_;
+    std::shared_ptr<const Clock> m_clock;
+    std::vector<std::shared_ptr<Device>> m_devices;
+    bool m_strongPullUp = false;
+    bool m_shorted = false;
+    Transcript m_transcript;
 };
 
 } // namespace sim

@@ -4,8 +4,8 @@
 namespace sim {
 
 SimLink::SimLink(std::shared_ptr<SimBus> bus, std::shared_ptr<AdapterFaults> faults)
-    : bus_(std::move(bus))
-    , faults_(faults ? std::move(faults) : std::make_shared<AdapterFaults>())
+    : m_bus(std::move(bus))
+    , m_faults(faults ? std::move(faults) : std::make_shared<AdapterFaults>())
 { }
 
 SimLink::~SimLink()
@@ -15,27 +15,27 @@ SimLink::~SimLink()
 
 bool SimLink::open()
 {
-    if (faults_->failOpen.fire()) {
+    if (m_faults->failOpen.fire()) {
         return false;
     }
-    open_ = true;
-    armed_ = false;
-    setupFails_ = faults_->failSetup.fire();
+    m_open = true;
+    m_armed = false;
+    m_setupFails = m_faults->failSetup.fire();
     return true;
 }
 
 void SimLink::close()
 {
-    if (open_) {
-        bus_->setStrongPullUp(false);
+    if (m_open) {
+        m_bus->setStrongPullUp(false);
     }
-    open_ = false;
-    armed_ = false;
+    m_open = false;
+    m_armed = false;
 }
 
 bool SimLink::usable()
 {
-    return open_ && !faults_->ioError.fire();
+    return m_open && !m_faults->ioError.fire();
 }
 
 onewire::ResetResult SimLink::reset()
@@ -43,11 +43,11 @@ onewire::ResetResult SimLink::reset()
     if (!usable()) {
         return onewire::ResetResult::IoError;
     }
-    if (setupFails_) {
-        setupFails_ = false;
+    if (m_setupFails) {
+        m_setupFails = false;
         return onewire::ResetResult::IoError;
     }
-    return bus_->reset();
+    return m_bus->reset();
 }
 
 std::optional<bool> SimLink::touchBit(bool bit)
@@ -55,7 +55,7 @@ std::optional<bool> SimLink::touchBit(bool bit)
     if (!usable()) {
         return std::nullopt;
     }
-    return bus_->slot(bit);
+    return m_bus->slot(bit);
 }
 
 std::optional<uint8_t> SimLink::touchByte(uint8_t byte)
@@ -63,10 +63,10 @@ std::optional<uint8_t> SimLink::touchByte(uint8_t byte)
     if (!usable()) {
         return std::nullopt;
     }
-    const uint8_t received = bus_->touchByte(byte);
-    if (armed_) {
-        armed_ = false;
-        bus_->setStrongPullUp(true);
+    const uint8_t received = m_bus->touchByte(byte);
+    if (m_armed) {
+        m_armed = false;
+        m_bus->setStrongPullUp(true);
     }
     return received;
 }
@@ -77,13 +77,13 @@ bool SimLink::setLevel(onewire::BusLevel level)
         return false;
     }
     if (level == onewire::BusLevel::StrongPullUpAfterNextByte) {
-        armed_ = true;
-        bus_->transcript().record(
-            TranscriptEntry {TranscriptEntry::Kind::PullUpArmed, bus_->clock().now(), 0, 0, {}});
+        m_armed = true;
+        m_bus->transcript().record(
+            TranscriptEntry {TranscriptEntry::Kind::PullUpArmed, m_bus->clock().now(), 0, 0, {}});
         return true;
     }
-    armed_ = false;
-    bus_->setStrongPullUp(false);
+    m_armed = false;
+    m_bus->setStrongPullUp(false);
     return true;
 }
 

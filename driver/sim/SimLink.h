@@ -32,16 +32,16 @@ public:
     // reset or slot.
     bool setLevel(onewire::BusLevel level) override;
 
-    SimBus &bus() const { return *bus_; }
+    SimBus &bus() const { return *m_bus; }
 
 private:
     bool usable();
 
-    std::shared_ptr<SimBus> bus_;
-    std::shared_ptr<AdapterFaults> faults_;
-    bool open_ = false;
-    bool setupFails_ = false;
-    bool armed_ = false;
+    std::shared_ptr<SimBus> m_bus;
+    std::shared_ptr<AdapterFaults> m_faults;
+    bool m_open = false;
+    bool m_setupFails = false;
+    bool m_armed = false;
 };
 
 } // namespace sim

@@ -74,19 +74,19 @@ SimConfiguration uniformConfiguration(int count, std::shared_ptr<const Clock> cl
 
 SimulatedDriver::SimulatedDriver(SimConfiguration configuration)
     : onewire::Driver(linkFactory(configuration))
-    , configuration_(std::move(configuration))
+    , m_configuration(std::move(configuration))
 { }
 
 SimBus *SimulatedDriver::bus(int16_t portNum) const
 {
-    const auto it = configuration_.ports.find(portNum);
-    return it == configuration_.ports.end() ? nullptr : it->second.bus.get();
+    const auto it = m_configuration.ports.find(portNum);
+    return it == m_configuration.ports.end() ? nullptr : it->second.bus.get();
 }
 
 AdapterFaults *SimulatedDriver::adapterFaults(int16_t portNum) const
 {
-    const auto it = configuration_.ports.find(portNum);
-    return it == configuration_.ports.end() ? nullptr : it->second.faults.get();
+    const auto it = m_configuration.ports.find(portNum);
+    return it == m_configuration.ports.end() ? nullptr : it->second.faults.get();
 }
 
 } // namespace sim

@@ -42,10 +42,10 @@ public:
     // switch faults and read the transcript while the system runs.
     SimBus *bus(int16_t portNum) const;
     AdapterFaults *adapterFaults(int16_t portNum) const;
-    const SimConfiguration &configuration() const { return configuration_; }
+    const SimConfiguration &configuration() const { return m_configuration; }
 
 private:
-    SimConfiguration configuration_;
+    SimConfiguration m_configuration;
 };
 
 } // namespace sim

@@ -21,7 +21,7 @@ double draw(uint64_t seed, uint64_t index, double low, double high)
 } // namespace
 
 TemperatureCurve::TemperatureCurve(CurveShape shape)
-    : shape_(shape)
+    : m_shape(shape)
 { }
 
 TemperatureCurve TemperatureCurve::seeded(uint64_t seed, double lowC, double highC)
@@ -43,10 +43,10 @@ double TemperatureCurve::at(std::chrono::microseconds time) const
     const double seconds = std::chrono::duration<double>(time).count();
     const auto wave = [&](double amplitude, std::chrono::seconds period) {
         const double p = std::max<double>(static_cast<double>(period.count()), 1.0);
-        return amplitude * std::sin(2 * std::numbers::pi * seconds / p + shape_.phase);
+        return amplitude * std::sin(2 * std::numbers::pi * seconds / p + m_shape.phase);
     };
     const double value
-        = shape_.meanC + wave(shape_.swingC, shape_.period) + wave(shape_.rippleC, shape_.ripplePeriod);
+        = m_shape.meanC + wave(m_shape.swingC, m_shape.period) + wave(m_shape.rippleC, m_shape.ripplePeriod);
     return std::clamp(value, -55.0, 125.0);
 }
 

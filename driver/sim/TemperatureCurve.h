@@ -25,10 +25,10 @@ public:
 
     // Degrees Celsius at a time, within the sensors' range -55 .. 125.
     double at(std::chrono::microseconds time) const;
-    const CurveShape &shape() const { return shape_; }
+    const CurveShape &shape() const { return m_shape; }
 
 private:
-    CurveShape shape_;
+    CurveShape m_shape;
 };
 
 } // namespace sim

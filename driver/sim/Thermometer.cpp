@@ -53,10 +53,10 @@ const FamilyTraits *familyTraits(uint8_t family)
 
 Thermometer::Thermometer(onewire::RomCode rom, TemperatureCurve curve)
     : Device(rom)
-    , traits_(familyTraits(rom[0]))
-    , curve_(curve)
+    , m_traits(familyTraits(rom[0]))
+    , m_curve(curve)
 {
-    if (!traits_) {
+    if (!m_traits) {
         throw std::invalid_argument("not a thermometer family");
     }
     powerOn();
@@ -64,31 +64,31 @@ Thermometer::Thermometer(onewire::RomCode rom, TemperatureCurve curve)
 
 void Thermometer::setResolution(int bits)
 {
-    if (!traits_->hasConfiguration || bits < 9 || bits > 12) {
+    if (!m_traits->hasConfiguration || bits < 9 || bits > 12) {
         return;
     }
-    eeprom_.configuration = configurationFor(bits);
-    registers_.configuration = eeprom_.configuration;
+    m_eeprom.configuration = configurationFor(bits);
+    m_registers.configuration = m_eeprom.configuration;
 }
 
 int Thermometer::resolution() const
 {
-    return traits_->hasConfiguration ? 9 + ((registers_.configuration & ResolutionMask) >> 5) : 9;
+    return m_traits->hasConfiguration ? 9 + ((m_registers.configuration & ResolutionMask) >> 5) : 9;
 }
 
 std::chrono::microseconds Thermometer::conversionTime() const
 {
-    return traits_->hasConfiguration ? NineBitConversion * (1 << (resolution() - 9)) : KX4130Conversion;
+    return m_traits->hasConfiguration ? NineBitConversion * (1 << (resolution() - 9)) : KX4130Conversion;
 }
 
 Scratchpad Thermometer::scratchpad() const
 {
-    const auto raw = static_cast<uint16_t>(raw_);
+    const auto raw = static_cast<uint16_t>(m_raw);
     Scratchpad bytes {
-        static_cast<uint8_t>(raw & 0xFF), static_cast<uint8_t>(raw >> 8), registers_.th, registers_.tl};
-    bytes[4] = traits_->hasConfiguration ? registers_.configuration : 0xFF;
+        static_cast<uint8_t>(raw & 0xFF), static_cast<uint8_t>(raw >> 8), m_registers.th, m_registers.tl};
+    bytes[4] = m_traits->hasConfiguration ? m_registers.configuration : 0xFF;
     bytes[5] = 0xFF;
-    bytes[6] = countRemain_;
+    bytes[6] = m_countRemain;
     bytes[7] = 0x10;
     bytes[8] = onewire::crc8(std::span<const uint8_t>(bytes.data(), 8));
     return bytes;
@@ -96,7 +96,7 @@ Scratchpad Thermometer::scratchpad() const
 
 void Thermometer::powerCycle(microseconds now)
 {
-    if (pending_ && !(parasite_ && pending_->awaitingPower)) {
+    if (m_pending && !(m_parasite && m_pending->awaitingPower)) {
         finishDue(now);
     }
     powerOn();
@@ -105,89 +105,89 @@ void Thermometer::powerCycle(microseconds now)
 void Thermometer::powerOn()
 {
     Device::powerCycle(microseconds {0});
-    pending_.reset();
-    registers_ = eeprom_;
-    if (!traits_->hasConfiguration) {
-        registers_.configuration = 0xFF;
+    m_pending.reset();
+    m_registers = m_eeprom;
+    if (!m_traits->hasConfiguration) {
+        m_registers.configuration = 0xFF;
     }
-    raw_ = traits_->powerOnRaw;
-    countRemain_ = PowerOnByte6;
-    lastCommand_ = 0;
+    m_raw = m_traits->powerOnRaw;
+    m_countRemain = PowerOnByte6;
+    m_lastCommand = 0;
 }
 
 void Thermometer::busEvent(BusEvent event, microseconds now)
 {
-    if (pending_ && parasite_ && pending_->awaitingPower) {
+    if (m_pending && m_parasite && m_pending->awaitingPower) {
         // Without the pull-up straight after the command the part has no power from the start.
         if (event == BusEvent::PullUpOn) {
-            pending_->awaitingPower = false;
+            m_pending->awaitingPower = false;
         } else {
             brownOut();
         }
         return;
     }
     finishDue(now);
-    if (pending_ && parasite_) {
+    if (m_pending && m_parasite) {
         brownOut(); // the pull-up ended, or the bus was used, before the operation was done
     }
 }
 
 void Thermometer::finishDue(microseconds now)
 {
-    if (pending_ && now >= pending_->end) {
+    if (m_pending && now >= m_pending->end) {
         complete();
     }
 }
 
 void Thermometer::complete()
 {
-    if (pending_->command == CommandConvert) {
-        const double celsius = curve_.at(pending_->start);
-        raw_ = convert(celsius);
-        if (traits_->hasConfiguration) {
+    if (m_pending->command == CommandConvert) {
+        const double celsius = m_curve.at(m_pending->start);
+        m_raw = convert(celsius);
+        if (m_traits->hasConfiguration) {
             // What the KX4136 leaves in byte 6, so a converted 85 degrees is told from the power-on 85.
-            countRemain_ = static_cast<uint8_t>(0x10 - (raw_ & 0x0F));
+            m_countRemain = static_cast<uint8_t>(0x10 - (m_raw & 0x0F));
         } else {
             // KX4130 extended resolution: T = whole degrees - 0.25 + (16 - count remain) / 16.
-            const double whole = std::floor(raw_ / 2.0);
-            countRemain_
+            const double whole = std::floor(m_raw / 2.0);
+            m_countRemain
                 = static_cast<uint8_t>(std::clamp(std::lround(16 - (celsius - whole + 0.25) * 16), 0L, 16L));
         }
-        if (conversionObserver_) {
-            conversionObserver_(*this);
+        if (m_conversionObserver) {
+            m_conversionObserver(*this);
         }
     } else {
-        eeprom_ = pending_->copied;
+        m_eeprom = m_pending->copied;
     }
-    pending_.reset();
+    m_pending.reset();
 }
 
 void Thermometer::brownOut()
 {
-    if (pending_->command == CommandConvert) {
-        raw_ = traits_->powerOnRaw;
-        countRemain_ = PowerOnByte6;
+    if (m_pending->command == CommandConvert) {
+        m_raw = m_traits->powerOnRaw;
+        m_countRemain = PowerOnByte6;
     }
-    pending_.reset();
+    m_pending.reset();
 }
 
 int16_t Thermometer::convert(double celsius) const
 {
-    const long step = traits_->hasConfiguration ? 1L << (12 - resolution()) : 1L;
+    const long step = m_traits->hasConfiguration ? 1L << (12 - resolution()) : 1L;
     // Rounded once, straight to the resolution: rounding to 1/16 first would drift by up to a step's half.
-    const long rounded = std::lround(celsius * traits_->unitsPerDegree / static_cast<double>(step)) * step;
-    return static_cast<int16_t>(rounded | (undefinedBits_ & (step - 1)));
+    const long rounded = std::lround(celsius * m_traits->unitsPerDegree / static_cast<double>(step)) * step;
+    return static_cast<int16_t>(rounded | (m_undefinedBits & (step - 1)));
 }
 
 void Thermometer::functionCommand(uint8_t command, microseconds now)
 {
-    lastCommand_ = command;
+    m_lastCommand = command;
     switch (command) {
     case CommandConvert:
     case CommandCopyScratchpad:
-        if (!pending_) { // a part that is busy ignores a second start
+        if (!m_pending) { // a part that is busy ignores a second start
             const microseconds duration = command == CommandConvert ? conversionTime() : EepromWrite;
-            pending_ = Pending {command, now, now + duration, parasite_, registers_};
+            m_pending = Pending {command, now, now + duration, m_parasite, m_registers};
         }
         break;
     case CommandReadScratchpad: {
@@ -201,14 +201,14 @@ void Thermometer::functionCommand(uint8_t command, microseconds now)
         break;
     }
     case CommandWriteScratchpad:
-        writtenIndex_ = 0;
-        receive(traits_->writtenBytes);
+        m_writtenIndex = 0;
+        receive(m_traits->writtenBytes);
         break;
     case CommandRecall:
-        registers_.th = eeprom_.th;
-        registers_.tl = eeprom_.tl;
-        if (traits_->hasConfiguration) {
-            registers_.configuration = eeprom_.configuration;
+        m_registers.th = m_eeprom.th;
+        m_registers.tl = m_eeprom.tl;
+        if (m_traits->hasConfiguration) {
+            m_registers.configuration = m_eeprom.configuration;
         }
         break;
     default:
@@ -218,31 +218,31 @@ void Thermometer::functionCommand(uint8_t command, microseconds now)
 
 void Thermometer::dataByte(uint8_t byte, microseconds /*now*/)
 {
-    switch (writtenIndex_++) {
+    switch (m_writtenIndex++) {
     case 0:
-        registers_.th = byte;
+        m_registers.th = byte;
         break;
     case 1:
-        registers_.tl = byte;
+        m_registers.tl = byte;
         break;
     default:
-        registers_.configuration = static_cast<uint8_t>((byte & ResolutionMask) | ConfigurationOnes);
+        m_registers.configuration = static_cast<uint8_t>((byte & ResolutionMask) | ConfigurationOnes);
         break;
     }
 }
 
 bool Thermometer::statusBit() const
 {
-    if (lastCommand_ == CommandReadPowerSupply) {
-        return !parasite_;
+    if (m_lastCommand == CommandReadPowerSupply) {
+        return !m_parasite;
     }
-    return !pending_; // read slots show 0 while a conversion or copy runs
+    return !m_pending; // read slots show 0 while a conversion or copy runs
 }
 
 bool Thermometer::alarmed() const
 {
-    const double celsius = static_cast<double>(raw_) / traits_->unitsPerDegree;
-    return celsius >= static_cast<int8_t>(registers_.th) || celsius <= static_cast<int8_t>(registers_.tl);
+    const double celsius = static_cast<double>(m_raw) / m_traits->unitsPerDegree;
+    return celsius >= static_cast<int8_t>(m_registers.th) || celsius <= static_cast<int8_t>(m_registers.tl);
 }
 
 } // namespace sim

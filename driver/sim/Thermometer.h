@@ -41,9 +41,9 @@ public:
     // Throws std::invalid_argument when the code's family is not a thermometer's.
     Thermometer(onewire::RomCode rom, TemperatureCurve curve);
 
-    uint8_t family() const { return traits_->family; }
-    const TemperatureCurve &curve() const { return curve_; }
-    void setCurve(TemperatureCurve curve) { curve_ = curve; }
+    uint8_t family() const { return m_traits->family; }
+    const TemperatureCurve &curve() const { return m_curve; }
+    void setCurve(TemperatureCurve curve) { m_curve = curve; }
 
     // 9 to 12 bits, stored in the EEPROM and the scratchpad alike, as if set long ago (KX4136 only).
     void setResolution(int bits);
@@ -52,15 +52,15 @@ public:
 
     // A parasite-powered part needs the strong pull-up from right after the convert or copy command
     // until the operation ends; without it a conversion browns out to the power-on reading, a copy is lost.
-    void setParasitePowered(bool on) { parasite_ = on; }
-    bool parasitePowered() const { return parasite_; }
+    void setParasitePowered(bool on) { m_parasite = on; }
+    bool parasitePowered() const { return m_parasite; }
 
     // The undefined low bits of a reading below 12 bits read as the low bits of `pattern` (default 0, so
     // a 9-bit reading steps by exactly half a degree).
-    void setUndefinedBits(uint8_t pattern) { undefinedBits_ = pattern; }
+    void setUndefinedBits(uint8_t pattern) { m_undefinedBits = pattern; }
 
-    Eeprom eeprom() const { return eeprom_; }
-    bool busy() const { return pending_.has_value(); }
+    Eeprom eeprom() const { return m_eeprom; }
+    bool busy() const { return m_pending.has_value(); }
     // The nine bytes a read would give now, CRC included, faults left out.
     Scratchpad scratchpad() const;
 
@@ -69,7 +69,7 @@ public:
     // Called at the end of every conversion that stores a reading, so a check can know what the part held.
     void setConversionObserver(std::function<void(const Thermometer &)> observer)
     {
-        conversionObserver_ = std::move(observer);
+        m_conversionObserver = std::move(observer);
     }
 
 protected:
@@ -95,18 +95,18 @@ private:
     void brownOut();
     int16_t convert(double celsius) const;
 
-    const FamilyTraits *traits_;
-    TemperatureCurve curve_;
-    bool parasite_ = false;
-    uint8_t undefinedBits_ = 0;
-    Eeprom eeprom_;
-    Eeprom registers_; // TH, TL and configuration as the scratchpad holds them
-    int16_t raw_;
-    uint8_t countRemain_ = 0x0C; // scratchpad byte 6, also in a KX4136 (where it is reserved)
-    std::optional<Pending> pending_;
-    uint8_t lastCommand_ = 0;
-    int writtenIndex_ = 0;
-    std::function<void(const Thermometer &)> conversionObserver_;
+    const FamilyTraits *m_traits;
+    TemperatureCurve m_curve;
+    bool m_parasite = false;
+    uint8_t m_undefinedBits = 0;
+    Eeprom m_eeprom;
+    Eeprom m_registers; // TH, TL and configuration as the scratchpad holds them
+    int16_t m_raw;
+    uint8_t m_countRemain = 0x0C; // scratchpad byte 6, also in a KX4136 (where it is reserved)
+    std::optional<Pending> m_pending;
+    uint8_t m_lastCommand = 0;
+    int m_writtenIndex = 0;
+    std::function<void(const Thermometer &)> m_conversionObserver;
 };
 
 } // namespace sim

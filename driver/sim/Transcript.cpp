@@ -30,39 +30,39 @@ std::string TranscriptEntry::text() const
 }
 
 Transcript::Transcript(std::size_t capacity)
-    : capacity_(capacity)
+    : m_capacity(capacity)
 { }
 
 void Transcript::record(const TranscriptEntry &entry)
 {
-    if (capacity_ == 0) {
+    if (m_capacity == 0) {
         return;
     }
-    if (entries_.size() >= capacity_) {
-        entries_.pop_front();
+    if (m_entries.size() >= m_capacity) {
+        m_entries.pop_front();
     }
-    entries_.push_back(entry);
+    m_entries.push_back(entry);
 }
 
 void Transcript::setCapacity(std::size_t capacity)
 {
-    capacity_ = capacity;
-    while (entries_.size() > capacity_) {
-        entries_.pop_front();
+    m_capacity = capacity;
+    while (m_entries.size() > m_capacity) {
+        m_entries.pop_front();
     }
 }
 
 std::string Transcript::text(std::size_t from, bool withBits) const
 {
     std::string out;
-    for (std::size_t i = from; i < entries_.size(); ++i) {
-        if (entries_[i].kind == TranscriptEntry::Kind::Bit && !withBits) {
+    for (std::size_t i = from; i < m_entries.size(); ++i) {
+        if (m_entries[i].kind == TranscriptEntry::Kind::Bit && !withBits) {
             continue;
         }
         if (!out.empty()) {
             out += ' ';
         }
-        out += entries_[i].text();
+        out += m_entries[i].text();
     }
     return out;
 }
@@ -70,9 +70,9 @@ std::string Transcript::text(std::size_t from, bool withBits) const
 std::vector<uint8_t> Transcript::bytesSent(std::size_t from) const
 {
     std::vector<uint8_t> bytes;
-    for (std::size_t i = from; i < entries_.size(); ++i) {
-        if (entries_[i].kind == TranscriptEntry::Kind::Byte) {
-            bytes.push_back(entries_[i].sent);
+    for (std::size_t i = from; i < m_entries.size(); ++i) {
+        if (m_entries[i].kind == TranscriptEntry::Kind::Byte) {
+            bytes.push_back(m_entries[i].sent);
         }
     }
     return bytes;

@@ -40,19 +40,19 @@ public:
     explicit Transcript(std::size_t capacity = 100000);
 
     void record(const TranscriptEntry &entry);
-    void clear() { entries_.clear(); }
+    void clear() { m_entries.clear(); }
     void setCapacity(std::size_t capacity);
 
-    const std::deque<TranscriptEntry> &entries() const { return entries_; }
-    std::size_t size() const { return entries_.size(); }
+    const std::deque<TranscriptEntry> &entries() const { return m_entries; }
+    std::size_t size() const { return m_entries.size(); }
     // The entries' texts joined by spaces, from entry `from` on (bits left out unless asked for).
     std::string text(std::size_t from = 0, bool withBits = false) const;
     // The bytes the master sent, in order, from entry `from` on.
     std::vector<uint8_t> bytesSent(std::size_t from = 0) const;
 
 private:
-    std::size_t capacity_;
-    std::deque<TranscriptEntry> entries_;
+    std::size_t m_capacity;
+    std::deque<TranscriptEntry> m_entries;
 };
 
 } // namespace sim

@@ -47,20 +47,20 @@ private:
     static void startProgram(QProcess &program, const QStringList &arguments);
     static void stop(QProcess &process);
 
-    QProcess emulator_;
+    QProcess m_emulator;
 };
 
 QString TestProgramOnAdapter::startEmulator(const QStringList &arguments)
 {
-    emulator_.start(QStringLiteral(KX_EMULATOR), arguments);
-    if (!emulator_.waitForStarted(StartTimeoutMs))
+    m_emulator.start(QStringLiteral(KX_EMULATOR), arguments);
+    if (!m_emulator.waitForStarted(StartTimeoutMs))
         return QString();
     const QDeadlineTimer deadline(StartTimeoutMs);
-    while (!emulator_.canReadLine() && !deadline.hasExpired()) {
-        if (!emulator_.waitForReadyRead(int(deadline.remainingTime())))
+    while (!m_emulator.canReadLine() && !deadline.hasExpired()) {
+        if (!m_emulator.waitForReadyRead(int(deadline.remainingTime())))
             break;
     }
-    return QString::fromLocal8Bit(emulator_.readLine()).trimmed();
+    return QString::fromLocal8Bit(m_emulator.readLine()).trimmed();
 }
 
 void TestProgramOnAdapter::startProgram(QProcess &program, const QStringList &arguments)
@@ -83,7 +83,7 @@ void TestProgramOnAdapter::stop(QProcess &process)
 void TestProgramOnAdapter::cleanup()
 {
     // A failed check leaves the emulator running; the next case needs a fresh one.
-    stop(emulator_);
+    stop(m_emulator);
 }
 
 void TestProgramOnAdapter::readsSensors_data()
@@ -107,7 +107,7 @@ void TestProgramOnAdapter::readsSensors()
     QFETCH(QStringList, kinds);
     const int sensors = int(kinds.size());
     const QString pty = startEmulator(emulatorArguments);
-    QVERIFY2(pty.startsWith(QLatin1Char('/')), qPrintable(emulator_.errorString()));
+    QVERIFY2(pty.startsWith(QLatin1Char('/')), qPrintable(m_emulator.errorString()));
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("log.txt"));
 
@@ -175,10 +175,10 @@ void TestProgramOnAdapter::readsSensors()
         QCOMPARE(logLines.at(1 + c), out.at(first) + QLatin1Char('\t') + readings.join(QLatin1Char('\t')));
     }
 
-    emulator_.terminate();
-    QVERIFY(emulator_.waitForFinished(StartTimeoutMs));
-    QCOMPARE(emulator_.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(emulator_.exitCode(), 0);
+    m_emulator.terminate();
+    QVERIFY(m_emulator.waitForFinished(StartTimeoutMs));
+    QCOMPARE(m_emulator.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_emulator.exitCode(), 0);
 }
 
 void TestProgramOnAdapter::startFails_data()
@@ -198,7 +198,7 @@ void TestProgramOnAdapter::startFails()
     QTemporaryDir dir;
     const QString pty = emulatorArguments.isEmpty() ? dir.filePath(QStringLiteral("tty"))
                                                     : startEmulator(emulatorArguments);
-    QVERIFY2(pty.startsWith(QLatin1Char('/')), qPrintable(emulator_.errorString()));
+    QVERIFY2(pty.startsWith(QLatin1Char('/')), qPrintable(m_emulator.errorString()));
     const QString log = dir.filePath(QStringLiteral("log.txt"));
 
     QProcess program;

@@ -45,18 +45,18 @@ public:
 
     sim::SimulatedDriver &driver()
     {
-        if (!driver_) {
-            driver_ = std::make_unique<sim::SimulatedDriver>(configuration);
+        if (!m_driver) {
+            m_driver = std::make_unique<sim::SimulatedDriver>(configuration);
         }
-        return *driver_;
+        return *m_driver;
     }
 
     int32_t session()
     {
-        if (session_ <= 0) {
-            session_ = driver().XwExtendedStartSession(Port, xw::PortTypeKA7700, 0);
+        if (m_session <= 0) {
+            m_session = driver().XwExtendedStartSession(Port, xw::PortTypeKA7700, 0);
         }
-        return session_;
+        return m_session;
     }
 
     // Every device the search reports, in its order; stops at the first XwFirst/XwNext that does not give 1.
@@ -121,8 +121,8 @@ public:
     std::vector<uint8_t> state = std::vector<uint8_t>(xw::StateBufferSize, 0);
 
 private:
-    std::unique_ptr<sim::SimulatedDriver> driver_;
-    int32_t session_ = 0;
+    std::unique_ptr<sim::SimulatedDriver> m_driver;
+    int32_t m_session = 0;
 };
 
 // The scratchpad's nine bytes fold to 0 through the CRC.

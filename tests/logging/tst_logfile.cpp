@@ -33,25 +33,25 @@ class FileSizeLimit
 {
 public:
     explicit FileSizeLimit(qint64 bytes)
-        : handler_(std::signal(SIGXFSZ, SIG_IGN))
+        : m_handler(std::signal(SIGXFSZ, SIG_IGN))
     {
-        ::getrlimit(RLIMIT_FSIZE, &previous_);
-        struct rlimit limit = previous_;
+        ::getrlimit(RLIMIT_FSIZE, &m_previous);
+        struct rlimit limit = m_previous;
         limit.rlim_cur = static_cast<rlim_t>(bytes);
         ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
     }
     ~FileSizeLimit()
     {
-        ::setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, handler_);
+        ::setrlimit(RLIMIT_FSIZE, &m_previous);
+        std::signal(SIGXFSZ, m_handler);
     }
     bool ok = false;
 
 private:
-    struct rlimit previous_
+    struct rlimit m_previous
     {
     };
-    void (*handler_)(int);
+    void (*m_handler)(int);
 };
 #endif
 
