@@ -94,10 +94,10 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
     out.setEncoding(QStringConverter::System);
     err.setEncoding(QStringConverter::System);
     const ConsoleSettings settings {options.port, options.interval, options.delay,
-        options.logPath.value_or(logging::DefaultLogPath()), options.log};
+        options.logPath.value_or(logging::defaultLogPath()), options.log};
     int status = 0;
     {
-        ConsoleRun run(settings, options.cycles, out, err, logging::DefaultPendingFolder());
+        ConsoleRun run(settings, options.cycles, out, err, logging::defaultPendingFolder());
         status = run.exec();
     }
     XWBUSLIB::Install(nullptr);

@@ -40,14 +40,14 @@ int main(int argc, char *argv[])
 
     frmMain window;
     // Declared after the window so that it goes first, while the window still exists.
-    logging::RunControl runControl(window, logging::DefaultPendingFolder());
+    logging::RunControl runControl(window, logging::defaultPendingFolder());
     runControl.addListener(window);
     QObject::connect(&window, &frmMain::command3Clicked, &window, [&runControl] { runControl.StartRun(); });
     QObject::connect(&window, &frmMain::command2Clicked, &window, [&runControl] { runControl.StopRun(); });
     QObject::connect(
         &window, &frmMain::command1Clicked, &window, [&runControl] { runControl.WriteResolution(); });
     QObject::connect(&window, &frmMain::timer1Tick, &window, [&runControl] { runControl.ReadingCycle(); });
-    window.setCloseHandler([&runControl] { return runControl.CloseRequested(); });
+    window.setCloseHandler([&runControl] { return runControl.closeRequested(); });
     window.show();
     return QApplication::exec();
 }

@@ -14,8 +14,8 @@ namespace {
 class DiscardedList : public LineList
 {
 public:
-    void Clear() override { }
-    void AddItem(const QString &line) override { benchmark::DoNotOptimize(line.size()); }
+    void clear() override { }
+    void addItem(const QString &line) override { benchmark::DoNotOptimize(line.size()); }
 };
 
 // A session on `sensors` simulated KX4136; every wait moves the manual clock instead of blocking, and

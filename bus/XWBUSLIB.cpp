@@ -92,7 +92,7 @@ int16_t XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_
     return d ? d->XwOneWireLevel(session, operation, level, prime) : Failed;
 }
 
-xw::StartFailure LastStartFailure()
+xw::StartFailure lastStartFailure()
 {
     const auto d = driver();
     return d ? d->lastStartFailure() : xw::StartFailure {};

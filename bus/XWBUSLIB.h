@@ -24,6 +24,6 @@ int16_t XwTouchReset(int32_t session);
 int16_t XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_t prime);
 
 // Why the installed driver could not start the last session (see xw::XwDriver::lastStartFailure).
-xw::StartFailure LastStartFailure();
+xw::StartFailure lastStartFailure();
 
 } // namespace XWBUSLIB

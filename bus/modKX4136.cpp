@@ -57,15 +57,15 @@ constexpr int32_t EepromAndResolutionWaitMs = 1000;
 // The longest EEPROM write of a copy: the strong pull-up must be held that long whatever comes.
 constexpr int32_t EepromWriteMs = 10;
 
-bool RowExists(int16_t index)
+bool rowExists(int16_t index)
 {
     return index >= 0 && index < RomTableRows;
 }
 
 // The family of the sensor in a RomTable row; none for an unknown code (or a row that does not exist).
-const Family *FamilyOf(int16_t index)
+const Family *familyOf(int16_t index)
 {
-    if (!RowExists(index))
+    if (!rowExists(index))
         return nullptr;
     const int16_t code = RomTable[index][0];
     const auto it
@@ -73,14 +73,14 @@ const Family *FamilyOf(int16_t index)
     return it == Families.end() ? nullptr : &*it;
 }
 
-int16_t ConfigurationFor(int16_t code)
+int16_t configurationFor(int16_t code)
 {
     const auto it = std::find_if(
         Resolutions.begin(), Resolutions.end(), [code](const Resolution &r) { return r.code == code; });
     return it == Resolutions.end() ? FallbackConfiguration : it->configuration;
 }
 
-int32_t CodeFor(int16_t configuration)
+int32_t codeFor(int16_t configuration)
 {
     const auto it = std::find_if(Resolutions.begin(), Resolutions.end(),
         [configuration](const Resolution &r) { return r.configuration == configuration; });
@@ -94,7 +94,7 @@ std::function<bool()> &cutCondition()
 }
 
 // False when the installed cut condition ended the wait early.
-bool Wait(int32_t ms, int32_t notBeforeMs)
+bool waitFor(int32_t ms, int32_t notBeforeMs)
 {
     const int32_t noHandle = 0;
     const int32_t noHandles = 0;
@@ -117,35 +117,35 @@ public:
 
 // Sends a byte that needs the strong pull-up while the sensor works, then waits for it to finish;
 // false when the wait was cut.
-bool PoweredCommand(int16_t command, int32_t waitMs, int32_t notBeforeMs = 0)
+bool poweredCommand(int16_t command, int32_t waitMs, int32_t notBeforeMs = 0)
 {
     const StrongPullUp pullUp;
     XwTouchByte(SessionHandle, command);
-    return Wait(waitMs, notBeforeMs);
+    return waitFor(waitMs, notBeforeMs);
 }
 
 // Match ROM with the ROM code of one sensor.
-bool Select(int16_t index)
+bool selectSensor(int16_t index)
 {
     XwTouchByte(SessionHandle, Command::MatchRom);
     return SendROM(index);
 }
 
 // Reset, then match ROM with the sensor's code.
-bool Address(int16_t index)
+bool addressSensor(int16_t index)
 {
-    return ResetBus() && Select(index);
+    return ResetBus() && selectSensor(index);
 }
 
 // The driver selects its current device, then the bus is reset.
-bool AccessAndReset()
+bool accessAndReset()
 {
     return XwAccess(SessionHandle, StateBuffer.data()) == 1 && ResetBus();
 }
 
 // A failed read slot folds the CRC back to 0, so a failing adapter would pass the CRC test with
 // made-up bytes: any failed byte fails the read on its own.
-bool ReadScratchpad(ScratchpadData &cells)
+bool readScratchpad(ScratchpadData &cells)
 {
     XwTouchByte(SessionHandle, Command::ReadScratchpad);
     CrcAcc = 0;
@@ -165,7 +165,7 @@ bool ReadScratchpad(ScratchpadData &cells)
 // measured. A KX4136 that measured 85 has 0x10 there. A KX4130 (count per degree 0x10 in byte 7) that
 // measured within 1/16 degree of 85 has count remain 0x0C too: nothing tells that from the power-on
 // value, so it fails with it.
-bool HoldsPowerOnValue(const Family &family, int32_t raw, const ScratchpadData &cells)
+bool holdsPowerOnValue(const Family &family, int32_t raw, const ScratchpadData &cells)
 {
     return raw == family.powerOnRaw && cells[6] == 0x0C && (family.code != FamilyKX4130 || cells[7] == 0x10);
 }
@@ -173,15 +173,15 @@ bool HoldsPowerOnValue(const Family &family, int32_t raw, const ScratchpadData &
 // The exchange both reads share: access, match ROM, the conversion under the strong pull-up for waitMs,
 // then address the sensor again and read its scratchpad. A sensor that `readable` rules out fails after
 // the access, before it is addressed. None when a step failed or the wait was cut.
-std::optional<ScratchpadData> ConvertAndRead(int16_t index, int32_t waitMs, bool readable)
+std::optional<ScratchpadData> convertAndRead(int16_t index, int32_t waitMs, bool readable)
 {
-    if (!AccessAndReset() || !readable || !Select(index))
+    if (!accessAndReset() || !readable || !selectSensor(index))
         return std::nullopt;
     // A cut conversion left the scratchpad with an older reading: it must not pass as this one.
-    if (!PoweredCommand(Command::Convert, waitMs))
+    if (!poweredCommand(Command::Convert, waitMs))
         return std::nullopt;
     ScratchpadData cells {};
-    if (!Address(index) || !ReadScratchpad(cells))
+    if (!addressSensor(index) || !readScratchpad(cells))
         return std::nullopt;
     return cells;
 }
@@ -197,7 +197,7 @@ CutWaitsWhen::~CutWaitsWhen()
     cutCondition() = std::move(m_previous);
 }
 
-void ResetModuleState()
+void resetModuleState()
 {
     SessionHandle = 0;
     StateBuffer.fill(0);
@@ -239,7 +239,7 @@ bool SendROM(int16_t index)
     bool result = true;
     for (int i = 0; i < RomCodeBytes; ++i) {
         // The fault trap: a row that does not exist or a driver that cannot be called ends the sending.
-        if (!RowExists(index) || !Installed())
+        if (!rowExists(index) || !Installed())
             return result;
         const int16_t echo = XwTouchByte(SessionHandle, RomTable[index][i]);
         if (echo == 255 || echo < 0)
@@ -261,8 +261,8 @@ QString HexByte(int16_t value)
 
 bool ReadTemperature(int16_t index)
 {
-    const Family *family = FamilyOf(index);
-    const std::optional<ScratchpadData> cells = ConvertAndRead(index, OneWireDelay, family != nullptr);
+    const Family *family = familyOf(index);
+    const std::optional<ScratchpadData> cells = convertAndRead(index, OneWireDelay, family != nullptr);
     if (!cells)
         return false;
     const int32_t high = (*cells)[1];
@@ -270,7 +270,7 @@ bool ReadTemperature(int16_t index)
     int32_t raw = high * 256 + low;
     if (high >= 128)
         raw -= 65536;
-    if (HoldsPowerOnValue(*family, raw, *cells))
+    if (holdsPowerOnValue(*family, raw, *cells))
         return false;
     Temperature = static_cast<float>(static_cast<double>(raw) / family->divisor);
     return true;
@@ -283,30 +283,30 @@ float GetTemperature()
 
 bool ReadResolution(int16_t index, int32_t &code)
 {
-    const std::optional<ScratchpadData> cells = ConvertAndRead(index, EepromAndResolutionWaitMs, true);
+    const std::optional<ScratchpadData> cells = convertAndRead(index, EepromAndResolutionWaitMs, true);
     if (!cells)
         return false;
-    code = CodeFor((*cells)[4]);
+    code = codeFor((*cells)[4]);
     return true;
 }
 
 bool WriteScratchpad(int16_t index, int16_t code, int16_t alarmLow, int16_t alarmHigh)
 {
-    if (!AccessAndReset() || !Select(index))
+    if (!accessAndReset() || !selectSensor(index))
         return false;
     XwTouchByte(SessionHandle, Command::WriteScratchpad);
     XwTouchByte(SessionHandle, alarmHigh);
     XwTouchByte(SessionHandle, alarmLow);
-    XwTouchByte(SessionHandle, ConfigurationFor(code));
+    XwTouchByte(SessionHandle, configurationFor(code));
     return ResetBus();
 }
 
 bool CopyScratchpad(int16_t index)
 {
-    if (!Address(index))
+    if (!addressSensor(index))
         return false;
     // Cut after its write time the copy is complete: it goes on as if the wait had run out.
-    PoweredCommand(Command::CopyScratchpad, EepromAndResolutionWaitMs, EepromWriteMs);
+    poweredCommand(Command::CopyScratchpad, EepromAndResolutionWaitMs, EepromWriteMs);
     return ResetBus();
 }
 

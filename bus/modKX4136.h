@@ -26,11 +26,11 @@ inline int16_t LastSensor = 0;
 inline float Temperature = 0.0F;
 inline int16_t CrcAcc = 0;
 inline int16_t OneWireDelay = 0;
-// The kinds of thermometer the last DetectSensors listed, one bit each, for ConversionLagLine.
+// The kinds of thermometer the last DetectSensors listed, one bit each, for conversionLagLine.
 inline uint8_t ListedKinds = 0;
 
 // Puts every global above back to zero; for tests that start each case from a fresh process state.
-void ResetModuleState();
+void resetModuleState();
 
 bool StartSession();
 bool EndSession();
@@ -64,8 +64,8 @@ class LineList
 {
 public:
     virtual ~LineList() = default;
-    virtual void Clear() = 0;
-    virtual void AddItem(const QString &line) = 0;
+    virtual void clear() = 0;
+    virtual void addItem(const QString &line) = 0;
 };
 
 // Enumerates up to 32 devices; 0 when the search ran, 1 when the bus set-up or the first search failed.
@@ -79,6 +79,6 @@ int16_t DetectSensors(LineList &list, const std::function<bool()> &stopRequested
 // After detection: one line when OneWireDelay is shorter than the conversion of a thermometer the
 // last DetectSensors listed (whose readings then lag one cycle behind), naming the slowest conversion
 // and the kinds that need it; empty when the delay is long enough for all.
-QString ConversionLagLine();
+QString conversionLagLine();
 
 } // namespace modKX4136

@@ -36,7 +36,7 @@ void NoteKind(int16_t family, int32_t resolution)
     }
 }
 
-QString SensorLine(int16_t index, const int16_t (&rom)[RomTableCells], int32_t resolution)
+QString sensorLine(int16_t index, const int16_t (&rom)[RomTableCells], int32_t resolution)
 {
     QString line = QStringLiteral("Sensor #%1 :").arg(index);
     for (int i = 0; i < RomCodeBytes; ++i)
@@ -46,7 +46,7 @@ QString SensorLine(int16_t index, const int16_t (&rom)[RomTableCells], int32_t r
 
 // Reads the current device's ROM code into row index and lists it with its resolution; false when
 // the ROM read failed, which leaves the row as it was.
-bool TakeDevice(int16_t index, LineList &list)
+bool takeDevice(int16_t index, LineList &list)
 {
     int16_t romBuffer[RomTableCells] {}; // a row's worth; cell 0 at 0 asks for the current device's code
     if (XwRom(SessionHandle, StateBuffer.data(), romBuffer) != 1)
@@ -56,16 +56,16 @@ bool TakeDevice(int16_t index, LineList &list)
     if (!ReadResolution(index, resolution))
         resolution = FailedRead;
     NoteKind(RomTable[index][0], resolution);
-    list.AddItem(SensorLine(index, RomTable[index], resolution));
+    list.addItem(sensorLine(index, RomTable[index], resolution));
     return true;
 }
 
 // The driver ends a search that failed on the bus with a negative result, not at the end of the bus:
 // devices may be left that were never found.
-void AddSearchFailure(int16_t searchResult, LineList &list)
+void addSearchFailure(int16_t searchResult, LineList &list)
 {
     if (searchResult < 0)
-        list.AddItem(QStringLiteral("The search stopped at a bus error: the list may be incomplete."));
+        list.addItem(QStringLiteral("The search stopped at a bus error: the list may be incomplete."));
 }
 
 } // namespace
@@ -77,20 +77,20 @@ int16_t DetectSensors(LineList &list)
 
 int16_t DetectSensors(LineList &list, const std::function<bool()> &stopRequested)
 {
-    list.Clear();
+    list.clear();
     ListedKinds = 0;
     if (XwSetup(SessionHandle) != 1) {
-        list.AddItem(QStringLiteral("Error."));
+        list.addItem(QStringLiteral("Error."));
         return 1;
     }
     const int16_t first = XwFirst(SessionHandle, StateBuffer.data());
     if (first != 1) {
-        list.AddItem(QStringLiteral("Detected KA7700 interface but no 1-wire devices found."));
-        AddSearchFailure(first, list);
+        list.addItem(QStringLiteral("Detected KA7700 interface but no 1-wire devices found."));
+        addSearchFailure(first, list);
         return 1;
     }
-    if (!TakeDevice(0, list))
-        list.AddItem(QStringLiteral("Error reading ROM."));
+    if (!takeDevice(0, list))
+        list.addItem(QStringLiteral("Error reading ROM."));
 
     int16_t index = 1;
     for (; index < MaxSensors; ++index) {
@@ -98,18 +98,18 @@ int16_t DetectSensors(LineList &list, const std::function<bool()> &stopRequested
             break;
         const int16_t next = XwNext(SessionHandle, StateBuffer.data());
         if (next != 1) {
-            list.AddItem(QStringLiteral("%1 sensor(s) found.").arg(index));
-            AddSearchFailure(next, list);
+            list.addItem(QStringLiteral("%1 sensor(s) found.").arg(index));
+            addSearchFailure(next, list);
             break;
         }
-        if (!TakeDevice(index, list))
-            list.AddItem(QStringLiteral("Device %1 : Error reading ROM").arg(index));
+        if (!takeDevice(index, list))
+            list.addItem(QStringLiteral("Device %1 : Error reading ROM").arg(index));
     }
     LastSensor = static_cast<int16_t>(index - 1);
     return 0;
 }
 
-QString ConversionLagLine()
+QString conversionLagLine()
 {
     // Several kinds too slow: naming the slowest gives the one delay that serves every sensor.
     int32_t slowest = 0;

@@ -92,7 +92,7 @@ QString newInstanceName()
 
 } // namespace
 
-QString DefaultLogPath()
+QString defaultLogPath()
 {
 #ifdef Q_OS_WIN
     return QStringLiteral("c:\\KX4136_log.txt");
@@ -102,7 +102,7 @@ QString DefaultLogPath()
 #endif
 }
 
-QString DefaultPendingFolder()
+QString defaultPendingFolder()
 {
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
     const QString state = QFile::decodeName(qgetenv("XDG_STATE_HOME"));

@@ -18,10 +18,10 @@
 namespace logging {
 
 // The log path both the window and the console run start with.
-QString DefaultLogPath();
+QString defaultLogPath();
 // Where kept lines wait across runs of the program: $XDG_STATE_HOME/kx4136-logger, by default
 // ~/.local/state/kx4136-logger; elsewhere kx4136-logger in the local application-data folder.
-QString DefaultPendingFolder();
+QString defaultPendingFolder();
 
 class LogFile
 {

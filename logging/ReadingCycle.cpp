@@ -13,7 +13,7 @@ void RunControl::cycleSteps()
     CycleRecord cycle;
     for (int i = 0; i <= last; ++i) {
         m_view.setLampColour(LampRed);
-        modMsgWait::ProcessPendingEvents();
+        modMsgWait::processPendingEvents();
         // No transaction runs here, so what came in just now must not wait for this sensor's read.
         if (runHeld()) {
             if (m_ended)

@@ -20,8 +20,8 @@ public:
     explicit DeviceList(MainView &view)
         : m_view(view)
     { }
-    void Clear() override { m_view.clearDevices(); }
-    void AddItem(const QString &line) override { m_view.appendDeviceLine(line); }
+    void clear() override { m_view.clearDevices(); }
+    void addItem(const QString &line) override { m_view.appendDeviceLine(line); }
 
 private:
     MainView &m_view;
@@ -84,7 +84,7 @@ void RunControl::WriteResolution()
         busWork([&] { writeSteps(*index, choice.resolution); });
 }
 
-bool RunControl::CloseRequested()
+bool RunControl::closeRequested()
 {
     const Entry entry = enter(BusGuard::Request::Close);
     if (entry == Entry::Now)
@@ -133,7 +133,7 @@ void RunControl::startSteps()
     }
     if (!modKX4136::StartSession()) {
         m_lastStart = StartOutcome::NoSession;
-        const QString reason = startFailureLine(modKX4136::PortNum, XWBUSLIB::LastStartFailure());
+        const QString reason = startFailureLine(modKX4136::PortNum, XWBUSLIB::lastStartFailure());
         m_view.clearDevices();
         m_view.showMessage(QStringLiteral("Error when starting session."));
         m_view.showStartFailure(reason);
@@ -156,8 +156,8 @@ void RunControl::startSteps()
         return;
     }
     // The delay stays the user's choice; the list only tells what it costs.
-    if (const QString lag = modKX4136::ConversionLagLine(); !lag.isEmpty())
-        devices.AddItem(lag);
+    if (const QString lag = modKX4136::conversionLagLine(); !lag.isEmpty())
+        devices.addItem(lag);
     RunRecord run;
     for (int i = 0; i <= modKX4136::LastSensor; ++i)
         run.roms.append(romCode(i));

@@ -30,7 +30,7 @@ public:
     void WriteResolution();
     // True: end the program now, the session is already ended. False: held until the bus work
     // under way has ended; run control then ends the session and calls view.endProgram().
-    bool CloseRequested();
+    bool closeRequested();
     // At the end of the program: shows where the log lines still kept are, if any; true when there are.
     bool tellKeptLines();
 

@@ -103,7 +103,7 @@ void frmMain::createControls()
     Check1 = make<QCheckBox>(this, "Check1");
     Check1->setText(QStringLiteral("Save to log file:"));
     Check1->setChecked(true);
-    Text5 = newTextBox(this, "Text5", logging::DefaultLogPath(), false);
+    Text5 = newTextBox(this, "Text5", logging::defaultLogPath(), false);
     lstDevices = newListBox(this, "lstDevices");
     lstTemp = newListBox(this, "lstTemp");
 }

@@ -63,7 +63,7 @@ int32_t GetTickCount()
     return static_cast<int32_t>(static_cast<uint32_t>(ms));
 }
 
-void ProcessPendingEvents()
+void processPendingEvents()
 {
     if (const EventPump pump = installed().pump) {
         pump();
@@ -73,7 +73,7 @@ void ProcessPendingEvents()
         QCoreApplication::processEvents();
 }
 
-int32_t DefaultPlatformWait(int32_t count, const int32_t *handles, int32_t timeoutMs)
+int32_t defaultPlatformWait(int32_t count, const int32_t *handles, int32_t timeoutMs)
 {
     Q_UNUSED(handles);
     QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread());
@@ -91,26 +91,26 @@ int32_t DefaultPlatformWait(int32_t count, const int32_t *handles, int32_t timeo
     return watch.fired() ? WaitTimedOut : count;
 }
 
-void SetTickSource(TickSource source)
+void setTickSource(TickSource source)
 {
     installed().tick = std::move(source);
 }
 
-void SetPlatformWait(PlatformWait wait)
+void setPlatformWait(PlatformWait wait)
 {
     installed().wait = std::move(wait);
 }
 
-void SetEventPump(EventPump pump)
+void setEventPump(EventPump pump)
 {
     installed().pump = std::move(pump);
 }
 
-int32_t detail::WaitForInput(int32_t count, const int32_t *handles, int32_t timeoutMs)
+int32_t detail::waitForInput(int32_t count, const int32_t *handles, int32_t timeoutMs)
 {
     if (const PlatformWait wait = installed().wait)
         return wait(count, handles, timeoutMs);
-    return DefaultPlatformWait(count, handles, timeoutMs);
+    return defaultPlatformWait(count, handles, timeoutMs);
 }
 
 } // namespace modMsgWait

@@ -6,6 +6,6 @@
 namespace modMsgWait::detail {
 
 // Runs the installed platform wait (the default one unless a test replaced it).
-int32_t WaitForInput(int32_t count, const int32_t *handles, int32_t timeoutMs);
+int32_t waitForInput(int32_t count, const int32_t *handles, int32_t timeoutMs);
 
 } // namespace modMsgWait::detail

@@ -12,17 +12,17 @@ constexpr int32_t ExpiryResult = 0;
 
 // The tick counter wraps every 2^32 ms, so deadlines and what remains of them are counted modulo 2^32:
 // unsigned 32-bit arithmetic, which wraps by definition, read back as signed.
-int32_t Deadline(int32_t tick, int32_t interval)
+int32_t deadlineAt(int32_t tick, int32_t interval)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(tick) + static_cast<uint32_t>(interval));
 }
 
-int32_t Remaining(int32_t deadline, int32_t now)
+int32_t remainingUntil(int32_t deadline, int32_t now)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(deadline) - static_cast<uint32_t>(now));
 }
 
-bool Expired(int32_t remaining, int32_t interval)
+bool expired(int32_t remaining, int32_t interval)
 {
     const bool sameSign = (remaining ^ interval) > 0;
     const bool beyondInterval = remaining > interval;
@@ -50,13 +50,13 @@ int32_t MsgWait(int32_t interval, const int32_t *handles, const int32_t &count,
     if (interval != NoDeadline || cuttable)
         start = GetTickCount();
     if (interval != NoDeadline)
-        deadline = Deadline(start, interval);
+        deadline = deadlineAt(start, interval);
 
     bool cutting = false;
     for (;;) {
         if (interval != NoDeadline) {
-            remaining = Remaining(deadline, GetTickCount());
-            if (Expired(remaining, interval))
+            remaining = remainingUntil(deadline, GetTickCount());
+            if (expired(remaining, interval))
                 return cutting ? WaitCut : ExpiryResult;
         }
         if (cuttable && !cutting && cutWhen()) {
@@ -65,11 +65,11 @@ int32_t MsgWait(int32_t interval, const int32_t *handles, const int32_t &count,
             // What must not be cut is waited out: the deadline moves up to its end.
             cutting = true;
             interval = notBeforeMs;
-            deadline = Deadline(start, interval);
+            deadline = deadlineAt(start, interval);
             continue;
         }
-        const int32_t result = detail::WaitForInput(count, handles, remaining);
-        ProcessPendingEvents();
+        const int32_t result = detail::waitForInput(count, handles, remaining);
+        processPendingEvents();
         if (result != count)
             return cutting ? WaitCut : result;
     }

@@ -26,7 +26,7 @@ int32_t MsgWait(int32_t interval, const int32_t *handles, const int32_t &count,
 // The wrapping 32-bit millisecond tick counter, read as a signed value.
 int32_t GetTickCount();
 // Dispatches every pending window event, then returns.
-void ProcessPendingEvents();
+void processPendingEvents();
 
 // Blocks until timeoutMs has passed (-1: never) or input arrives; gives count when input arrived.
 using PlatformWait = std::function<int32_t(int32_t count, const int32_t *handles, int32_t timeoutMs)>;
@@ -34,14 +34,14 @@ using TickSource = std::function<int32_t()>;
 using EventPump = std::function<void()>;
 
 // Replace the platform pieces (tests); an empty function restores the default.
-void SetTickSource(TickSource source);
-void SetPlatformWait(PlatformWait wait);
-void SetEventPump(EventPump pump);
+void setTickSource(TickSource source);
+void setPlatformWait(PlatformWait wait);
+void setEventPump(EventPump pump);
 
 // The default platform wait: blocks in the thread's event dispatcher until the time-out or until any
 // event arrives (timers, posted events, user input). Handles are not supported and must number 0.
 // A thread without an event dispatcher (no application object yet) has no input to wait for: it
 // sleeps for the time-out, and a -1 time-out returns at once instead of blocking for ever.
-int32_t DefaultPlatformWait(int32_t count, const int32_t *handles, int32_t timeoutMs);
+int32_t defaultPlatformWait(int32_t count, const int32_t *handles, int32_t timeoutMs);
 
 } // namespace modMsgWait

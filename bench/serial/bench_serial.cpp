@@ -72,8 +72,8 @@ private:
 class DiscardedList : public LineList
 {
 public:
-    void Clear() override { }
-    void AddItem(const QString &line) override { benchmark::DoNotOptimize(line.size()); }
+    void clear() override { }
+    void addItem(const QString &line) override { benchmark::DoNotOptimize(line.size()); }
 };
 
 // A session through the serial driver on `sensors` emulated KX4136. Waits move the bus clock past a

@@ -16,8 +16,8 @@ class RecordedList : public LineList
 {
 public:
     QStringList lines;
-    void Clear() override { lines.clear(); }
-    void AddItem(const QString &line) override { lines << line; }
+    void clear() override { lines.clear(); }
+    void addItem(const QString &line) override { lines << line; }
 };
 
 QString romText(const onewire::RomCode &rom)

@@ -14,7 +14,7 @@ class TestCrc : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { ResetModuleState(); }
+    void init() { resetModuleState(); }
 
     void tableMatchesBitwiseCrc_data()
     {

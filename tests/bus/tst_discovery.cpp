@@ -13,8 +13,8 @@ class RecordedList : public LineList
 {
 public:
     QStringList lines {QStringLiteral("left from the last START")};
-    void Clear() override { lines.clear(); }
-    void AddItem(const QString &line) override { lines << line; }
+    void clear() override { lines.clear(); }
+    void addItem(const QString &line) override { lines << line; }
 };
 
 const RomCode ExampleRom {0x28, 0xA2, 0xD9, 0x84, 0x03, 0x00, 0x00, 0xB2};

@@ -337,7 +337,7 @@ private slots:
     void pumpRunsWhileThePullUpIsOn()
     {
         // The pull-up is still on while pending events are handled; normal comes after them.
-        modMsgWait::SetEventPump([this] { driver->note(QStringLiteral("events")); });
+        modMsgWait::setEventPump([this] { driver->note(QStringLiteral("events")); });
         QVERIFY(CopyScratchpad(5));
         const QStringList texts = driver->texts();
         const auto events = texts.indexOf(QStringLiteral("events"));

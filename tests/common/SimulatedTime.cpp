@@ -13,12 +13,12 @@ namespace testsupport {
 SimulatedTime::SimulatedTime(Events events, std::chrono::milliseconds start)
     : clock(std::make_shared<sim::ManualClock>(start))
 {
-    modKX4136::ResetModuleState();
-    modMsgWait::SetTickSource([this] {
+    modKX4136::resetModuleState();
+    modMsgWait::setTickSource([this] {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(clock->now()).count();
         return static_cast<int32_t>(static_cast<uint32_t>(ms));
     });
-    modMsgWait::SetPlatformWait([this](int32_t count, const int32_t *, int32_t timeoutMs) {
+    modMsgWait::setPlatformWait([this](int32_t count, const int32_t *, int32_t timeoutMs) {
         const bool input = inputAfterMs >= 0 && inputAfterMs < timeoutMs;
         clock->advance(std::max(std::chrono::milliseconds(input ? inputAfterMs : timeoutMs), shortestWait));
         if (duringWait)
@@ -26,9 +26,9 @@ SimulatedTime::SimulatedTime(Events events, std::chrono::milliseconds start)
         return input ? count : modMsgWait::WaitTimedOut;
     });
     if (events == Events::Processed)
-        modMsgWait::SetEventPump({});
+        modMsgWait::setEventPump({});
     else
-        modMsgWait::SetEventPump([this] {
+        modMsgWait::setEventPump([this] {
             if (duringPump)
                 duringPump();
         });
@@ -38,10 +38,10 @@ SimulatedTime::~SimulatedTime()
 {
     modKX4136::EndSession();
     XWBUSLIB::Install(nullptr);
-    modMsgWait::SetTickSource({});
-    modMsgWait::SetPlatformWait({});
-    modMsgWait::SetEventPump({});
-    modKX4136::ResetModuleState();
+    modMsgWait::setTickSource({});
+    modMsgWait::setPlatformWait({});
+    modMsgWait::setEventPump({});
+    modKX4136::resetModuleState();
 }
 
 std::function<QDateTime()> SimulatedTime::steppingLocalTime(const QDateTime &first)

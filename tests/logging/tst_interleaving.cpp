@@ -132,7 +132,7 @@ private slots:
         view->texts[TextField::Text4] = QStringLiteral("30000");
         QVERIFY(activity == "start" ? installSim(3) != nullptr : startOnSim(3));
         harness->inputAfterMs = 5;
-        onFirstWait([&] { activity == "close" ? void(run->CloseRequested()) : run->StopRun(); });
+        onFirstWait([&] { activity == "close" ? void(run->closeRequested()) : run->StopRun(); });
         bool pullUp = false; // still held when the lamp turned green, a transaction having ended
         view->onCall = [&](const QString &call) { pullUp |= call == "lamp green" && bus().strongPullUp(); };
         const auto before = harness->clock->now();
@@ -305,7 +305,7 @@ private slots:
     {
         installSim(3);
         bool closeNow = true;
-        onFirstWait([&] { closeNow = run->CloseRequested(); });
+        onFirstWait([&] { closeNow = run->closeRequested(); });
         int32_t sessionAtEnd = -1;
         view->onCall = [&](const QString &call) {
             if (call == QLatin1String("end program"))
@@ -328,7 +328,7 @@ private slots:
     {
         QVERIFY(startOnSim(2));
         bool closeNow = true;
-        onFirstWait([&] { closeNow = run->CloseRequested(); });
+        onFirstWait([&] { closeNow = run->closeRequested(); });
         run->ReadingCycle();
         QVERIFY(!closeNow);
         QCOMPARE(view->endProgramCalls, 1);
@@ -345,7 +345,7 @@ private slots:
         onFirstWait([this] {
             run->WriteResolution();
             run->StopRun();
-            run->CloseRequested();
+            run->closeRequested();
         });
         run->ReadingCycle();
         QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE"}));
@@ -362,7 +362,7 @@ private slots:
         QString lastCallInWait;
         onFirstWait([&] {
             lastCallInWait = recording->texts().last();
-            closeNow = run->CloseRequested();
+            closeNow = run->closeRequested();
         });
         run->WriteResolution();
         QVERIFY(!closeNow);

@@ -285,7 +285,7 @@ void TstLogFile::defaultPathWithoutHome()
         qunsetenv("HOME");
     else
         qputenv("HOME", home);
-    const QString path = DefaultLogPath();
+    const QString path = defaultLogPath();
     qputenv("HOME", oldHome);
     QVERIFY2(QDir::isAbsolutePath(path) && QDir::cleanPath(path) == path, qPrintable(path));
     QVERIFY(path.endsWith(QStringLiteral("/KX4136_log.txt")));

@@ -323,7 +323,7 @@ private slots:
         view->texts[TextField::Text5] = dir->filePath(QStringLiteral("gone/log.txt"));
         QVERIFY(startOnSim(1));
         run->ReadingCycle();
-        QVERIFY(run->CloseRequested());
+        QVERIFY(run->closeRequested());
         QCOMPARE(view->messages.size(), 1);
         QVERIFY2(view->messages.first().startsWith(QStringLiteral("2 line(s)")),
             qPrintable(view->messages.first()));
@@ -334,7 +334,7 @@ private slots:
         installSim(1);
         run->StartRun();
         QVERIFY(modKX4136::SessionHandle > 0);
-        QVERIFY(run->CloseRequested());
+        QVERIFY(run->closeRequested());
         QCOMPARE(modKX4136::SessionHandle, 0);
         QCOMPARE(view->endProgramCalls, 0); // the window ends the program itself
 

@@ -26,8 +26,8 @@ class Lines : public LineList
 {
 public:
     QStringList lines;
-    void Clear() override { lines.clear(); }
-    void AddItem(const QString &line) override { lines << line; }
+    void clear() override { lines.clear(); }
+    void addItem(const QString &line) override { lines << line; }
 };
 
 onewire::RomCode romAt(int16_t index)

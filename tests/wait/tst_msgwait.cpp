@@ -46,7 +46,7 @@ private slots:
         timeouts.clear();
         pumps = 0;
         // Each tick reading takes the next scripted value; running out of them is a fault of the case.
-        SetTickSource([this] {
+        setTickSource([this] {
             ++ticksRead;
             if (ticks.empty()) {
                 qWarning("tick read past the script");
@@ -56,14 +56,14 @@ private slots:
             ticks.pop_front();
             return now;
         });
-        SetEventPump([this] { ++pumps; });
+        setEventPump([this] { ++pumps; });
     }
 
     void cleanup()
     {
-        SetTickSource({});
-        SetPlatformWait({});
-        SetEventPump({});
+        setTickSource({});
+        setPlatformWait({});
+        setEventPump({});
     }
 
     void deadlineArithmetic_data()
@@ -104,7 +104,7 @@ private slots:
         const int32_t handle = 0;
         const int32_t count = 0;
         // Input arrives every time, so only the deadline can end the loop (or the script running out).
-        SetPlatformWait([this](int32_t n, const int32_t *, int32_t timeoutMs) {
+        setPlatformWait([this](int32_t n, const int32_t *, int32_t timeoutMs) {
             timeouts.append(timeoutMs);
             return ticks.empty() ? WaitTimedOut : n;
         });
@@ -120,7 +120,7 @@ private slots:
         const int32_t handle = 0;
         const int32_t count = 0;
         std::deque<int32_t> results {0, 0, WaitTimedOut};
-        SetPlatformWait([&](int32_t, const int32_t *, int32_t timeoutMs) {
+        setPlatformWait([&](int32_t, const int32_t *, int32_t timeoutMs) {
             timeouts.append(timeoutMs);
             const int32_t r = results.front();
             results.pop_front();
@@ -147,7 +147,7 @@ private slots:
         const int32_t handle = 0;
         const int32_t count = 0;
         const int32_t *handed = nullptr;
-        SetPlatformWait([&](int32_t, const int32_t *handles, int32_t timeoutMs) {
+        setPlatformWait([&](int32_t, const int32_t *handles, int32_t timeoutMs) {
             timeouts.append(timeoutMs);
             handed = handles;
             return waitResult;
@@ -165,12 +165,12 @@ private slots:
         const int32_t handle = 0;
         int32_t count = 0;
         QList<int32_t> countsHanded;
-        SetPlatformWait([&](int32_t n, const int32_t *, int32_t) {
+        setPlatformWait([&](int32_t n, const int32_t *, int32_t) {
             countsHanded.append(n);
             return int32_t {1};
         });
         // An event handler run by the pump changes the caller's count.
-        SetEventPump([&] { count = 1; });
+        setEventPump([&] { count = 1; });
 
         QCOMPARE(MsgWait(5, &handle, count), 0);
         QCOMPARE(countsHanded, (QList<int32_t> {0, 1}));
@@ -182,7 +182,7 @@ private slots:
         QCoreApplication::processEvents();
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(DefaultPlatformWait(0, nullptr, 50), WaitTimedOut);
+        QCOMPARE(defaultPlatformWait(0, nullptr, 50), WaitTimedOut);
         QVERIFY2(clock.elapsed() >= 45, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(clock.elapsed() < 2000);
     }
@@ -193,7 +193,7 @@ private slots:
         QCoreApplication::processEvents();
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(DefaultPlatformWait(0, nullptr, 0), WaitTimedOut);
+        QCOMPARE(defaultPlatformWait(0, nullptr, 0), WaitTimedOut);
         QVERIFY(clock.elapsed() < 1000);
     }
 
@@ -208,7 +208,7 @@ private slots:
         });
         QElapsedTimer clock;
         clock.start();
-        const int32_t result = DefaultPlatformWait(0, nullptr, 5000);
+        const int32_t result = defaultPlatformWait(0, nullptr, 5000);
         const qint64 elapsed = clock.elapsed();
         poster.join();
         QCoreApplication::processEvents();
@@ -243,7 +243,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         const int32_t before = GetTickCount();
-        DefaultPlatformWait(0, nullptr, 40);
+        defaultPlatformWait(0, nullptr, 40);
         const uint32_t ticked = static_cast<uint32_t>(GetTickCount()) - static_cast<uint32_t>(before);
         const qint64 elapsed = clock.elapsed();
         // At least the wait itself passed between the readings, and no more than the whole case.

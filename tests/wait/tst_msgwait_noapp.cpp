@@ -15,7 +15,7 @@ private slots:
     {
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(DefaultPlatformWait(0, nullptr, 50), WaitTimedOut);
+        QCOMPARE(defaultPlatformWait(0, nullptr, 50), WaitTimedOut);
         QVERIFY2(clock.elapsed() >= 45, qPrintable(QString::number(clock.elapsed())));
     }
 
@@ -23,7 +23,7 @@ private slots:
     {
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(DefaultPlatformWait(0, nullptr, -1), WaitTimedOut);
+        QCOMPARE(defaultPlatformWait(0, nullptr, -1), WaitTimedOut);
         QVERIFY(clock.elapsed() < 1000);
     }
 
