@@ -31,24 +31,24 @@ Pieces &installed()
 class TimeoutWatch : public QObject
 {
 public:
-    explicit TimeoutWatch(int32_t timeoutMs) { timerId = startTimer(timeoutMs, Qt::PreciseTimer); }
+    explicit TimeoutWatch(int32_t timeoutMs) { m_timerId = startTimer(timeoutMs, Qt::PreciseTimer); }
     ~TimeoutWatch() override
     {
-        if (timerId != 0)
-            killTimer(timerId);
+        if (m_timerId != 0)
+            killTimer(m_timerId);
     }
-    bool fired() const { return hasFired; }
+    bool fired() const { return m_hasFired; }
 
 protected:
     void timerEvent(QTimerEvent *event) override
     {
-        if (event->timerId() == timerId)
-            hasFired = true;
+        if (event->timerId() == m_timerId)
+            m_hasFired = true;
     }
 
 private:
-    int timerId = 0;
-    bool hasFired = false;
+    int m_timerId = 0;
+    bool m_hasFired = false;
 };
 
 } // namespace
