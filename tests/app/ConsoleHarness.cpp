@@ -10,11 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-std::function<QDateTime()> localTime()
-{
-    auto reads = std::make_shared<int>(0);
-    return [reads] { return QDateTime(QDate(2024, 1, 15), QTime(18, 23, 42)).addSecs((*reads)++); };
-}
+// The same local time for every run, one second further at each reading.
+const QDateTime FirstReading(QDate(2024, 1, 15), QTime(18, 23, 42));
 
 std::shared_ptr<sim::SimulatedDriver> simulatedDriver(Bus bus, const ManualTime &time)
 {
@@ -35,7 +32,7 @@ Printed runConsole(const ConsoleSettings &settings, int cycles, const QString &p
     Printed printed;
     {
         ConsoleRun run(settings, cycles, out, err, pendingFolder);
-        run.runControl().setClock(localTime());
+        run.runControl().setClock(ManualTime::steppingLocalTime(FirstReading));
         printed.status = run.exec();
     }
     printed.out = outText.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -68,7 +65,7 @@ WindowRun runWindow(const ConsoleSettings &settings, int cycles)
     window.findChild<QLineEdit *>(QStringLiteral("Text5"))->setText(settings.logPath);
     logging::RunControl runControl(window);
     runControl.addListener(window);
-    runControl.setClock(localTime());
+    runControl.setClock(ManualTime::steppingLocalTime(FirstReading));
     int done = 0;
     QObject::connect(&window, &frmMain::timer1Tick, [&] {
         if (runControl.busy())

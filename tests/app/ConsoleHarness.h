@@ -24,9 +24,6 @@ public:
     { }
 };
 
-// The same local time for every run: one second further at each reading.
-std::function<QDateTime()> localTime();
-
 enum class Bus { Demo, Empty };
 std::shared_ptr<sim::SimulatedDriver> simulatedDriver(Bus bus, const ManualTime &time);
 
