@@ -37,7 +37,6 @@ private slots:
     void timer();
     void buttonsSignal_data();
     void buttonsSignal();
-    void messageRunner();
     void defaultMessageBox();
     void closing_data();
     void closing();
@@ -260,15 +259,6 @@ void TestMainView::buttonsSignal()
     QCOMPARE(one.count(), signal == 1 ? 1 : 0);
     QCOMPARE(two.count(), signal == 2 ? 1 : 0);
     QCOMPARE(three.count(), signal == 3 ? 1 : 0);
-}
-
-void TestMainView::messageRunner()
-{
-    frmMain w;
-    QStringList shown;
-    w.setMessageRunner([&](const QString &text) { shown << text; });
-    w.showMessage(QStringLiteral("Error when starting session."));
-    QCOMPARE(shown, QStringList {QStringLiteral("Error when starting session.")});
 }
 
 void TestMainView::defaultMessageBox()
