@@ -23,6 +23,12 @@ Bytes8 scratchpad(uint8_t low, uint8_t high, uint8_t configuration = 0x7F)
     return {low, high, 0x4B, 0x46, configuration, 0xFF, 0x10, 0x10};
 }
 
+// The thermometer's own layout, not the code's table: resolution in bits 6..5 (0 for 9 bits), the rest ones.
+uint8_t configurationFor(int code)
+{
+    return static_cast<uint8_t>(0x1F | ((code - 1) << 5));
+}
+
 // The whole of a temperature or resolution read: the two exchanges around the conversion wait.
 QStringList readCalls(const testsupport::RomCode &rom, int waitMs)
 {
@@ -153,10 +159,8 @@ private slots:
     {
         QTest::addColumn<uint8_t>("configuration");
         QTest::addColumn<int32_t>("code");
-        QTest::newRow("9 bits") << uint8_t {0x1F} << 1;
-        QTest::newRow("10 bits") << uint8_t {0x3F} << 2;
-        QTest::newRow("11 bits") << uint8_t {0x5F} << 3;
-        QTest::newRow("12 bits") << uint8_t {0x7F} << 4;
+        for (int code = 1; code <= 4; ++code)
+            QTest::addRow("%d bits", code + 8) << configurationFor(code) << code;
         QTest::newRow("0x00 unknown") << uint8_t {0x00} << 0;
         QTest::newRow("0xFF unknown") << uint8_t {0xFF} << 0;
         QTest::newRow("near miss 0x7E") << uint8_t {0x7E} << 0;
@@ -207,10 +211,8 @@ private slots:
     {
         QTest::addColumn<int16_t>("code");
         QTest::addColumn<int>("configuration");
-        QTest::newRow("code 1") << int16_t {1} << 0x1F;
-        QTest::newRow("code 2") << int16_t {2} << 0x3F;
-        QTest::newRow("code 3") << int16_t {3} << 0x5F;
-        QTest::newRow("code 4") << int16_t {4} << 0x7F;
+        for (int16_t code = 1; code <= 4; ++code)
+            QTest::addRow("code %d", code) << code << int {configurationFor(code)};
         QTest::newRow("code 0") << int16_t {0} << 0x1F;
         QTest::newRow("code 5") << int16_t {5} << 0x1F;
         QTest::newRow("code -1") << int16_t {-1} << 0x1F;
