@@ -38,7 +38,6 @@ private slots:
     void fitReadingList();
     void fitByRealResize_data();
     void fitByRealResize();
-    void fitAtFirstDisplay();
     void minimizeAndRestore();
 };
 
@@ -354,15 +353,6 @@ void TestFrmMain::fitByRealResize()
     QTRY_COMPARE(control(&w, "lstTemp")->size(), list);
 }
 
-void TestFrmMain::fitAtFirstDisplay()
-{
-    frmMain w;
-    w.resize(500, 700);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QCOMPARE(control(&w, "lstTemp")->size(), QSize(486, 390));
-}
-
 void TestFrmMain::minimizeAndRestore()
 {
     frmMain w;
@@ -370,7 +360,7 @@ void TestFrmMain::minimizeAndRestore()
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     auto *list = control(&w, "lstTemp");
-    QCOMPARE(list->size(), QSize(486, 390));
+    QCOMPARE(list->size(), QSize(486, 390)); // fitted at the first display
     w.showMinimized();
     QCoreApplication::processEvents();
     QCOMPARE(list->size(), QSize(486, 390));
