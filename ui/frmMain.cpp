@@ -153,17 +153,8 @@ void frmMain::cycleEnded(const logging::CycleRecord &cycle)
 
 void frmMain::showMessage(const QString &text)
 {
-    if (m_messageRunner) {
-        m_messageRunner(text);
-        return;
-    }
     QMessageBox box(QMessageBox::NoIcon, windowTitle(), text, QMessageBox::Ok, this);
     box.exec();
-}
-
-void frmMain::setMessageRunner(MessageRunner runner)
-{
-    m_messageRunner = std::move(runner);
 }
 
 void frmMain::setCloseHandler(CloseHandler handler)

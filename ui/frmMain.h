@@ -23,7 +23,6 @@ class frmMain : public QWidget, public logging::MainView, public logging::Readin
     Q_OBJECT
 
 public:
-    using MessageRunner = std::function<void(const QString &text)>;
     using CloseHandler = std::function<bool()>;
 
     explicit frmMain(QWidget *parent = nullptr);
@@ -45,8 +44,6 @@ public:
     // logging::ReadingsListener: the cycle's time in Label5, its readings in lstTemp.
     void cycleEnded(const logging::CycleRecord &cycle) override;
 
-    // Replaces the message box (tests answer it); an empty runner restores the box.
-    void setMessageRunner(MessageRunner runner);
     // Asked on every close by the user: true closes now, false holds the close until endProgram().
     void setCloseHandler(CloseHandler handler);
 
@@ -103,7 +100,6 @@ private:
     QListWidget *lstDevices = nullptr;
     QListWidget *lstTemp = nullptr;
 
-    MessageRunner m_messageRunner;
     CloseHandler m_closeHandler;
     bool m_ending = false;
 };
