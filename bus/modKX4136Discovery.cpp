@@ -27,7 +27,7 @@ constexpr int32_t AnyResolution = -2;
 constexpr std::array<Conversion, 5> Conversions {{{0x28, 1, 93750, "9-bit"}, {0x28, 2, 187500, "10-bit"},
     {0x28, 3, 375000, "11-bit"}, {0x28, 4, 750000, "12-bit"}, {0x10, AnyResolution, 750000, "KX4130"}}};
 
-void NoteKind(int16_t family, int32_t resolution)
+void noteKind(int16_t family, int32_t resolution)
 {
     for (std::size_t k = 0; k < Conversions.size(); ++k) {
         const Conversion &c = Conversions[k];
@@ -55,7 +55,7 @@ bool takeDevice(int16_t index, LineList &list)
     int32_t resolution = 0;
     if (!ReadResolution(index, resolution))
         resolution = FailedRead;
-    NoteKind(RomTable[index][0], resolution);
+    noteKind(RomTable[index][0], resolution);
     list.addItem(sensorLine(index, RomTable[index], resolution));
     return true;
 }

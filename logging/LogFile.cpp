@@ -45,6 +45,19 @@ qint64 wholeLines(const QByteArray &lines, qint64 size)
     return end < 0 ? 0 : end + LineEnd.size();
 }
 
+// Takes off the front of `lines` those that the first `in` bytes written hold whole; gives how many.
+qsizetype takeWritten(std::deque<QByteArray> &lines, qint64 in, qsizetype &memoryBytes)
+{
+    qsizetype count = 0;
+    while (!lines.empty() && in >= lines.front().size()) {
+        in -= lines.front().size();
+        memoryBytes -= lines.front().size();
+        lines.pop_front();
+        ++count;
+    }
+    return count;
+}
+
 // Appends whole lines; returns how many bytes of them the file holds now. A part of a line that got in
 // before a failure is taken back: it would be a line of its own, and the whole line is written later.
 qint64 appendLines(QFile &file, const QByteArray &lines, QString &reason)
@@ -243,13 +256,8 @@ bool LogFile::moveGroup(PathLines &p, Group &g, QFile &log, QString &reason)
         return true;
     const QByteArray lines = joined(g.inMemory);
     const QByteArray lead = needsHeader(log, g.header, lines) ? g.header : QByteArray();
-    qint64 in = appendLines(log, lead + lines, reason) - lead.size();
-    while (!g.inMemory.empty() && in >= g.inMemory.front().size()) {
-        in -= g.inMemory.front().size();
-        m_memoryBytes -= g.inMemory.front().size();
-        g.inMemory.pop_front();
-        ++p.keptWritten;
-    }
+    const qint64 in = appendLines(log, lead + lines, reason) - lead.size();
+    p.keptWritten += takeWritten(g.inMemory, in, m_memoryBytes);
     return g.inMemory.empty();
 }
 
@@ -263,10 +271,7 @@ bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reaso
             reason = QStringLiteral("its kept lines in %1 cannot be read").arg(shown(g.pendingFile));
             return false;
         }
-        // Removed by hand: those lines are gone.
-        p.dropped += g.onDisk;
-        g.onDisk = 0;
-        g.pendingFile.clear();
+        forgetPendingFile(p, g);
         return true;
     }
     LineChunks lines(g.pendingFile, pending.bodyStart);
@@ -335,6 +340,14 @@ bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reaso
     return false;
 }
 
+void LogFile::forgetPendingFile(PathLines &p, Group &g)
+{
+    // Removed by hand: its lines are gone, and the recovery line counts them with the dropped.
+    p.dropped += g.onDisk;
+    g.onDisk = 0;
+    g.pendingFile.clear();
+}
+
 void LogFile::keep(const QString &path, const QByteArray &line, const QString &reason)
 {
     Failing p = failingFor(path);
@@ -358,10 +371,8 @@ void LogFile::spill(PathLines &p)
         if (g.inMemory.empty())
             continue;
         if (!g.pendingFile.isEmpty() && !QFile::exists(g.pendingFile)) {
-            // Removed by hand: those lines are gone, the later ones start a file of their own.
-            p.dropped += g.onDisk;
-            g.onDisk = 0;
-            g.pendingFile.clear();
+            // The later lines start a file of their own.
+            forgetPendingFile(p, g);
         }
         if (g.pendingFile.isEmpty())
             g.pendingFile = newPendingFile(p.path, g.header);
@@ -370,12 +381,7 @@ void LogFile::spill(PathLines &p)
         qint64 in = 0;
         if (!g.pendingFile.isEmpty() && openRegularFile(file, g.pendingFile, AppendMode).isEmpty())
             in = appendLines(file, joined(g.inMemory), reason);
-        while (!g.inMemory.empty() && in >= g.inMemory.front().size()) {
-            in -= g.inMemory.front().size();
-            m_memoryBytes -= g.inMemory.front().size();
-            g.inMemory.pop_front();
-            ++g.onDisk;
-        }
+        g.onDisk += takeWritten(g.inMemory, in, m_memoryBytes);
         if (!g.inMemory.empty()) {
             if (!m_folderTold)
                 m_report(QStringLiteral(

@@ -78,6 +78,7 @@ private:
     bool writeKept(Failing p, QFile &log, QString &reason, bool atStart = false);
     bool moveGroup(PathLines &p, Group &g, QFile &log, QString &reason);
     bool movePendingFile(PathLines &p, Group &g, QFile &log, QString &reason);
+    void forgetPendingFile(PathLines &p, Group &g);
     void keep(const QString &path, const QByteArray &line, const QString &reason);
     // Moves lines held in memory into pending files, oldest first, as far as the folder takes them.
     void spill(PathLines &p);
