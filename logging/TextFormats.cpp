@@ -2,6 +2,8 @@
 // log's header and data lines with the reader that takes them back.
 #include "logging/TextFormats.h"
 
+#include "bus/modKX4136.h"
+
 #include <QLocale>
 #include <QStringList>
 #include <cmath>
@@ -17,11 +19,6 @@ QString dateTimeFormat(const QLocale &locale)
 {
     return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ')
         + timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat));
-}
-
-QString hexByte(uint8_t value)
-{
-    return QString::number(value, 16).toUpper().rightJustified(2, QLatin1Char('0'));
 }
 
 std::optional<QDateTime> dateTimeFromText(const QString &text)
@@ -99,7 +96,7 @@ QString logHeaderLine(const QList<RomCode> &roms)
     for (const RomCode &rom : roms) {
         QStringList bytes;
         for (const uint8_t byte : rom)
-            bytes << hexByte(byte);
+            bytes << modKX4136::HexByte(byte);
         line += QLatin1Char('\t') + bytes.join(QLatin1Char(' '));
     }
     return line;
