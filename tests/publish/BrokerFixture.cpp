@@ -1,8 +1,6 @@
 // A broker of the test's own on a free port of 127.0.0.1, and a subscriber that records all it gets.
 #include "BrokerFixture.h"
 
-#include <QDir>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -25,41 +23,27 @@ Broker::Broker(const QStringList &config)
     probe.listen(QHostAddress::LocalHost, 0);
     port = probe.serverPort();
     probe.close();
-    QFile file(path("broker.conf"));
-    file.open(QIODevice::WriteOnly);
+    // Started as root, the broker would read the test's files as another user.
     const QString lines
         = QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\nuser root\nlog_type error\n").arg(port)
         + config.join('\n').replace("%1", m_dir.path()) + '\n';
-    file.write(lines.toUtf8());
-}
-
-Broker::~Broker()
-{
-    stop();
+    QFile file(path("broker.conf"));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(lines.toUtf8());
 }
 
 bool Broker::start()
 {
-    m_process = new QProcess;
+    m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process->start(tool("mosquitto"), {"-c", path("broker.conf")});
-    for (int i = 0; i < 100 && m_process->state() != QProcess::NotRunning; ++i) {
+    for (int i = 0; i < 100 && m_process->state() != QProcess::NotRunning; ++i, QThread::msleep(50)) {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, port);
         if (socket.waitForConnected(100))
             return true;
-        QThread::msleep(50);
     }
     return false;
-}
-
-void Broker::stop()
-{
-    if (!m_process)
-        return;
-    m_process->terminate();
-    m_process->waitForFinished(5000);
-    delete std::exchange(m_process, nullptr);
 }
 
 bool Broker::run(const QString &name, const QStringList &arguments) const
@@ -74,7 +58,12 @@ Subscriber::Subscriber(uint16_t port)
 {
     mosquitto_lib_init();
     m_mosq = mosquitto_new(nullptr, true, this);
-    mosquitto_message_callback_set(m_mosq, &Subscriber::onMessage);
+    mosquitto_message_callback_set(m_mosq, [](mosquitto *, void *self, const mosquitto_message *message) {
+        auto *subscriber = static_cast<Subscriber *>(self);
+        std::lock_guard lock(subscriber->m_mutex);
+        subscriber->m_received.append({message->topic,
+            QByteArray(static_cast<const char *>(message->payload), message->payloadlen), message->retain});
+    });
     mosquitto_connect(m_mosq, "127.0.0.1", port, 30);
     mosquitto_subscribe(m_mosq, nullptr, "#", 1);
     mosquitto_loop_start(m_mosq);
@@ -100,12 +89,4 @@ QList<QByteArray> Subscriber::payloads(const QByteArray &topic) const
         if (message.topic == topic)
             found << message.payload;
     return found;
-}
-
-void Subscriber::onMessage(mosquitto *, void *self, const mosquitto_message *message)
-{
-    auto *subscriber = static_cast<Subscriber *>(self);
-    std::lock_guard lock(subscriber->m_mutex);
-    subscriber->m_received.append({message->topic,
-        QByteArray(static_cast<const char *>(message->payload), message->payloadlen), message->retain});
 }
