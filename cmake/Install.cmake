@@ -24,9 +24,12 @@ else()
 endif()
 install(FILES ${KX_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-# The service: its unit names the installed program; the settings file is an example to copy to /etc/default.
-configure_file(${KX_PACKAGING_DIR}/kx4136-logger.service.in ${CMAKE_CURRENT_BINARY_DIR}/kx4136-logger.service
-               @ONLY)
+# The service: its unit names the installed program, under the prefix of the install itself (the package's is
+# not the build's); the settings file is an example to copy to /etc/default.
+install(CODE "
+    set(KX_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    configure_file(\"${KX_PACKAGING_DIR}/kx4136-logger.service.in\"
+                   \"${CMAKE_CURRENT_BINARY_DIR}/kx4136-logger.service\" @ONLY)")
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kx4136-logger.service DESTINATION lib/systemd/system)
 install(FILES ${KX_PACKAGING_DIR}/kx4136-logger.env DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
