@@ -49,6 +49,25 @@ constexpr auto offlineWait = 2s;
 
 std::once_flag libraryInit;
 
+// The library's sentence as the middle of ours: "connection refused", not "Connection refused.", and
+// "not authorised" for the broker's "Connection Refused: not authorised.".
+QString reasonText(const char *sentence)
+{
+    QString reason = QString::fromLocal8Bit(sentence).remove(QStringLiteral("Connection Refused: "));
+    if (reason.endsWith(QLatin1Char('.')))
+        reason.chop(1);
+    if (!reason.isEmpty())
+        reason[0] = reason[0].toLower();
+    return reason;
+}
+
+QString errorText(int rc)
+{
+    return rc == MOSQ_ERR_CONN_LOST ? QStringLiteral("closed by the broker")
+        : rc == MOSQ_ERR_KEEPALIVE  ? QStringLiteral("no answer from the broker")
+                                    : reasonText(mosquitto_strerror(rc));
+}
+
 // Runs on the publisher's thread from start to end; the only code that touches the library's handle.
 class Connection
 {
@@ -184,14 +203,14 @@ void Connection::startAttempt()
         : mosquitto_connect_async(m_mosq, host.constData(), m_settings.port, keepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
         // The library's text for a system error is the system's; it must be read before anything else runs.
-        lost(QString::fromLocal8Bit(mosquitto_strerror(rc)));
+        lost(errorText(rc));
     }
 }
 
 void Connection::connected(int rc)
 {
     if (rc != 0) {
-        m_reason = QString::fromUtf8(mosquitto_connack_string(rc));
+        m_reason = reasonText(mosquitto_connack_string(rc));
         return;
     }
     m_active = true;
@@ -207,7 +226,7 @@ void Connection::disconnected(int rc)
 {
     m_active = false;
     if (rc != 0 && m_reason.isEmpty())
-        m_reason = QString::fromLocal8Bit(mosquitto_strerror(rc));
+        m_reason = errorText(rc);
 }
 
 void Connection::published(int mid)
