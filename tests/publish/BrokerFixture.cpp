@@ -9,10 +9,11 @@
 
 namespace {
 
+// The broker is in /usr/sbin, outside the search path of most users.
 QString tool(const QString &name)
 {
-    const QString found = QStandardPaths::findExecutable(name);
-    return found.isEmpty() ? QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin"}) : found;
+    const QString inPath = QStandardPaths::findExecutable(name);
+    return inPath.isEmpty() ? QStandardPaths::findExecutable(name, {"/usr/sbin"}) : inPath;
 }
 
 } // namespace
@@ -71,8 +72,7 @@ Subscriber::Subscriber(uint16_t port)
 
 Subscriber::~Subscriber()
 {
-    mosquitto_disconnect(m_mosq);
-    mosquitto_loop_stop(m_mosq, false);
+    mosquitto_loop_stop(m_mosq, true);
     mosquitto_destroy(m_mosq);
 }
 

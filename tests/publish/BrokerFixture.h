@@ -13,8 +13,7 @@ class Broker
 public:
     // `config`: lines for the listener, %1 standing for the test's folder, where the files are.
     explicit Broker(const QStringList &config = {});
-    // Waits until it takes connections.
-    bool start();
+    bool start(); // returns once it takes connections
     void stop() { m_process.reset(); }
     // Runs a tool (mosquitto_passwd, openssl) in the test's folder; true when it succeeded.
     bool run(const QString &tool, const QStringList &arguments) const;
