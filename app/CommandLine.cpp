@@ -158,6 +158,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     const ConsoleOptions console;
     parser.addOptions({simulate, com});
     parser.addOptions(console.all());
+    publish::addMqttOptions(parser);
     parser.addOptions({help, version});
     if (!parser.parse(rest))
         return fail(parser.errorText() + QStringLiteral(" Try --help."));
@@ -196,5 +197,9 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     }
     if (const auto failed = readConsoleOptions(parser, console, result.options))
         return *failed;
+    QString mqttError;
+    result.options.mqtt = publish::readMqttOptions(parser, mqttError);
+    if (!mqttError.isEmpty())
+        return fail(mqttError);
     return result;
 }

@@ -1,6 +1,8 @@
 // The program's command line: which driver to use and how, or a text to print instead of running.
 #pragma once
 
+#include "publish/MqttOptions.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -24,6 +26,9 @@ struct CommandLineOptions
     std::optional<QString> logPath; // nothing: the window's default path
     bool log = true;
     int cycles = 0; // 0: until stopped
+
+    // --mqtt: publishing, for the window and the console alike; nothing: no publishing.
+    std::optional<publish::MqttSettings> mqtt;
 };
 
 struct CommandLineResult

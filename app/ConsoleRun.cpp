@@ -4,11 +4,13 @@
 #include "app/ConsoleOutput.h"
 #include "app/DriverChoice.h"
 #include "bus/XWBUSLIB.h"
+#include "publish/MqttPublisher.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 ConsoleRun::ConsoleRun(const ConsoleSettings &settings, int cycles, QTextStream &out, QTextStream &err,
     const QString &pendingFolder)
@@ -95,11 +97,21 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
     err.setEncoding(QStringConverter::System);
     const ConsoleSettings settings {options.port, options.interval, options.delay,
         options.logPath.value_or(logging::defaultLogPath()), options.log};
+    // Outlives the run, so that "offline" goes out once the session has ended.
+    std::unique_ptr<publish::MqttPublisher> publisher;
+    if (options.mqtt)
+        publisher = std::make_unique<publish::MqttPublisher>(*options.mqtt, [&out](const QString &line) {
+            out << line << '\n';
+            out.flush();
+        });
     int status = 0;
     {
         ConsoleRun run(settings, options.cycles, out, err, logging::defaultPendingFolder());
+        if (publisher)
+            run.runControl().addListener(*publisher);
         status = run.exec();
     }
+    publisher.reset();
     XWBUSLIB::Install(nullptr);
     return status;
 }

@@ -4,11 +4,13 @@
 #include "app/DriverChoice.h"
 #include "bus/XWBUSLIB.h"
 #include "logging/RunControl.h"
+#include "publish/MqttPublisher.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
 #include <QStringDecoder>
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char *argv[])
 {
@@ -39,9 +41,16 @@ int main(int argc, char *argv[])
     XWBUSLIB::Install(chooseDriver(parsed.options));
 
     frmMain window;
+    // Connection changes are listed with the devices, as the log file's failures are.
+    std::unique_ptr<publish::MqttPublisher> publisher;
+    if (parsed.options.mqtt)
+        publisher = std::make_unique<publish::MqttPublisher>(
+            *parsed.options.mqtt, [&window](const QString &line) { window.appendDeviceLine(line); });
     // Declared after the window so that it goes first, while the window still exists.
     logging::RunControl runControl(window, logging::defaultPendingFolder());
     runControl.addListener(window);
+    if (publisher)
+        runControl.addListener(*publisher);
     QObject::connect(&window, &frmMain::command3Clicked, &window, [&runControl] { runControl.StartRun(); });
     QObject::connect(&window, &frmMain::command2Clicked, &window, [&runControl] { runControl.StopRun(); });
     QObject::connect(

@@ -1,4 +1,4 @@
-# Install rules and the Debian package: the program, its desktop entry, icon and manual page.
+# Install rules and the Debian package: the program, its desktop entry, icon, manual page and service.
 # Included from the top level after the folders, once the program target exists.
 include(GNUInstallDirs)
 
@@ -24,6 +24,15 @@ else()
 endif()
 install(FILES ${KX_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# The service: its unit names the installed program, under the prefix of the install itself (the package's is
+# not the build's); the settings file is an example to copy to /etc/default.
+install(CODE "
+    set(KX_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    configure_file(\"${KX_PACKAGING_DIR}/kx4136-logger.service.in\"
+                   \"${CMAKE_CURRENT_BINARY_DIR}/kx4136-logger.service\" @ONLY)")
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kx4136-logger.service DESTINATION lib/systemd/system)
+install(FILES ${KX_PACKAGING_DIR}/kx4136-logger.env DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kx4136-logger)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -40,6 +49,7 @@ string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "tab-separated log file. Includes a simulated bus for trying it without hardware.")
 # Named outright rather than computed by dpkg-shlibdeps, which would list these a second time with other
 # versions; the C and C++ runtimes come in through the Qt packages.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4)")
+string(CONCAT CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4)"
+    ", libmosquitto1 (>= 2.0)")
 include(CPack)

@@ -16,6 +16,7 @@ using RomCode = std::array<uint8_t, 8>;
 struct RunRecord
 {
     QList<RomCode> roms;
+    int32_t intervalMs = 0; // the reading interval the run took over
 };
 
 struct SensorReading

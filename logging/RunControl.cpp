@@ -161,6 +161,7 @@ void RunControl::startSteps()
     RunRecord run;
     for (int i = 0; i <= modKX4136::LastSensor; ++i)
         run.roms.append(romCode(i));
+    run.intervalMs = intervalMsFromText(m_view.text(TextField::Text3)).value_or(0);
     if (m_view.check1State() != 0) {
         const QString header = logHeaderLine(run.roms);
         m_log.setRunHeader(header);

@@ -113,6 +113,15 @@ void TestCommandLine::refused_data()
     QTest::newRow("com port not a number") << QStringList {"--com", "x=/dev/ttyS0"} << "'x=/dev/ttyS0'";
     QTest::newRow("com port twice") << QStringList {"--com", "2=/a", "--com", "2=/b"} << "port 2";
     QTest::newRow("single dash word") << QStringList {"-simulate"} << "Unknown option";
+    QTest::newRow("broker port 0") << QStringList {"--mqtt", "localhost:0"} << "'localhost:0'";
+    QTest::newRow("broker port too big") << QStringList {"--mqtt", "h:65536"} << "'h:65536'";
+    QTest::newRow("broker without host") << QStringList {"--mqtt", ":1883"} << "':1883'";
+    QTest::newRow("QoS 2") << QStringList {"--mqtt", "h", "--mqtt-qos", "2"} << "not '2'";
+    QTest::newRow("unreadable password file")
+        << QStringList {"--mqtt", "h", "--mqtt-user", "u", "--mqtt-password-file", "/nonexistent/pw"}
+        << "/nonexistent/pw";
+    QTest::newRow("wildcard topic") << QStringList {"--mqtt", "h", "--mqtt-topic", "a/#"} << "'a/#'";
+    QTest::newRow("topic without broker") << QStringList {"--mqtt-topic", "t"} << "--mqtt";
 }
 
 void TestCommandLine::refused()

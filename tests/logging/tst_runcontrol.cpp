@@ -89,6 +89,7 @@ private slots:
         QCOMPARE(view->runs.size(), 1);
         QVERIFY(view->runs.first().roms
             == (QList<RomCode> {bus.device(0).builtInRomCode(), bus.device(1).builtInRomCode()}));
+        QCOMPARE(view->runs.first().intervalMs, 5000); // Text3's "5"
     }
 
     void startWithoutLoggingLeavesFileAlone()

@@ -1,0 +1,35 @@
+// The broker, login, TLS and topics of publishing, as the command line gives them.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+class QCommandLineParser;
+
+namespace publish {
+
+struct MqttSettings
+{
+    QString host;
+    uint16_t port = 1883;
+    QString topicPrefix = QStringLiteral("kx4136");
+    QString discoveryPrefix = QStringLiteral("homeassistant");
+    QString user; // empty: no login
+    std::optional<QString> password;
+    QString caFile; // empty: no TLS
+    int qos = 1;
+};
+
+// The password's environment variable: a password never appears among the arguments.
+inline constexpr char PasswordVariable[] = "KX4136_MQTT_PASSWORD";
+
+// HOST[:PORT], with an IPv6 address in brackets; nothing when the text names no broker.
+std::optional<std::pair<QString, uint16_t>> parseBrokerAddress(const QString &text);
+
+void addMqttOptions(QCommandLineParser &parser);
+// After the parser has read the arguments: nothing without --mqtt, or when `error` is set to the one
+// line that tells what is wrong.
+std::optional<MqttSettings> readMqttOptions(const QCommandLineParser &parser, QString &error);
+
+} // namespace publish

@@ -1,0 +1,175 @@
+// The publisher against a real broker: what a run publishes, logins, TLS, outages and a silent broker.
+#include "BrokerFixture.h"
+#include "publish/MqttPublisher.h"
+
+#include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpServer>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+const logging::RomCode Rom0 {0x28, 0xB4, 0x84, 0xD7, 0x0F, 0x4F, 0x4C, 0xAF};
+const logging::RomCode Rom1 {0x10, 0x97, 0x88, 0xA1, 0x96, 0x9C, 0xFD, 0xE2};
+const QByteArray Reading0("kx4136/28B484D70F4F4CAF/temperature");
+const QByteArray Config0("homeassistant/sensor/kx4136_28B484D70F4F4CAF/config");
+constexpr int Patience = 15000;
+
+// A publisher to a port of 127.0.0.1, and the lines it told.
+struct Publishing
+{
+    explicit Publishing(uint16_t port, publish::MqttSettings settings = {})
+    {
+        settings.host = "127.0.0.1";
+        settings.port = port;
+        publisher = std::make_unique<publish::MqttPublisher>(
+            settings, [this](const QString &line) { lines << line; });
+        publisher->runStarted({{Rom0, Rom1}, 2000});
+    }
+    // A cycle handed over as run control does; true when that took no noticeable time.
+    bool cycle(std::optional<float> first)
+    {
+        const QDeadlineTimer hang(1000);
+        publisher->cycleEnded({QDateTime::currentDateTime(), {{0, Rom0, first}, {1, Rom1, std::nullopt}}});
+        return !hang.hasExpired();
+    }
+
+    std::unique_ptr<publish::MqttPublisher> publisher;
+    QStringList lines;
+};
+
+QString connected(uint16_t port)
+{
+    return QStringLiteral("MQTT: connected to 127.0.0.1:%1").arg(port);
+}
+
+} // namespace
+
+class TestPublisher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void messagesOfARun();
+    void login_data();
+    void login();
+    void brokerRestarted();
+    void silentBroker();
+};
+
+void TestPublisher::messagesOfARun()
+{
+    Broker broker;
+    QVERIFY(broker.start());
+    Subscriber live(broker.port);
+    QLocale::setDefault(QLocale(QLocale::German)); // a comma language: the payload keeps its dot
+    auto run = std::make_unique<Publishing>(broker.port);
+    QVERIFY(run->cycle(21.375f));
+    QTRY_COMPARE_WITH_TIMEOUT(live.payloads(Reading0), QList<QByteArray> {"21.375"}, Patience);
+
+    Subscriber late(broker.port); // gets only what is retained
+    QTRY_COMPARE_WITH_TIMEOUT(late.received().size(), 3, Patience);
+    for (const Received &message : late.received())
+        QVERIFY2(message.retained, message.topic.constData());
+    QCOMPARE(late.payloads("kx4136/status"), QList<QByteArray> {"online"});
+    const QJsonObject expected {{"name", "Sensor #0 28B484D70F4F4CAF"},
+        {"unique_id", "kx4136_28B484D70F4F4CAF"}, {"state_topic", QString(Reading0)},
+        {"device_class", "temperature"}, {"unit_of_measurement", "\u00B0C"}, {"state_class", "measurement"},
+        {"availability_topic", "kx4136/status"}, {"payload_available", "online"},
+        {"payload_not_available", "offline"}, {"expire_after", 6}};
+    QCOMPARE(QJsonDocument::fromJson(late.payloads(Config0).value(0)).object(), expected);
+    const QByteArray config1 = late.payloads("homeassistant/sensor/kx4136_109788A1969CFDE2/config").value(0);
+    QCOMPARE(QJsonDocument::fromJson(config1)["name"].toString(), "Sensor #1 109788A1969CFDE2");
+
+    run.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(
+        late.payloads("kx4136/status"), (QList<QByteArray> {"online", "offline"}), Patience);
+    // The failed read published nothing, though all that came before "offline" has arrived.
+    QVERIFY(live.payloads("kx4136/109788A1969CFDE2/temperature").isEmpty());
+}
+
+void TestPublisher::login_data()
+{
+    QTest::addColumn<bool>("tls");
+    QTest::addColumn<QString>("secret"); // the password, or the CA the publisher trusts
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("right password") << false << "s3cret" << true;
+    QTest::newRow("wrong password") << false << "guess" << false;
+    QTest::newRow("TLS, the broker's CA") << true << "ca.crt" << true;
+    QTest::newRow("TLS, another CA") << true << "other.crt" << false;
+    QTest::newRow("no TLS to a TLS broker") << true << "" << false;
+}
+
+void TestPublisher::login()
+{
+    QFETCH(bool, tls);
+    QFETCH(QString, secret);
+    QFETCH(bool, accepted);
+    Broker broker(tls ? QStringList {"cafile %1/ca.crt", "certfile %1/server.crt", "keyfile %1/server.key"}
+                      : QStringList {"allow_anonymous false", "password_file %1/passwd"});
+    const QStringList key {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes"};
+    QVERIFY(broker.run("mosquitto_passwd", {"-c", "-b", "passwd", "logger", "s3cret"}));
+    for (const QString ca : {"ca", "other"})
+        QVERIFY(broker.run("openssl",
+            QStringList {"req", "-x509", "-subj", "/CN=" + ca, "-keyout", ca + ".key", "-out", ca + ".crt"}
+                + key));
+    QVERIFY(broker.run("openssl",
+        QStringList {"req", "-x509", "-CA", "ca.crt", "-CAkey", "ca.key", "-subj", "/CN=127.0.0.1", "-addext",
+            "subjectAltName=IP:127.0.0.1", "-keyout", "server.key", "-out", "server.crt"}
+            + key));
+    QVERIFY(broker.start());
+    publish::MqttSettings settings;
+    settings.user = "logger";
+    settings.password = tls ? QString() : secret;
+    settings.caFile = tls && !secret.isEmpty() ? broker.path(secret) : QString();
+    Publishing run(broker.port, settings);
+    QTRY_VERIFY_WITH_TIMEOUT(!run.lines.isEmpty(), Patience);
+    const QString refused = QStringLiteral("MQTT: cannot connect to 127.0.0.1:%1 (").arg(broker.port);
+    QVERIFY2(run.lines.first().startsWith(accepted ? connected(broker.port) : refused),
+        qPrintable(run.lines.first()));
+}
+
+void TestPublisher::brokerRestarted()
+{
+    Broker broker;
+    QVERIFY(broker.start());
+    Publishing run(broker.port);
+    QTRY_COMPARE_WITH_TIMEOUT(run.lines, QStringList {connected(broker.port)}, Patience);
+    broker.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(run.lines.size(), 2, Patience);
+    QVERIFY2(run.lines[1].startsWith("MQTT: connection lost (") && run.lines[1].endsWith("); retrying"),
+        qPrintable(run.lines[1]));
+    for (int degrees = 20; degrees <= 24; ++degrees)
+        QVERIFY(run.cycle(float(degrees)));
+    QVERIFY(broker.start());
+    Subscriber subscriber(broker.port);
+    QTRY_COMPARE_WITH_TIMEOUT(run.lines.size(), 3, 3 * Patience);
+    QCOMPARE(run.lines[2], connected(broker.port));
+    // The broker lost everything: discovery comes again; of the outage's readings only the last.
+    QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads(Config0).size(), 1, Patience);
+    QVERIFY(run.cycle(31.0f));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        subscriber.payloads(Reading0), (QList<QByteArray> {"24.000", "31.000"}), Patience);
+}
+
+void TestPublisher::silentBroker()
+{
+    QTcpServer silent; // takes every connection and never reads from it
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    connect(&silent, &QTcpServer::newConnection, &silent, [&silent] { silent.nextPendingConnection(); });
+    auto run = std::make_unique<Publishing>(silent.serverPort());
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(run->cycle(20.5f));
+        QTest::qWait(300);
+    }
+    QVERIFY(run->lines.isEmpty());
+    const QDeadlineTimer hang(3000);
+    run.reset();
+    QVERIFY(!hang.hasExpired());
+}
+
+QTEST_MAIN(TestPublisher)
+#include "tst_publisher.moc"
