@@ -1,6 +1,7 @@
 // The program's command line: which driver to use and how, or a text to print instead of running.
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -24,6 +25,12 @@ struct CommandLineOptions
     std::optional<QString> logPath; // nothing: the window's default path
     bool log = true;
     int cycles = 0; // 0: until stopped
+
+    // --chart FILE: a log file in the chart window; --plot FILE --output PNG [--size WxH]: as a PNG.
+    std::optional<QString> chartPath;
+    std::optional<QString> plotPath;
+    QString plotOutput;
+    QSize plotSize {1200, 600};
 };
 
 struct CommandLineResult

@@ -1,0 +1,332 @@
+// The chart: Qt Charts gives the axes and the legend; the lines are drawn from the reduced readings, so
+// that a gap stays a gap and a redraw costs a few points per pixel column.
+#include "chart/ReadingsChart.h"
+
+#include "logging/TextFormats.h"
+
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QGraphicsItem>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QLocale>
+#include <QPainter>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+
+namespace chart {
+
+namespace {
+
+constexpr qint64 MsPerDay = 24 * 3600 * 1000;
+constexpr double MinZoomMs = 5 * 1000;
+
+// Distinct colours in a fixed order, so a sensor keeps its colour for as long as the chart lives.
+QColor sensorColour(qsizetype i)
+{
+    static const QColor first[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28),
+        QColor(0x2c, 0xa0, 0x2c), QColor(0xff, 0x7f, 0x0e), QColor(0x94, 0x67, 0xbd),
+        QColor(0x8c, 0x56, 0x4b), QColor(0xe3, 0x77, 0xc2), QColor(0x7f, 0x7f, 0x7f),
+        QColor(0xbc, 0xbd, 0x22), QColor(0x17, 0xbe, 0xcf)};
+    constexpr qsizetype known = std::size(first);
+    if (i < known)
+        return first[i];
+    // Beyond those: hues a golden angle apart, at two depths.
+    const int hue = static_cast<int>((i * 137) % 360);
+    return QColor::fromHsv(hue, 200, i % 2 == 0 ? 170 : 220);
+}
+
+QString timeFormat(qint64 span)
+{
+    const QLocale locale;
+    if (span <= MsPerDay)
+        return logging::timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat));
+    if (span <= 7 * MsPerDay)
+        return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ')
+            + locale.timeFormat(QLocale::ShortFormat);
+    return locale.dateFormat(QLocale::ShortFormat);
+}
+
+// The whole range widened to whole tick steps (a second up to a week), so that the labels are round
+// times; the step is the smallest that gives no more than `ticks` of them.
+std::pair<qint64, qint64> roundRange(qint64 from, qint64 to, int ticks, int &tickCount)
+{
+    static constexpr qint64 steps[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800,
+        21600, 43200, 86400, 172800, 604800};
+    // Hours and days begin at local midnight, not at the epoch's.
+    const qint64 offset = QDateTime::fromMSecsSinceEpoch(from).offsetFromUtc() * qint64(1000);
+    for (const qint64 seconds : steps) {
+        const qint64 step = seconds * 1000;
+        const qint64 first = (from + offset) / step * step - offset;
+        const qint64 last = ((to + offset) + step - 1) / step * step - offset;
+        if ((last - first) / step + 1 <= ticks || seconds == steps[std::size(steps) - 1]) {
+            tickCount = static_cast<int>(std::min<qint64>((last - first) / step + 1, 60));
+            return {first, last};
+        }
+    }
+    return {from, to};
+}
+
+// The °C range widened to a round step (1, 2, 2.5 or 5 times a power of ten) that gives no more than
+// `ticks` labels.
+std::pair<double, double> roundCelsius(double low, double high, int ticks, int &tickCount)
+{
+    const double rough = (high - low) / std::max(1, ticks - 1);
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    for (const double factor : {1.0, 2.0, 2.5, 5.0, 10.0}) {
+        const double step = factor * power;
+        const double first = std::floor(low / step) * step;
+        const double last = std::ceil(high / step) * step;
+        const int count = static_cast<int>(std::lround((last - first) / step)) + 1;
+        if (count <= ticks || factor == 10.0) {
+            tickCount = count;
+            return {first, last};
+        }
+    }
+    return {low, high};
+}
+
+} // namespace
+
+// The lines in pixels, as the last refresh laid them out.
+class LinesItem : public QGraphicsItem
+{
+public:
+    struct Line
+    {
+        QColor colour;
+        std::vector<std::vector<QPointF>> pieces;
+    };
+
+    explicit LinesItem(QGraphicsItem *parent)
+        : QGraphicsItem(parent)
+    {
+        setZValue(10);
+    }
+    void set(const QRectF &area, std::vector<Line> lines)
+    {
+        prepareGeometryChange();
+        m_area = area;
+        m_lines = std::move(lines);
+        update();
+    }
+    QRectF boundingRect() const override { return m_area; }
+    void paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *) override
+    {
+        painter->save();
+        painter->setClipRect(m_area);
+        painter->setRenderHint(QPainter::Antialiasing, true);
+        for (const Line &line : m_lines) {
+            QPen pen(line.colour, 1.6);
+            pen.setCapStyle(Qt::RoundCap);
+            pen.setJoinStyle(Qt::RoundJoin);
+            painter->setPen(pen);
+            for (const std::vector<QPointF> &piece : line.pieces) {
+                if (piece.size() == 1) {
+                    // A reading alone between gaps: a dot, not nothing.
+                    painter->setPen(QPen(line.colour, 3.5, Qt::SolidLine, Qt::RoundCap));
+                    painter->drawPoint(piece.front());
+                    painter->setPen(pen);
+                } else {
+                    painter->drawPolyline(piece.data(), static_cast<int>(piece.size()));
+                }
+            }
+        }
+        painter->restore();
+    }
+
+private:
+    QRectF m_area;
+    std::vector<Line> m_lines;
+};
+
+ReadingsChart::ReadingsChart(const ChartData &data)
+    : m_data(data)
+{
+    setTitle(QString());
+    legend()->setAlignment(Qt::AlignRight);
+    legend()->setShowToolTips(true);
+    m_time = new QDateTimeAxis(this);
+    m_celsius = new QValueAxis(this);
+    m_celsius->setTitleText(QStringLiteral("\u00B0C"));
+    addAxis(m_time, Qt::AlignBottom);
+    addAxis(m_celsius, Qt::AlignLeft);
+    m_lines = new LinesItem(this);
+    connect(this, &QChart::plotAreaChanged, this, [this] { refresh(); });
+    dataChanged();
+}
+
+ReadingsChart::~ReadingsChart() = default;
+
+void ReadingsChart::syncSeries()
+{
+    for (auto i = static_cast<qsizetype>(m_series.size()); i < m_data.sensorCount(); ++i) {
+        // The series carry no points: they give the legend and the clicks that hide and show a line.
+        auto *series = new QLineSeries(this);
+        series->setColor(sensorColour(i));
+        addSeries(series);
+        series->attachAxis(m_time);
+        series->attachAxis(m_celsius);
+        m_series.push_back(series);
+        for (QLegendMarker *marker : legend()->markers(series)) {
+            connect(marker, &QLegendMarker::clicked, this, [this, series, marker] {
+                series->setVisible(!series->isVisible());
+                marker->setVisible(true);
+                QFont font = marker->font();
+                font.setStrikeOut(!series->isVisible());
+                marker->setFont(font);
+                refresh();
+            });
+        }
+    }
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        const QString name = m_data.sensorName(static_cast<qsizetype>(i));
+        if (m_series[i]->name() != name)
+            m_series[i]->setName(name);
+    }
+}
+
+void ReadingsChart::dataChanged()
+{
+    syncSeries();
+    refresh();
+}
+
+std::pair<qint64, qint64> ReadingsChart::wholeRange() const
+{
+    if (m_data.isEmpty()) {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        return {now - 60 * 1000, now};
+    }
+    const qint64 span = m_data.lastTime() - m_data.firstTime();
+    const qint64 margin = std::max<qint64>(span / 100, 1000);
+    return {m_data.firstTime() - margin, m_data.lastTime() + margin};
+}
+
+void ReadingsChart::setWindow(qint64 from, qint64 to)
+{
+    const auto whole = wholeRange();
+    // Never wider than the whole range nor narrower than a few seconds.
+    if (to - from >= whole.second - whole.first) {
+        m_window.reset();
+    } else {
+        if (to - from < MinZoomMs) {
+            const qint64 middle = from + (to - from) / 2;
+            from = middle - static_cast<qint64>(MinZoomMs / 2);
+            to = middle + static_cast<qint64>(MinZoomMs / 2);
+        }
+        const qint64 shift
+            = from < whole.first ? whole.first - from : (to > whole.second ? whole.second - to : 0);
+        m_window = std::make_pair(from + shift, to + shift);
+    }
+    refresh();
+}
+
+void ReadingsChart::zoomTime(double factor, double atX)
+{
+    const QRectF area = plotArea();
+    if (area.width() <= 0)
+        return;
+    const auto [from, to] = m_range;
+    const double at = static_cast<double>(from)
+        + std::clamp((atX - area.left()) / area.width(), 0.0, 1.0) * static_cast<double>(to - from);
+    setWindow(static_cast<qint64>(at - (at - static_cast<double>(from)) * factor),
+        static_cast<qint64>(at + (static_cast<double>(to) - at) * factor));
+}
+
+void ReadingsChart::panTime(double pixels)
+{
+    const QRectF area = plotArea();
+    if (area.width() <= 0 || following())
+        return;
+    const auto [from, to] = m_range;
+    const auto shift = static_cast<qint64>(pixels / area.width() * static_cast<double>(to - from));
+    setWindow(from - shift, to - shift);
+}
+
+void ReadingsChart::showWhole()
+{
+    m_window.reset();
+    refresh();
+}
+
+void ReadingsChart::refresh()
+{
+    if (m_refreshing)
+        return;
+    m_refreshing = true;
+    // The data may have grown since the last call: every sensor needs its series first.
+    syncSeries();
+    const QRectF area = plotArea();
+    const int timeTicks = std::clamp(static_cast<int>(area.width() / 110) + 1, 2, 12);
+    int tickCount = timeTicks;
+    m_range = m_window ? *m_window : wholeRange();
+    if (!m_window)
+        m_range = roundRange(m_range.first, m_range.second, timeTicks, tickCount);
+    const auto [from, to] = m_range;
+    const std::vector<ReducedLine> reduced
+        = m_data.reduce(from, to, std::max(1, static_cast<int>(area.width())));
+
+    float low = 0;
+    float high = 0;
+    bool any = false;
+    for (std::size_t i = 0; i < reduced.size(); ++i) {
+        if (!reduced[i].hasValue || !m_series[i]->isVisible())
+            continue;
+        low = any ? std::min(low, reduced[i].low) : reduced[i].low;
+        high = any ? std::max(high, reduced[i].high) : reduced[i].high;
+        any = true;
+    }
+    if (!any) {
+        low = 0;
+        high = 30;
+    }
+    const double margin = std::max(0.03 * (high - low), 0.2);
+    const double bottom = low - margin;
+    const double top = high + margin;
+
+    m_time->setFormat(timeFormat(to - from));
+    m_time->setTickCount(tickCount);
+    m_time->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
+    int celsiusTicks = 0;
+    const auto [niceBottom, niceTop] = roundCelsius(
+        bottom, top, std::clamp(static_cast<int>(area.height() / 40) + 1, 3, 12), celsiusTicks);
+    m_celsius->setTickCount(celsiusTicks);
+    m_celsius->setRange(niceBottom, niceTop);
+    const double step = (niceTop - niceBottom) / std::max(1, celsiusTicks - 1);
+    int decimals = 0;
+    while (decimals < 3
+        && std::fabs(step * std::pow(10, decimals) - std::round(step * std::pow(10, decimals))) > 1e-6)
+        ++decimals;
+    m_celsius->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
+
+    // The axes' labels may have moved the plot area; the lines are laid out in the area as it is now.
+    const QRectF now = plotArea();
+    const double xScale = now.width() / static_cast<double>(to - from);
+    const double yScale = now.height() / (niceTop - niceBottom);
+    std::vector<LinesItem::Line> lines;
+    for (std::size_t i = 0; i < reduced.size(); ++i) {
+        if (!m_series[i]->isVisible())
+            continue;
+        LinesItem::Line line {m_series[i]->color(), {}};
+        std::vector<QPointF> piece;
+        for (const QPointF &p : reduced[i].points) {
+            if (std::isnan(p.y())) {
+                if (!piece.empty())
+                    line.pieces.push_back(std::move(piece));
+                piece.clear();
+                continue;
+            }
+            piece.emplace_back(now.left() + (p.x() - static_cast<double>(from)) * xScale,
+                now.bottom() - (p.y() - niceBottom) * yScale);
+        }
+        if (!piece.empty())
+            line.pieces.push_back(std::move(piece));
+        lines.push_back(std::move(line));
+    }
+    m_lines->set(now, std::move(lines));
+    m_refreshing = false;
+}
+
+} // namespace chart
