@@ -127,37 +127,40 @@ void ChartData::appendCycle(const logging::CycleRecord &cycle)
         appendValue(m_series[s], values[s]);
 }
 
+void ChartData::Piece::add(float value, uint8_t at)
+{
+    if (!any || value < low) {
+        low = value;
+        lowAt = at;
+    }
+    if (!any || value > high) {
+        high = value;
+        highAt = at;
+    }
+    any = true;
+}
+
 void ChartData::appendValue(Series &series, float value)
 {
-    const auto at = static_cast<qint64>(series.values.size());
-    series.values.push_back(value);
+    const qint64 at = series.size++;
+    if (at % ChunkSize == 0)
+        series.chunks.push_back(std::make_unique<float[]>(ChunkSize));
+    series.chunks.back()[at % ChunkSize] = value;
     if (at % BlockSize == 0)
         series.blocks.emplace_back();
     Summary &block = series.blocks.back();
-    const auto pos = static_cast<uint8_t>(at % BlockSize);
     if (std::isnan(value)) {
-        block.fill = block.count == 0 || block.fill == Fill::Gaps ? Fill::Gaps : Fill::Mixed;
+        block.gap = true;
+        block.endsInGap = true;
     } else {
-        const bool first = block.count == 0 || block.fill == Fill::Gaps;
-        if (block.count != 0 && block.fill == Fill::Gaps)
-            block.fill = Fill::Mixed;
-        else if (block.count == 0)
-            block.fill = Fill::Values;
-        if (first || value < block.low) {
-            block.low = value;
-            block.lowAt = pos;
-        }
-        if (first || value > block.high) {
-            block.high = value;
-            block.highAt = pos;
-        }
+        (block.gap ? block.after : block.before).add(value, static_cast<uint8_t>(at % BlockSize));
+        block.endsInGap = false;
     }
-    ++block.count;
 }
 
 float ChartData::value(qsizetype sensor, qint64 cycle) const
 {
-    return m_series[static_cast<std::size_t>(sensor)].values[static_cast<std::size_t>(cycle)];
+    return *m_series[static_cast<std::size_t>(sensor)].at(cycle);
 }
 
 std::vector<ReducedLine> ChartData::reduce(qint64 from, qint64 to, int columns) const
@@ -170,9 +173,32 @@ std::vector<ReducedLine> ChartData::reduce(qint64 from, qint64 to, int columns) 
     const auto upper = std::upper_bound(m_times.begin(), m_times.end(), to) - m_times.begin();
     const qint64 first = std::max<qint64>(0, lower - 1);
     const qint64 last = std::min<qint64>(cycleCount(), upper + 1);
+    // Where each pixel column's cycles start, the same for every sensor; then where they end.
     const double columnMs = static_cast<double>(to - from) / columns;
+    std::vector<qint64> columnStarts;
+    for (qint64 i = first; i < last;) {
+        columnStarts.push_back(i);
+        const double column
+            = std::floor(static_cast<double>(m_times[static_cast<std::size_t>(i)] - from) / columnMs);
+        const double next = static_cast<double>(from) + (column + 1) * columnMs;
+        const auto end = std::lower_bound(m_times.begin() + i + 1, m_times.begin() + last, next,
+            [](qint64 time, double bound) { return static_cast<double>(time) < bound; });
+        i = end - m_times.begin();
+    }
+    // With many blocks to a column, its edges move to the nearest block edge: less than a quarter of a
+    // pixel, and no reading needs to be read one by one.
+    if ((last - first) / columns >= 4 * BlockSize) {
+        std::vector<qint64> snapped {first};
+        for (std::size_t k = 1; k < columnStarts.size(); ++k) {
+            const qint64 edge = (columnStarts[k] + BlockSize / 2) / BlockSize * BlockSize;
+            if (edge > snapped.back() && edge < last)
+                snapped.push_back(edge);
+        }
+        columnStarts = std::move(snapped);
+    }
+    columnStarts.push_back(last);
     for (std::size_t s = 0; s < m_series.size(); ++s)
-        reduceLine(m_series[s], first, last, from, columnMs, lines[s]);
+        reduceLine(m_series[s], columnStarts, lines[s]);
     for (ReducedLine &line : lines) {
         // The range is that of the readings inside the window, else of those by its edges.
         for (const bool inside : {true, false}) {
@@ -191,21 +217,17 @@ std::vector<ReducedLine> ChartData::reduce(qint64 from, qint64 to, int columns) 
     return lines;
 }
 
-// Walks the cycles column by column. Within a column the readings up to its first gap join the line on
-// the left; the rest make one piece that joins the line on the right unless the column ends in a gap.
+// Within a column the readings up to its first gap join the line on the left; the rest make one piece
+// that joins the line on the right unless the column ends in a gap.
 void ChartData::reduceLine(
-    const Series &series, qint64 first, qint64 last, qint64 from, double columnMs, ReducedLine &line) const
+    const Series &series, const std::vector<qint64> &columnStarts, ReducedLine &line) const
 {
     std::vector<QPointF> &points = line.points;
-    const auto columnOf = [&](qint64 i) {
-        return static_cast<qint64>(
-            std::floor(static_cast<double>(m_times[static_cast<std::size_t>(i)] - from) / columnMs));
-    };
+    points.reserve(columnStarts.size() * 2 + 8);
     const auto point = [&](qint64 i, float y) {
         return QPointF(static_cast<double>(m_times[static_cast<std::size_t>(i)]), static_cast<double>(y));
     };
     Extremes piece;
-    qint64 column = std::numeric_limits<qint64>::min();
     bool gapInColumn = false;
     bool lastWasGap = false;
     const auto flush = [&] {
@@ -222,51 +244,54 @@ void ChartData::reduceLine(
         }
         piece = Extremes();
     };
+    const auto brk = [&](qint64 i) {
+        if (!points.empty() && !std::isnan(points.back().y()))
+            points.push_back(point(i, Gap));
+    };
     const auto gapAt = [&](qint64 i) {
         lastWasGap = true;
         if (gapInColumn)
             return;
         gapInColumn = true;
         flush();
-        if (!points.empty() && !std::isnan(points.back().y()))
-            points.push_back(point(i, Gap));
+        brk(i);
     };
-    const auto enterColumn = [&](qint64 i) {
-        const qint64 c = columnOf(i);
-        if (c == column)
-            return;
+    const auto add = [&](const Piece &p, qint64 base) {
+        if (p.any)
+            piece.add(p.low, base + p.lowAt, p.high, base + p.highAt);
+    };
+    for (std::size_t c = 0; c + 1 < columnStarts.size(); ++c) {
+        const qint64 end = columnStarts[c + 1];
+        qint64 i = columnStarts[c];
         flush();
-        if (lastWasGap && !points.empty() && !std::isnan(points.back().y()))
-            points.push_back(point(i, Gap));
-        column = c;
+        if (lastWasGap)
+            brk(i);
         gapInColumn = false;
-    };
-    qint64 i = first;
-    while (i < last) {
-        enterColumn(i);
-        // A whole block inside this column is taken from its summary.
-        if (i % BlockSize == 0 && i + BlockSize <= last && columnOf(i + BlockSize - 1) == column) {
-            const Summary &block = series.blocks[static_cast<std::size_t>(i / BlockSize)];
-            if (block.fill == Fill::Values) {
-                piece.add(block.low, i + block.lowAt, block.high, i + block.highAt);
-                lastWasGap = false;
+        while (i < end) {
+            // A whole block inside the column is taken from its summary.
+            if (i % BlockSize == 0 && i + BlockSize <= end) {
+                const Summary &block = series.blocks[static_cast<std::size_t>(i / BlockSize)];
+                add(block.before, i);
+                if (block.gap)
+                    gapAt(i);
+                add(block.after, i);
+                lastWasGap = block.endsInGap;
                 i += BlockSize;
                 continue;
             }
-            if (block.fill == Fill::Gaps) {
-                gapAt(i);
-                i += BlockSize;
-                continue;
+            const qint64 stop = std::min(end, (i / BlockSize + 1) * BlockSize);
+            const float *values = series.at(i);
+            for (qint64 k = i; k < stop; ++k) {
+                const float v = values[k - i];
+                if (std::isnan(v)) {
+                    gapAt(k);
+                } else {
+                    piece.add(v, k, v, k);
+                    lastWasGap = false;
+                }
             }
+            i = stop;
         }
-        const float v = series.values[static_cast<std::size_t>(i)];
-        if (std::isnan(v)) {
-            gapAt(i);
-        } else {
-            piece.add(v, i, v, i);
-            lastWasGap = false;
-        }
-        ++i;
     }
     flush();
 }

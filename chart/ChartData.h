@@ -9,7 +9,7 @@
 #include <QPointF>
 #include <QString>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -57,28 +57,42 @@ public:
     std::vector<ReducedLine> reduce(qint64 from, qint64 to, int columns) const;
 
 private:
-    enum class Fill : uint8_t { Values, Gaps, Mixed };
-    struct Summary
+    // Extremes of a piece of a block, positions within the block.
+    struct Piece
     {
         float low = 0;
         float high = 0;
         uint8_t lowAt = 0;
         uint8_t highAt = 0;
-        Fill fill = Fill::Gaps;
-        uint8_t count = 0;
+        bool any = false;
+        void add(float value, uint8_t at);
     };
-    struct Series
+    // A block of cycles as the reduction needs it: the readings before its first gap, those after
+    // it, and whether it ends in a gap.
+    struct Summary
     {
-        std::deque<float> values;
-        std::vector<Summary> blocks;
+        Piece before;
+        Piece after;
+        bool gap = false;
+        bool endsInGap = false;
     };
     static constexpr qint64 BlockSize = 64;
+    static constexpr qint64 ChunkSize = 4096; // a whole number of blocks
+    struct Series
+    {
+        std::vector<std::unique_ptr<float[]>> chunks;
+        std::vector<Summary> blocks;
+        qint64 size = 0;
+        const float *at(qint64 i) const
+        {
+            return &chunks[static_cast<std::size_t>(i / ChunkSize)][i % ChunkSize];
+        }
+    };
 
     int sensorFor(const logging::RomCode &rom);
     void appendTime(qint64 msecs);
     static void appendValue(Series &series, float value);
-    void reduceLine(const Series &series, qint64 first, qint64 last, qint64 from, double columnMs,
-        ReducedLine &line) const;
+    void reduceLine(const Series &series, const std::vector<qint64> &columnStarts, ReducedLine &line) const;
 
     std::vector<ChartSensor> m_sensors;
     std::vector<Series> m_series;
