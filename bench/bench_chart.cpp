@@ -24,7 +24,8 @@ QList<logging::RomCode> roms()
 {
     QList<logging::RomCode> list;
     for (int s = 0; s < Sensors; ++s)
-        list.append({0x28, static_cast<uint8_t>(s), 0x11, 0x22, 0x33, 0x44, 0x55, static_cast<uint8_t>(0xA0 + s)});
+        list.append(
+            {0x28, static_cast<uint8_t>(s), 0x11, 0x22, 0x33, 0x44, 0x55, static_cast<uint8_t>(0xA0 + s)});
     return list;
 }
 
@@ -85,7 +86,7 @@ void BM_Redraw(benchmark::State &state)
 }
 BENCHMARK(BM_Redraw)->Arg(600000)->Unit(benchmark::kMillisecond);
 
-// A log file of about 100 MB: 32 sensors, one line per second.
+// A log file of about N MB: 32 sensors, one line per second.
 void BM_ReadLog(benchmark::State &state)
 {
     QTemporaryDir dir;
@@ -97,9 +98,10 @@ void BM_ReadLog(benchmark::State &state)
         QRandomGenerator random(7);
         file.write((logging::logHeaderLine(roms()) + QStringLiteral("\r\n")).toUtf8());
         QDateTime when(QDate(2026, 1, 5), QTime(0, 0));
-        for (qint64 c = 0; file.size() < 100 * 1024 * 1024; ++c)
-            file.write((logging::logDataLine(when.addSecs(c), cycleReadings(random, c)) + QStringLiteral("\r\n"))
-                           .toUtf8());
+        for (qint64 c = 0; file.size() < state.range(0) * 1024 * 1024; ++c)
+            file.write(
+                (logging::logDataLine(when.addSecs(c), cycleReadings(random, c)) + QStringLiteral("\r\n"))
+                    .toUtf8());
     }
     for (auto _ : state) {
         const chart::LogReading read = chart::readLogFile(path);
@@ -108,7 +110,8 @@ void BM_ReadLog(benchmark::State &state)
     }
     state.counters["MB"] = static_cast<double>(QFile(path).size()) / (1024 * 1024);
 }
-BENCHMARK(BM_ReadLog)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ReadLog)->Arg(100)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ReadLog)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // A week of cycles at one a second, to measure the memory it takes (run alone under a memory meter).
 void BM_Week(benchmark::State &state)

@@ -18,6 +18,7 @@ LogReading readLogFile(const QString &path, const ReadProgress &progress)
     }
     const qint64 total = file.size();
     QStringDecoder decode(QStringConverter::System);
+    logging::LogLineReader reader;
     bool inRun = false;
     qsizetype runSensors = 0;
     for (qint64 lineNumber = 0;; ++lineNumber) {
@@ -40,7 +41,7 @@ LogReading readLogFile(const QString &path, const ReadProgress &progress)
             bytes.chop(1);
         if (bytes.isEmpty())
             continue;
-        const logging::LogLine line = logging::readLogLine(decode(bytes));
+        const logging::LogLine line = reader.read(decode(bytes));
         if (line.kind == logging::LogLine::Kind::Header) {
             read.data.beginRun(line.roms);
             inRun = true;
