@@ -4,8 +4,8 @@
 
 #include "logging/TextFormats.h"
 
+#include <QCategoryAxis>
 #include <QDateTime>
-#include <QDateTimeAxis>
 #include <QGraphicsItem>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -38,35 +38,37 @@ QColor sensorColour(qsizetype i)
     return QColor::fromHsv(hue, 200, i % 2 == 0 ? 170 : 220);
 }
 
-QString timeFormat(qint64 span)
+// The labels' format for ticks `step` apart over `span`: times of day within a day, with the date when the
+// view spans days, the date alone for steps of days.
+QString timeFormat(qint64 step, qint64 span)
 {
     const QLocale locale;
-    if (span <= MsPerDay)
-        return logging::timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat));
-    if (span <= 7 * MsPerDay)
-        return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ')
-            + locale.timeFormat(QLocale::ShortFormat);
-    return locale.dateFormat(QLocale::ShortFormat);
+    const QString time = step < 60 * 1000
+        ? logging::timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat))
+        : locale.timeFormat(QLocale::ShortFormat);
+    if (step >= MsPerDay)
+        return locale.dateFormat(QLocale::ShortFormat);
+    if (span > MsPerDay)
+        return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time;
+    return time;
 }
 
-// The whole range widened to whole tick steps (a second up to a week), so that the labels are round
-// times; the step is the smallest that gives no more than `ticks` of them.
-std::pair<qint64, qint64> roundRange(qint64 from, qint64 to, int ticks, int &tickCount)
+// Round times `step` apart from `from` to `to`, the step the smallest (a second up to a year) that gives no
+// more than `ticks` of them; hours and days begin at local midnight, not at the epoch's.
+std::vector<qint64> roundTicks(qint64 from, qint64 to, int ticks, qint64 &step)
 {
     static constexpr qint64 steps[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800,
-        21600, 43200, 86400, 172800, 604800};
-    // Hours and days begin at local midnight, not at the epoch's.
+        21600, 43200, 86400, 172800, 259200, 604800, 1209600, 2419200, 4838400, 9676800, 31449600};
     const qint64 offset = QDateTime::fromMSecsSinceEpoch(from).offsetFromUtc() * qint64(1000);
     for (const qint64 seconds : steps) {
-        const qint64 step = seconds * 1000;
-        const qint64 first = (from + offset) / step * step - offset;
-        const qint64 last = ((to + offset) + step - 1) / step * step - offset;
-        if ((last - first) / step + 1 <= ticks || seconds == steps[std::size(steps) - 1]) {
-            tickCount = static_cast<int>(std::min<qint64>((last - first) / step + 1, 60));
-            return {first, last};
-        }
+        step = seconds * 1000;
+        if ((to - from) / step + 1 <= ticks || seconds == steps[std::size(steps) - 1])
+            break;
     }
-    return {from, to};
+    std::vector<qint64> times;
+    for (qint64 t = (from + offset + step - 1) / step * step - offset; t <= to; t += step)
+        times.push_back(t);
+    return times;
 }
 
 // The °C range widened to a round step (1, 2, 2.5 or 5 times a power of ten) that gives no more than
@@ -156,7 +158,8 @@ ReadingsChart::ReadingsChart(const ChartData &data)
     setTitle(QString());
     legend()->setAlignment(Qt::AlignRight);
     legend()->setShowToolTips(true);
-    m_time = new QDateTimeAxis(this);
+    m_time = new QCategoryAxis(this);
+    m_time->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     m_celsius = new QValueAxis(this);
     m_celsius->setTitleText(QStringLiteral("\u00B0C"));
     addAxis(m_time, Qt::AlignBottom);
@@ -271,11 +274,8 @@ void ReadingsChart::refresh()
     // The data may have grown since the last call: every sensor needs its series first.
     syncSeries();
     const QRectF area = plotArea();
-    const int timeTicks = std::clamp(static_cast<int>(area.width() / 110) + 1, 2, 12);
-    int tickCount = timeTicks;
+    const int timeTicks = std::clamp(static_cast<int>(area.width() / 90) + 1, 2, 14);
     m_range = m_window ? *m_window : wholeRange();
-    if (!m_window)
-        m_range = roundRange(m_range.first, m_range.second, timeTicks, tickCount);
     const auto [from, to] = m_range;
     const std::vector<ReducedLine> reduced
         = m_data.reduce(from, to, std::max(1, static_cast<int>(area.width())));
@@ -298,18 +298,28 @@ void ReadingsChart::refresh()
     const double bottom = low - margin;
     const double top = high + margin;
 
-    m_time->setFormat(timeFormat(to - from));
-    m_time->setTickCount(tickCount);
-    m_time->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
+    // A category axis, so that the labels stand at round times whatever the range.
+    qint64 step = 0;
+    const std::vector<qint64> ticks = roundTicks(from, to, timeTicks, step);
+    const QString format = timeFormat(step, to - from);
+    const QLocale locale;
+    for (const QString &label : m_time->categoriesLabels())
+        m_time->remove(label);
+    m_time->setStartValue(static_cast<double>(from));
+    for (const qint64 tick : ticks)
+        m_time->append(
+            locale.toString(QDateTime::fromMSecsSinceEpoch(tick), format), static_cast<double>(tick));
+    m_time->setRange(static_cast<double>(from), static_cast<double>(to));
     int celsiusTicks = 0;
     const auto [niceBottom, niceTop] = roundCelsius(
         bottom, top, std::clamp(static_cast<int>(area.height() / 40) + 1, 3, 12), celsiusTicks);
     m_celsius->setTickCount(celsiusTicks);
     m_celsius->setRange(niceBottom, niceTop);
-    const double step = (niceTop - niceBottom) / std::max(1, celsiusTicks - 1);
+    const double celsiusStep = (niceTop - niceBottom) / std::max(1, celsiusTicks - 1);
     int decimals = 0;
     while (decimals < 3
-        && std::fabs(step * std::pow(10, decimals) - std::round(step * std::pow(10, decimals))) > 1e-6)
+        && std::fabs(celsiusStep * std::pow(10, decimals) - std::round(celsiusStep * std::pow(10, decimals)))
+            > 1e-6)
         ++decimals;
     m_celsius->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
 

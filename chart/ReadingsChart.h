@@ -7,7 +7,7 @@
 #include <optional>
 #include <utility>
 
-class QDateTimeAxis;
+class QCategoryAxis;
 class QLineSeries;
 class QValueAxis;
 
@@ -42,7 +42,7 @@ private:
     void setWindow(qint64 from, qint64 to);
 
     const ChartData &m_data;
-    QDateTimeAxis *m_time = nullptr;
+    QCategoryAxis *m_time = nullptr;
     QValueAxis *m_celsius = nullptr;
     std::vector<QLineSeries *> m_series;
     LinesItem *m_lines = nullptr;
