@@ -302,13 +302,18 @@ void ReadingsChart::refresh()
     qint64 step = 0;
     const std::vector<qint64> ticks = roundTicks(from, to, timeTicks, step);
     const QString format = timeFormat(step, to - from);
-    const QLocale locale;
-    for (const QString &label : m_time->categoriesLabels())
-        m_time->remove(label);
+    // Labels laid out anew only when they change: that costs more than the lines.
+    if (ticks != m_ticks || format != m_tickFormat) {
+        const QLocale locale;
+        for (const QString &label : m_time->categoriesLabels())
+            m_time->remove(label);
+        for (const qint64 tick : ticks)
+            m_time->append(
+                locale.toString(QDateTime::fromMSecsSinceEpoch(tick), format), static_cast<double>(tick));
+        m_ticks = ticks;
+        m_tickFormat = format;
+    }
     m_time->setStartValue(static_cast<double>(from));
-    for (const qint64 tick : ticks)
-        m_time->append(
-            locale.toString(QDateTime::fromMSecsSinceEpoch(tick), format), static_cast<double>(tick));
     m_time->setRange(static_cast<double>(from), static_cast<double>(to));
     int celsiusTicks = 0;
     const auto [niceBottom, niceTop] = roundCelsius(

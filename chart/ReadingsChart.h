@@ -48,6 +48,8 @@ private:
     LinesItem *m_lines = nullptr;
     std::optional<std::pair<qint64, qint64>> m_window;
     std::pair<qint64, qint64> m_range {0, 1};
+    std::vector<qint64> m_ticks;
+    QString m_tickFormat;
     bool m_refreshing = false;
 };
 
