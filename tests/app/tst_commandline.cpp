@@ -113,6 +113,16 @@ void TestCommandLine::refused_data()
     QTest::newRow("com port not a number") << QStringList {"--com", "x=/dev/ttyS0"} << "'x=/dev/ttyS0'";
     QTest::newRow("com port twice") << QStringList {"--com", "2=/a", "--com", "2=/b"} << "port 2";
     QTest::newRow("single dash word") << QStringList {"-simulate"} << "Unknown option";
+    QTest::newRow("plot without output") << QStringList {"--plot", "a.log"} << "--output";
+    QTest::newRow("output without plot") << QStringList {"--output", "a.png"} << "--plot";
+    QTest::newRow("chart and plot") << QStringList {"--chart", "a", "--plot", "a", "--output", "p"}
+                                    << "--chart";
+    QTest::newRow("plot in the console")
+        << QStringList {"--console", "--plot", "a", "--output", "p"} << "--console";
+    QTest::newRow("size too small") << QStringList {"--plot", "a", "--output", "p", "--size", "99x600"}
+                                    << "'99x600'";
+    QTest::newRow("size without height")
+        << QStringList {"--plot", "a", "--output", "p", "--size", "800x"} << "'800x'";
 }
 
 void TestCommandLine::refused()
