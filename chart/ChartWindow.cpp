@@ -42,6 +42,7 @@ ChartWindow::~ChartWindow()
     if (m_reader) {
         m_cancel = true;
         m_reader->wait();
+        delete m_reader;
     }
 }
 
@@ -84,7 +85,6 @@ void ChartWindow::openLogFile(const QString &path)
 {
     if (m_reader)
         return;
-    setWindowTitle(WindowTitle + QStringLiteral(" - ") + QFileInfo(path).fileName());
     m_cancel = false;
     m_done = 0;
     m_total = 0;
@@ -134,9 +134,10 @@ void ChartWindow::logRead(LogReading &read, const QString &path)
         return;
     }
     m_data = std::move(read.data);
+    // The file's path, and below it what could not be read.
     const QString unreadable = unreadableText(read.unreadable);
-    m_status->setText(unreadable);
-    m_status->setVisible(!unreadable.isEmpty());
+    m_status->setText(unreadable.isEmpty() ? path : path + QLatin1Char('\n') + unreadable);
+    m_status->show();
     m_chart->showWhole();
     m_chart->dataChanged();
     emit logOpened(true);
