@@ -6,6 +6,7 @@
 
 #include <QCategoryAxis>
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QGraphicsItem>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -274,7 +275,6 @@ void ReadingsChart::refresh()
     // The data may have grown since the last call: every sensor needs its series first.
     syncSeries();
     const QRectF area = plotArea();
-    const int timeTicks = std::clamp(static_cast<int>(area.width() / 90) + 1, 2, 14);
     m_range = m_window ? *m_window : wholeRange();
     const auto [from, to] = m_range;
     const std::vector<ReducedLine> reduced
@@ -299,12 +299,22 @@ void ReadingsChart::refresh()
     const double top = high + margin;
 
     // A category axis, so that the labels stand at round times whatever the range.
+    // As many labels as fit side by side: the step is chosen for a guessed label width, then again for
+    // the width of a label in the format that step brings.
+    const QLocale locale;
+    const auto fitting = [&](int labelWidth) {
+        return std::clamp(static_cast<int>(area.width()) / (labelWidth + 24) + 1, 2, 14);
+    };
     qint64 step = 0;
-    const std::vector<qint64> ticks = roundTicks(from, to, timeTicks, step);
-    const QString format = timeFormat(step, to - from);
+    std::vector<qint64> ticks = roundTicks(from, to, fitting(60), step);
+    QString format = timeFormat(step, to - from);
+    const QFontMetrics metrics(m_time->labelsFont());
+    ticks = roundTicks(from, to,
+        fitting(metrics.horizontalAdvance(locale.toString(QDateTime::fromMSecsSinceEpoch(to), format))),
+        step);
+    format = timeFormat(step, to - from);
     // Labels laid out anew only when they change: that costs more than the lines.
     if (ticks != m_ticks || format != m_tickFormat) {
-        const QLocale locale;
         for (const QString &label : m_time->categoriesLabels())
             m_time->remove(label);
         for (const qint64 tick : ticks)
