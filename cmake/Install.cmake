@@ -40,6 +40,7 @@ string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "tab-separated log file. Includes a simulated bus for trying it without hardware.")
 # Named outright rather than computed by dpkg-shlibdeps, which would list these a second time with other
 # versions; the C and C++ runtimes come in through the Qt packages.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4)")
+string(CONCAT CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), "
+    "libqt6charts6 (>= 6.4)")
 include(CPack)
