@@ -130,6 +130,57 @@ std::optional<CommandLineResult> readConsoleOptions(
     return std::nullopt;
 }
 
+struct ChartOptions
+{
+    QCommandLineOption chart {QStringLiteral("chart"),
+        QStringLiteral("Open the log file FILE in the chart window, every run in it."),
+        QStringLiteral("FILE")};
+    QCommandLineOption plot {QStringLiteral("plot"),
+        QStringLiteral("Render the chart of the log file FILE to the PNG named by --output and exit; needs "
+                       "no display."),
+        QStringLiteral("FILE")};
+    QCommandLineOption output {
+        QStringLiteral("output"), QStringLiteral("Plot: the PNG file to write."), QStringLiteral("PNG")};
+    QCommandLineOption size {QStringLiteral("size"),
+        QStringLiteral("Plot: the PNG's size in pixels (default 1200x600)."), QStringLiteral("WxH")};
+
+    QList<QCommandLineOption> all() const { return {chart, plot, output, size}; }
+};
+
+std::optional<CommandLineResult> readChartOptions(
+    const QCommandLineParser &parser, const ChartOptions &o, CommandLineOptions &options)
+{
+    if (parser.isSet(o.chart))
+        options.chartPath = parser.values(o.chart).last();
+    if (parser.isSet(o.plot))
+        options.plotPath = parser.values(o.plot).last();
+    if (options.chartPath && options.plotPath)
+        return fail(QStringLiteral("--chart and --plot exclude each other."));
+    if ((options.chartPath || options.plotPath) && options.console)
+        return fail(QStringLiteral("--%1 and --console exclude each other.")
+                        .arg(options.chartPath ? QLatin1String("chart") : QLatin1String("plot")));
+    if (!options.plotPath) {
+        for (const QCommandLineOption &setting : {o.output, o.size})
+            if (parser.isSet(setting))
+                return fail(QStringLiteral("--%1 needs --plot.").arg(setting.names().first()));
+        return std::nullopt;
+    }
+    if (!parser.isSet(o.output) || parser.values(o.output).last().isEmpty())
+        return fail(QStringLiteral("--plot needs --output PNG."));
+    options.plotOutput = parser.values(o.output).last();
+    if (parser.isSet(o.size)) {
+        const QString size = parser.values(o.size).last();
+        const QStringList parts = size.split(QLatin1Char('x'));
+        int width = 0;
+        int height = 0;
+        if (parts.size() != 2 || !parseNumber(parts[0], 100, 10000, width)
+            || !parseNumber(parts[1], 100, 10000, height))
+            return fail(QStringLiteral("--size takes WxH, each from 100 to 10000, not '%1'.").arg(size));
+        options.plotSize = QSize(width, height);
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 CommandLineResult parseCommandLine(const QStringList &arguments)
@@ -156,9 +207,11 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     const QCommandLineOption version(QStringList {QStringLiteral("v"), QStringLiteral("version")},
         QStringLiteral("Show the version and exit."));
     const ConsoleOptions console;
+    const ChartOptions chart;
     parser.addOptions({simulate, com});
     parser.addOptions(console.all());
     publish::addMqttOptions(parser);
+    parser.addOptions(chart.all());
     parser.addOptions({help, version});
     if (!parser.parse(rest))
         return fail(parser.errorText() + QStringLiteral(" Try --help."));
@@ -201,5 +254,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     result.options.mqtt = publish::readMqttOptions(parser, mqttError);
     if (!mqttError.isEmpty())
         return fail(mqttError);
+    if (const auto failed = readChartOptions(parser, chart, result.options))
+        return *failed;
     return result;
 }

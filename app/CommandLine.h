@@ -3,6 +3,7 @@
 
 #include "publish/MqttOptions.h"
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -29,6 +30,11 @@ struct CommandLineOptions
 
     // --mqtt: publishing, for the window and the console alike; nothing: no publishing.
     std::optional<publish::MqttSettings> mqtt;
+    // --chart FILE: a log file in the chart window; --plot FILE --output PNG [--size WxH]: as a PNG.
+    std::optional<QString> chartPath;
+    std::optional<QString> plotPath;
+    QString plotOutput;
+    QSize plotSize {1200, 600};
 };
 
 struct CommandLineResult

@@ -3,6 +3,8 @@
 #include "app/ConsoleRun.h"
 #include "app/DriverChoice.h"
 #include "bus/XWBUSLIB.h"
+#include "chart/ChartWindow.h"
+#include "chart/PngRender.h"
 #include "logging/RunControl.h"
 #include "publish/MqttPublisher.h"
 #include "ui/frmMain.h"
@@ -32,12 +34,34 @@ int main(int argc, char *argv[])
 
     if (parsed.options.console)
         return runConsoleProgram(argv, parsed.options);
+    if (parsed.options.plotPath) {
+        // The chart is drawn into an image, so no display is needed, whatever DISPLAY says.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        int qtArgc = 1;
+        QApplication application(qtArgc, argv);
+        const chart::PngResult plotted = chart::renderLogPng(
+            *parsed.options.plotPath, parsed.options.plotOutput, parsed.options.plotSize);
+        if (!plotted.message.isEmpty())
+            std::fprintf(stderr, "kx4136-logger: %s\n", plotted.message.toLocal8Bit().constData());
+        return plotted.exitCode;
+    }
 
     // Qt sees only the program's name: every argument has been read above, by one set of rules.
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("kx4136-logger"));
     QApplication::setApplicationVersion(QStringLiteral(KX_VERSION));
+    if (parsed.options.chartPath) {
+        chart::ChartWindow logChart;
+        QObject::connect(&logChart, &chart::ChartWindow::logOpened, &logChart, [&logChart](bool shown) {
+            if (shown)
+                logChart.showChart();
+            else
+                QApplication::exit(2);
+        });
+        logChart.openLogFile(*parsed.options.chartPath);
+        return QApplication::exec();
+    }
     XWBUSLIB::Install(chooseDriver(parsed.options));
 
     frmMain window;
@@ -46,11 +70,17 @@ int main(int argc, char *argv[])
     if (parsed.options.mqtt)
         publisher = std::make_unique<publish::MqttPublisher>(
             *parsed.options.mqtt, [&window](const QString &line) { window.appendDeviceLine(line); });
-    // Declared after the window so that it goes first, while the window still exists.
+    // Keeps the whole run from the first START, whenever it is opened; a window of the main window's.
+    chart::ChartWindow liveChart(&window);
+    // Declared after the window, the publisher and the chart so that it goes first, while they still exist.
     logging::RunControl runControl(window, logging::defaultPendingFolder());
     runControl.addListener(window);
+    runControl.addListener(liveChart);
     if (publisher)
         runControl.addListener(*publisher);
+    QObject::connect(&window, &frmMain::chartRequested, &liveChart, &chart::ChartWindow::showChart);
+    QObject::connect(&window, &frmMain::logChartRequested, &window,
+        [&window] { chart::ChartWindow::chooseLogFile(&window, window.text(logging::TextField::Text5)); });
     QObject::connect(&window, &frmMain::command3Clicked, &window, [&runControl] { runControl.StartRun(); });
     QObject::connect(&window, &frmMain::command2Clicked, &window, [&runControl] { runControl.StopRun(); });
     QObject::connect(

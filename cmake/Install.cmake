@@ -50,6 +50,6 @@ string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
 # Named outright rather than computed by dpkg-shlibdeps, which would list these a second time with other
 # versions; the C and C++ runtimes come in through the Qt packages.
 string(CONCAT CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4)"
-    ", libmosquitto1 (>= 2.0)")
+    "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), "
+    "libqt6charts6 (>= 6.4), libmosquitto1 (>= 2.0)")
 include(CPack)

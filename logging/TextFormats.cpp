@@ -143,4 +143,91 @@ LogLine readLogLine(const QString &line)
     return logDataLine(read.when, read.readings) == line ? read : LogLine {};
 }
 
+LogLineReader::LogLineReader()
+    : m_dateFormat(m_locale.dateFormat(QLocale::ShortFormat))
+    , m_timeFormat(timeFormatWithoutZone(m_locale.timeFormat(QLocale::LongFormat)))
+{
+    constexpr int secondsPerDay = 24 * 3600;
+    m_secondsOfDay.reserve(secondsPerDay);
+    for (int second = 0; second < secondsPerDay; ++second)
+        m_secondsOfDay.insert(m_locale.toString(QTime(0, 0).addSecs(second), m_timeFormat), second);
+}
+
+std::optional<QDate> LogLineReader::dateFromText(const QString &text)
+{
+    if (const auto found = m_dates.constFind(text); found != m_dates.cend())
+        return found.value();
+    QDate date = m_locale.toDate(text, m_dateFormat);
+    if (date.isValid() && !m_dateFormat.contains(QLatin1String("yyyy")))
+        date = date.addYears(100);
+    if (!date.isValid() || m_locale.toString(date, m_dateFormat) != text)
+        return std::nullopt;
+    m_dates.insert(text, date);
+    return date;
+}
+
+// The text is the date's, a blank, then the time's; the date may hold blanks itself, so each blank is tried.
+bool LogLineReader::readDateTime(const QString &text, QDateTime &when)
+{
+    for (qsizetype blank = text.indexOf(QLatin1Char(' ')); blank >= 0;
+         blank = text.indexOf(QLatin1Char(' '), blank + 1)) {
+        const auto second = m_secondsOfDay.constFind(text.mid(blank + 1));
+        if (second == m_secondsOfDay.cend())
+            continue;
+        const std::optional<QDate> date = dateFromText(text.left(blank));
+        if (!date)
+            continue;
+        const QTime time = QTime(0, 0).addSecs(second.value());
+        const qint64 hour = date->toJulianDay() * 24 + time.hour();
+        auto offset = m_offsets.constFind(hour);
+        if (offset == m_offsets.cend()) {
+            const QDateTime start(*date, QTime(time.hour(), 0));
+            const QDateTime end(*date, QTime(time.hour(), 59, 59));
+            const bool steady
+                = start.isValid() && end.isValid() && start.offsetFromUtc() == end.offsetFromUtc();
+            offset
+                = m_offsets.insert(hour, steady ? std::optional<int>(start.offsetFromUtc()) : std::nullopt);
+        }
+        if (!offset.value())
+            return false;
+        when = QDateTime(*date, time, Qt::OffsetFromUTC, *offset.value());
+        return true;
+    }
+    return false;
+}
+
+LogLine LogLineReader::read(const QString &line)
+{
+    const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+    QDateTime when;
+    // Headers, and what the kept texts do not cover (an hour whose offset changes), take the long way.
+    if (line.startsWith(HeaderMark) || !readDateTime(line.left(tab < 0 ? line.size() : tab), when))
+        return readLogLine(line);
+    LogLine read;
+    read.kind = LogLine::Kind::Data;
+    read.when = when;
+    for (qsizetype from = tab; from >= 0;) {
+        const qsizetype next = line.indexOf(QLatin1Char('\t'), from + 1);
+        const QString field = line.mid(from + 1, next < 0 ? -1 : next - from - 1);
+        auto known = m_readings.constFind(field);
+        if (known == m_readings.cend()) {
+            bool number = false;
+            const float celsius = m_locale.toFloat(field, &number);
+            const Reading reading = number ? Reading(celsius) : Reading();
+            const QString written = reading ? readingText(*reading) : FailedReading;
+            if (written != field)
+                return {};
+            // Readings come in a few thousand texts at most; a bound keeps a foreign file from growing it.
+            if (m_readings.size() < 1 << 18)
+                m_readings.insert(field, reading);
+            read.readings.append(reading);
+            from = next;
+            continue;
+        }
+        read.readings.append(known.value());
+        from = next;
+    }
+    return read;
+}
+
 } // namespace logging

@@ -5,7 +5,9 @@
 #include "logging/Readings.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
+#include <QLocale>
 #include <QString>
 #include <optional>
 
@@ -45,5 +47,27 @@ struct LogLine
     QList<Reading> readings; // of a data line
 };
 LogLine readLogLine(const QString &line);
+
+// Reads the lines of a whole log as readLogLine does, many times faster: the texts of dates, times of day
+// and readings it has met are kept with what they stand for, each checked once by writing it again.
+// The locale is the default one, as at construction; a data line's time comes at its local offset from UTC.
+class LogLineReader
+{
+public:
+    LogLineReader();
+    LogLine read(const QString &line);
+
+private:
+    bool readDateTime(const QString &text, QDateTime &when);
+    std::optional<QDate> dateFromText(const QString &text);
+
+    QLocale m_locale;
+    QString m_dateFormat;
+    QString m_timeFormat;
+    QHash<QString, QDate> m_dates;
+    QHash<QString, int> m_secondsOfDay; // every time of day the writer can write
+    QHash<QString, Reading> m_readings;
+    QHash<qint64, std::optional<int>> m_offsets; // per local hour; none where it changes within the hour
+};
 
 } // namespace logging

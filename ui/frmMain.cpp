@@ -5,6 +5,7 @@
 #include "ui/LampShape.h"
 #include "ui/frmInfo.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -14,6 +15,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QTimer>
 
 using logging::Control;
@@ -44,6 +46,31 @@ void frmMain::connectControls()
     connect(Command3, &QPushButton::clicked, this, &frmMain::command3Clicked);
     connect(Command4, &QPushButton::clicked, this, &frmMain::ShowInfo);
     connect(Timer1, &QTimer::timeout, this, &frmMain::timer1Tick);
+    addChartCommands();
+}
+
+// The chart comes in without a control of its own, so the window keeps its layout.
+void frmMain::addChartCommands()
+{
+    auto *chart = new QAction(QStringLiteral("Chart\u2026"), lstTemp);
+    auto *logChart = new QAction(QStringLiteral("Open log file in chart\u2026"), lstTemp);
+    connect(chart, &QAction::triggered, this, &frmMain::chartRequested);
+    connect(logChart, &QAction::triggered, this, &frmMain::logChartRequested);
+    lstTemp->addActions({chart, logChart});
+    lstTemp->setContextMenuPolicy(Qt::ActionsContextMenu);
+    lstTemp->viewport()->installEventFilter(this);
+    auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, &frmMain::chartRequested);
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == lstTemp->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        emit chartRequested();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QLineEdit *frmMain::textBox(TextField field) const

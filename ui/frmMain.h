@@ -61,10 +61,14 @@ signals:
     void command2Clicked();
     void command3Clicked();
     void timer1Tick();
+    // The chart of the current run (a double click on lstTemp, its menu, Ctrl+G); a log file in a chart.
+    void chartRequested();
+    void logChartRequested();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createControls();
@@ -72,6 +76,7 @@ private:
     void setFonts();
     void chainTabOrder();
     void connectControls();
+    void addChartCommands();
     QLineEdit *textBox(logging::TextField field) const;
     QWidget *control(logging::Control control) const;
 

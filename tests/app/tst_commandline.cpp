@@ -122,6 +122,16 @@ void TestCommandLine::refused_data()
         << "/nonexistent/pw";
     QTest::newRow("wildcard topic") << QStringList {"--mqtt", "h", "--mqtt-topic", "a/#"} << "'a/#'";
     QTest::newRow("topic without broker") << QStringList {"--mqtt-topic", "t"} << "--mqtt";
+    QTest::newRow("plot without output") << QStringList {"--plot", "a.log"} << "--output";
+    QTest::newRow("output without plot") << QStringList {"--output", "a.png"} << "--plot";
+    QTest::newRow("chart and plot") << QStringList {"--chart", "a", "--plot", "a", "--output", "p"}
+                                    << "--chart";
+    QTest::newRow("plot in the console")
+        << QStringList {"--console", "--plot", "a", "--output", "p"} << "--console";
+    QTest::newRow("size too small") << QStringList {"--plot", "a", "--output", "p", "--size", "99x600"}
+                                    << "'99x600'";
+    QTest::newRow("size without height")
+        << QStringList {"--plot", "a", "--output", "p", "--size", "800x"} << "'800x'";
 }
 
 void TestCommandLine::refused()

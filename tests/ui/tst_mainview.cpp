@@ -3,6 +3,7 @@
 #include "ui/LampShape.h"
 #include "ui/frmMain.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -37,6 +38,8 @@ private slots:
     void timer();
     void buttonsSignal_data();
     void buttonsSignal();
+    void chartCommands_data();
+    void chartCommands();
     void defaultMessageBox();
     void closing_data();
     void closing();
@@ -331,6 +334,43 @@ void TestMainView::heldCloseEndsLater()
     QCOMPARE(asked, 1);
     // The program ends when its last window closes.
     QVERIFY(w.testAttribute(Qt::WA_QuitOnClose));
+}
+
+void TestMainView::chartCommands_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("logFile");
+    QTest::newRow("double click on lstTemp") << "double click" << false;
+    QTest::newRow("Ctrl+G in another control") << "Ctrl+G" << false;
+    QTest::newRow("menu: chart") << "Chart\u2026" << false;
+    QTest::newRow("menu: log file") << "Open log file in chart\u2026" << true;
+}
+
+void TestMainView::chartCommands()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, logFile);
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QSignalSpy chart(&w, &frmMain::chartRequested);
+    QSignalSpy log(&w, &frmMain::logChartRequested);
+    auto *list = control<QListWidget>(&w, "lstTemp");
+    if (how == QLatin1String("double click")) {
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton);
+    } else if (how == QLatin1String("Ctrl+G")) {
+        control<QLineEdit>(&w, "Text5")->setFocus();
+        QTest::keyClick(&w, Qt::Key_G, Qt::ControlModifier);
+    } else {
+        QCOMPARE(list->contextMenuPolicy(), Qt::ActionsContextMenu);
+        const auto actions = list->actions();
+        const auto action = std::find_if(
+            actions.begin(), actions.end(), [&](const QAction *a) { return a->text() == how; });
+        QVERIFY(action != actions.end());
+        (*action)->trigger();
+    }
+    QCOMPARE(chart.count(), logFile ? 0 : 1);
+    QCOMPARE(log.count(), logFile ? 1 : 0);
 }
 
 QTEST_MAIN(TestMainView)

@@ -1,0 +1,105 @@
+// The readings a chart shows, kept compactly: one time per cycle, one float per sensor and cycle, and a
+// min/max summary per block of cycles so that a redraw never walks every reading.
+#pragma once
+
+#include "logging/Readings.h"
+
+#include <QHash>
+#include <QList>
+#include <QPointF>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace chart {
+
+struct ChartSensor
+{
+    logging::RomCode rom {};
+    int index = 0; // in the latest run that had it
+};
+
+// One sensor's line over a time range, at most a few points per pixel column: x is the time in ms since
+// the epoch, a point with a NaN y parts two pieces of line.
+struct ReducedLine
+{
+    std::vector<QPointF> points;
+    float low = 0;
+    float high = 0;
+    bool hasValue = false;
+};
+
+class ChartData
+{
+public:
+    // A run begins: its sensors by position. Sensors are matched with earlier runs by ROM code.
+    void beginRun(const QList<logging::RomCode> &roms);
+    // A cycle of the current run, a reading per position; none is a gap.
+    void appendCycle(qint64 msecs, const QList<std::optional<float>> &readings);
+    void appendCycle(const logging::CycleRecord &cycle);
+    void clear();
+
+    qsizetype sensorCount() const { return static_cast<qsizetype>(m_sensors.size()); }
+    const ChartSensor &sensor(qsizetype i) const { return m_sensors[static_cast<std::size_t>(i)]; }
+    // "Sensor #i (28 B4 84 D7 0F 4F 4C AF)".
+    QString sensorName(qsizetype i) const;
+    qint64 cycleCount() const { return static_cast<qint64>(m_times.size()); }
+    bool isEmpty() const { return m_times.empty(); }
+    qint64 firstTime() const { return m_times.front(); }
+    qint64 lastTime() const { return m_times.back(); }
+    // NaN for a gap.
+    float value(qsizetype sensor, qint64 cycle) const;
+
+    // Each sensor's line from `from` to `to` over `columns` pixel columns: every column keeps its lowest
+    // and highest reading in their order, a gap is never bridged.
+    std::vector<ReducedLine> reduce(qint64 from, qint64 to, int columns) const;
+
+private:
+    // Extremes of a piece of a block, positions within the block.
+    struct Piece
+    {
+        float low = 0;
+        float high = 0;
+        uint8_t lowAt = 0;
+        uint8_t highAt = 0;
+        bool any = false;
+        void add(float value, uint8_t at);
+    };
+    // A block of cycles as the reduction needs it: the readings before its first gap, those after
+    // it, and whether it ends in a gap.
+    struct Summary
+    {
+        Piece before;
+        Piece after;
+        bool gap = false;
+        bool endsInGap = false;
+    };
+    static constexpr qint64 BlockSize = 64;
+    static constexpr qint64 ChunkSize = 4096; // a whole number of blocks
+    struct Series
+    {
+        std::vector<std::unique_ptr<float[]>> chunks;
+        std::vector<Summary> blocks;
+        qint64 size = 0;
+        const float *at(qint64 i) const
+        {
+            return &chunks[static_cast<std::size_t>(i / ChunkSize)][i % ChunkSize];
+        }
+    };
+
+    int sensorFor(const logging::RomCode &rom);
+    void appendTime(qint64 msecs);
+    static void appendValue(Series &series, float value);
+    void reduceLine(const Series &series, const std::vector<qint64> &columnStarts, ReducedLine &line) const;
+
+    std::vector<ChartSensor> m_sensors;
+    std::vector<Series> m_series;
+    std::vector<qint64> m_times;
+    QHash<quint64, int> m_byRom;
+    std::vector<int> m_run; // the current run's positions -> sensors
+    bool m_runBreak = false;
+};
+
+} // namespace chart

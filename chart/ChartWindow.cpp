@@ -1,0 +1,164 @@
+// The chart window and the reading of log files behind a progress dialog.
+#include "chart/ChartWindow.h"
+
+#include "chart/ChartView.h"
+#include "chart/LogReading.h"
+#include "chart/ReadingsChart.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace chart {
+
+namespace {
+const QString WindowTitle = QStringLiteral("KX4136 chart");
+}
+
+ChartWindow::ChartWindow(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("chartWindow"));
+    setWindowTitle(WindowTitle);
+    m_chart = new ReadingsChart(m_data);
+    m_view = new ChartView(m_chart, this);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("chartStatus"));
+    m_status->hide();
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(m_view, 1);
+    layout->addWidget(m_status);
+    resize(900, 520);
+}
+
+ChartWindow::~ChartWindow()
+{
+    if (m_reader) {
+        m_cancel = true;
+        m_reader->wait();
+        delete m_reader;
+    }
+}
+
+void ChartWindow::runStarted(const logging::RunRecord &run)
+{
+    m_data.beginRun(run.roms);
+    m_stale = true;
+    if (isVisible())
+        m_chart->dataChanged();
+}
+
+void ChartWindow::cycleEnded(const logging::CycleRecord &cycle)
+{
+    m_data.appendCycle(cycle);
+    m_stale = true;
+    // A hidden chart only keeps the readings; it draws them when it is shown.
+    if (isVisible()) {
+        m_chart->dataChanged();
+        m_stale = false;
+    }
+}
+
+void ChartWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_stale) {
+        m_chart->dataChanged();
+        m_stale = false;
+    }
+}
+
+void ChartWindow::showChart()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void ChartWindow::openLogFile(const QString &path)
+{
+    if (m_reader)
+        return;
+    m_cancel = false;
+    m_done = 0;
+    m_total = 0;
+    auto read = std::make_shared<LogReading>();
+    m_reader = QThread::create([this, read, path] {
+        *read = readLogFile(path, [this](qint64 done, qint64 total) {
+            m_done = done;
+            m_total = total;
+            return !m_cancel;
+        });
+    });
+    m_progress = new QProgressDialog(QStringLiteral("Reading %1").arg(QFileInfo(path).fileName()),
+        QStringLiteral("Cancel"), 0, 1000, this);
+    m_progress->setWindowTitle(WindowTitle);
+    m_progress->setWindowModality(Qt::WindowModal);
+    m_progress->setMinimumDuration(300);
+    auto *poll = new QTimer(m_progress);
+    connect(poll, &QTimer::timeout, m_progress, [this] {
+        const qint64 total = m_total;
+        if (total > 0)
+            m_progress->setValue(static_cast<int>(m_done * 1000 / total));
+    });
+    poll->start(50);
+    connect(m_progress, &QProgressDialog::canceled, this, [this] { m_cancel = true; });
+    connect(m_reader, &QThread::finished, this, [this, read, path] {
+        m_reader->deleteLater();
+        m_reader = nullptr;
+        m_progress->deleteLater();
+        m_progress = nullptr;
+        logRead(*read, path);
+    });
+    m_reader->start();
+}
+
+void ChartWindow::logRead(LogReading &read, const QString &path)
+{
+    if (read.cancelled) {
+        emit logOpened(false);
+        return;
+    }
+    QString failure = read.error;
+    if (failure.isEmpty() && read.dataLines == 0)
+        failure = QStringLiteral("The log file \"%1\" holds no readable data line.").arg(path);
+    if (!failure.isEmpty()) {
+        QMessageBox::warning(this, WindowTitle, failure);
+        emit logOpened(false);
+        return;
+    }
+    m_data = std::move(read.data);
+    // The file's path, and below it what could not be read.
+    const QString unreadable = unreadableText(read.unreadable);
+    m_status->setText(unreadable.isEmpty() ? path : path + QLatin1Char('\n') + unreadable);
+    m_status->show();
+    m_chart->showWhole();
+    m_chart->dataChanged();
+    emit logOpened(true);
+}
+
+void ChartWindow::chooseLogFile(QWidget *parent, const QString &suggested)
+{
+    const QString path = QFileDialog::getOpenFileName(parent, QStringLiteral("Open log file in chart"),
+        suggested, QStringLiteral("Log files (*.txt *.log);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    auto *window = new ChartWindow(parent);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    // The window appears once the file has been read, and never when it could not be.
+    connect(window, &ChartWindow::logOpened, window, [window](bool shown) {
+        if (shown)
+            window->showChart();
+        else
+            window->close();
+    });
+    window->openLogFile(path);
+}
+
+} // namespace chart

@@ -1,0 +1,30 @@
+// A log file the program wrote, read back into chart data: every run, every data line.
+#pragma once
+
+#include "chart/ChartData.h"
+
+#include <QString>
+#include <functional>
+
+namespace chart {
+
+struct LogReading
+{
+    ChartData data;
+    qint64 dataLines = 0;
+    // Lines that were not the program's: another locale, a cut line, another program's line.
+    qint64 unreadable = 0;
+    // Why the file could not be read at all; empty when it could.
+    QString error;
+    bool cancelled = false;
+};
+
+// Told the bytes read so far and the file's size now and then; returning false cancels.
+using ReadProgress = std::function<bool(qint64 done, qint64 total)>;
+
+LogReading readLogFile(const QString &path, const ReadProgress &progress = {});
+
+// "3 lines could not be read", or nothing when all could.
+QString unreadableText(qint64 lines);
+
+} // namespace chart

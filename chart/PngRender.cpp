@@ -1,0 +1,40 @@
+#include "chart/PngRender.h"
+
+#include "chart/LogReading.h"
+#include "chart/ReadingsChart.h"
+
+#include <QGraphicsLayout>
+#include <QGraphicsScene>
+#include <QImage>
+#include <QPainter>
+
+namespace chart {
+
+PngResult renderLogPng(const QString &logPath, const QString &pngPath, const QSize &size)
+{
+    LogReading read = readLogFile(logPath);
+    if (!read.error.isEmpty())
+        return {2, read.error};
+    if (read.dataLines == 0)
+        return {1, QStringLiteral("The log file \"%1\" holds no readable data line.").arg(logPath)};
+
+    QGraphicsScene scene;
+    auto *readings = new ReadingsChart(read.data);
+    scene.addItem(readings);
+    readings->setGeometry(QRectF(QPointF(0, 0), QSizeF(size)));
+    // The layout settles the plot area; the chart is then drawn for it.
+    if (QGraphicsLayout *layout = readings->layout())
+        layout->activate();
+    readings->refresh();
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    scene.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)), QRectF(QPointF(0, 0), QSizeF(size)));
+    painter.end();
+    if (!image.save(pngPath, "PNG"))
+        return {2, QStringLiteral("Cannot write the PNG \"%1\".").arg(pngPath)};
+    return {0, unreadableText(read.unreadable)};
+}
+
+} // namespace chart

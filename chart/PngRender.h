@@ -1,0 +1,18 @@
+// A log file's chart as a PNG, with no display needed.
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+namespace chart {
+
+struct PngResult
+{
+    // 0 written; 1 the file holds no readable data line; 2 the file cannot be read or the PNG written.
+    int exitCode = 0;
+    QString message; // for standard error, when not written; otherwise how many lines were unreadable
+};
+
+PngResult renderLogPng(const QString &logPath, const QString &pngPath, const QSize &size);
+
+} // namespace chart

@@ -1,0 +1,369 @@
+// The chart: Qt Charts gives the axes and the legend; the lines are drawn from the reduced readings, so
+// that a gap stays a gap and a redraw costs a few points per pixel column.
+#include "chart/ReadingsChart.h"
+
+#include "logging/TextFormats.h"
+
+#include <QCategoryAxis>
+#include <QDateTime>
+#include <QFontMetrics>
+#include <QGraphicsItem>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QLocale>
+#include <QPainter>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+
+namespace chart {
+
+namespace {
+
+constexpr qint64 MsPerDay = 24 * 3600 * 1000;
+constexpr double MinZoomMs = 5 * 1000;
+constexpr std::size_t SmoothPoints = 20000;
+
+// Distinct colours in a fixed order, so a sensor keeps its colour for as long as the chart lives.
+QColor sensorColour(qsizetype i)
+{
+    static const QColor first[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28),
+        QColor(0x2c, 0xa0, 0x2c), QColor(0xff, 0x7f, 0x0e), QColor(0x94, 0x67, 0xbd),
+        QColor(0x8c, 0x56, 0x4b), QColor(0xe3, 0x77, 0xc2), QColor(0x7f, 0x7f, 0x7f),
+        QColor(0xbc, 0xbd, 0x22), QColor(0x17, 0xbe, 0xcf)};
+    constexpr qsizetype known = std::size(first);
+    if (i < known)
+        return first[i];
+    // Beyond those: hues a golden angle apart, at two depths.
+    const int hue = static_cast<int>((i * 137) % 360);
+    return QColor::fromHsv(hue, 200, i % 2 == 0 ? 170 : 220);
+}
+
+// The labels' format for ticks `step` apart over `span`: times of day within a day, with the date when the
+// view spans days, the date alone for steps of days.
+QString timeFormat(qint64 step, qint64 span)
+{
+    const QLocale locale;
+    const QString time = step < 60 * 1000
+        ? logging::timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat))
+        : locale.timeFormat(QLocale::ShortFormat);
+    if (step >= MsPerDay)
+        return locale.dateFormat(QLocale::ShortFormat);
+    if (span > MsPerDay)
+        return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time;
+    return time;
+}
+
+// Round times `step` apart from `from` to `to`, the step the smallest (a second up to a year) that gives no
+// more than `ticks` of them; hours and days begin at local midnight, not at the epoch's.
+std::vector<qint64> roundTicks(qint64 from, qint64 to, int ticks, qint64 &step)
+{
+    static constexpr qint64 steps[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800,
+        21600, 43200, 86400, 172800, 259200, 604800, 1209600, 2419200, 4838400, 9676800, 31449600};
+    const qint64 offset = QDateTime::fromMSecsSinceEpoch(from).offsetFromUtc() * qint64(1000);
+    for (const qint64 seconds : steps) {
+        step = seconds * 1000;
+        if ((to - from) / step + 1 <= ticks || seconds == steps[std::size(steps) - 1])
+            break;
+    }
+    std::vector<qint64> times;
+    for (qint64 t = (from + offset + step - 1) / step * step - offset; t <= to; t += step)
+        times.push_back(t);
+    return times;
+}
+
+// The °C range widened to a round step (1, 2, 2.5 or 5 times a power of ten) that gives no more than
+// `ticks` labels.
+std::pair<double, double> roundCelsius(double low, double high, int ticks, int &tickCount)
+{
+    const double rough = (high - low) / std::max(1, ticks - 1);
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    for (const double factor : {1.0, 2.0, 2.5, 5.0, 10.0}) {
+        const double step = factor * power;
+        const double first = std::floor(low / step) * step;
+        const double last = std::ceil(high / step) * step;
+        const int count = static_cast<int>(std::lround((last - first) / step)) + 1;
+        if (count <= ticks || factor == 10.0) {
+            tickCount = count;
+            return {first, last};
+        }
+    }
+    return {low, high};
+}
+
+} // namespace
+
+// The lines in pixels, as the last refresh laid them out.
+class LinesItem : public QGraphicsItem
+{
+public:
+    struct Line
+    {
+        QColor colour;
+        std::vector<std::vector<QPointF>> pieces;
+    };
+
+    explicit LinesItem(QGraphicsItem *parent)
+        : QGraphicsItem(parent)
+    {
+        setZValue(10);
+    }
+    void set(const QRectF &area, std::vector<Line> lines)
+    {
+        prepareGeometryChange();
+        m_area = area;
+        m_lines = std::move(lines);
+        update();
+    }
+    QRectF boundingRect() const override { return m_area; }
+    void paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *) override
+    {
+        // Sparse lines are drawn smooth; dense ones, a few points per pixel column anyway, in plain
+        // one-pixel lines, which costs a fraction of the time.
+        std::size_t count = 0;
+        for (const Line &line : m_lines)
+            for (const std::vector<QPointF> &piece : line.pieces)
+                count += piece.size();
+        const bool smooth = count <= SmoothPoints;
+        painter->save();
+        painter->setClipRect(m_area);
+        painter->setRenderHint(QPainter::Antialiasing, smooth);
+        for (const Line &line : m_lines) {
+            QPen pen(line.colour, smooth ? 1.6 : 0);
+            pen.setCapStyle(Qt::RoundCap);
+            pen.setJoinStyle(Qt::RoundJoin);
+            const QPen dot(line.colour, 3.5, Qt::SolidLine, Qt::RoundCap);
+            painter->setPen(pen);
+            for (const std::vector<QPointF> &piece : line.pieces) {
+                if (piece.size() == 1) {
+                    // A reading alone between gaps: a dot, not nothing.
+                    painter->setPen(dot);
+                    painter->drawPoint(piece.front());
+                    painter->setPen(pen);
+                } else {
+                    painter->drawPolyline(piece.data(), static_cast<int>(piece.size()));
+                }
+            }
+        }
+        painter->restore();
+    }
+
+private:
+    QRectF m_area;
+    std::vector<Line> m_lines;
+};
+
+ReadingsChart::ReadingsChart(const ChartData &data)
+    : m_data(data)
+{
+    setTitle(QString());
+    legend()->setAlignment(Qt::AlignRight);
+    legend()->setShowToolTips(true);
+    m_time = new QCategoryAxis(this);
+    m_time->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    m_celsius = new QValueAxis(this);
+    m_celsius->setTitleText(QStringLiteral("\u00B0C"));
+    addAxis(m_time, Qt::AlignBottom);
+    addAxis(m_celsius, Qt::AlignLeft);
+    m_lines = new LinesItem(this);
+    connect(this, &QChart::plotAreaChanged, this, [this] { refresh(); });
+    dataChanged();
+}
+
+ReadingsChart::~ReadingsChart() = default;
+
+void ReadingsChart::syncSeries()
+{
+    for (auto i = static_cast<qsizetype>(m_series.size()); i < m_data.sensorCount(); ++i) {
+        // The series carry no points: they give the legend and the clicks that hide and show a line.
+        auto *series = new QLineSeries(this);
+        series->setColor(sensorColour(i));
+        addSeries(series);
+        series->attachAxis(m_time);
+        series->attachAxis(m_celsius);
+        m_series.push_back(series);
+        for (QLegendMarker *marker : legend()->markers(series)) {
+            connect(marker, &QLegendMarker::clicked, this, [this, series, marker] {
+                series->setVisible(!series->isVisible());
+                marker->setVisible(true);
+                QFont font = marker->font();
+                font.setStrikeOut(!series->isVisible());
+                marker->setFont(font);
+                refresh();
+            });
+        }
+    }
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        const QString name = m_data.sensorName(static_cast<qsizetype>(i));
+        if (m_series[i]->name() != name)
+            m_series[i]->setName(name);
+    }
+}
+
+void ReadingsChart::dataChanged()
+{
+    syncSeries();
+    refresh();
+}
+
+std::pair<qint64, qint64> ReadingsChart::wholeRange() const
+{
+    if (m_data.isEmpty()) {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        return {now - 60 * 1000, now};
+    }
+    const qint64 span = m_data.lastTime() - m_data.firstTime();
+    const qint64 margin = std::max<qint64>(span / 100, 1000);
+    return {m_data.firstTime() - margin, m_data.lastTime() + margin};
+}
+
+void ReadingsChart::setWindow(qint64 from, qint64 to)
+{
+    const auto whole = wholeRange();
+    // Never wider than the whole range nor narrower than a few seconds.
+    if (to - from >= whole.second - whole.first) {
+        m_window.reset();
+    } else {
+        if (to - from < MinZoomMs) {
+            const qint64 middle = from + (to - from) / 2;
+            from = middle - static_cast<qint64>(MinZoomMs / 2);
+            to = middle + static_cast<qint64>(MinZoomMs / 2);
+        }
+        const qint64 shift
+            = from < whole.first ? whole.first - from : (to > whole.second ? whole.second - to : 0);
+        m_window = std::make_pair(from + shift, to + shift);
+    }
+    refresh();
+}
+
+void ReadingsChart::zoomTime(double factor, double atX)
+{
+    const QRectF area = plotArea();
+    if (area.width() <= 0)
+        return;
+    // The time under the pointer is read on the axis as shown; the zoom starts from the data's own
+    // range, not from the round one the whole view shows.
+    const auto [shownFrom, shownTo] = m_range;
+    const double at = static_cast<double>(shownFrom)
+        + std::clamp((atX - area.left()) / area.width(), 0.0, 1.0) * static_cast<double>(shownTo - shownFrom);
+    const auto [from, to] = m_window ? *m_window : wholeRange();
+    setWindow(static_cast<qint64>(at - (at - static_cast<double>(from)) * factor),
+        static_cast<qint64>(at + (static_cast<double>(to) - at) * factor));
+}
+
+void ReadingsChart::panTime(double pixels)
+{
+    const QRectF area = plotArea();
+    if (area.width() <= 0 || following())
+        return;
+    const auto [from, to] = m_range;
+    const auto shift = static_cast<qint64>(pixels / area.width() * static_cast<double>(to - from));
+    setWindow(from - shift, to - shift);
+}
+
+void ReadingsChart::showWhole()
+{
+    m_window.reset();
+    refresh();
+}
+
+void ReadingsChart::refresh()
+{
+    if (m_refreshing)
+        return;
+    m_refreshing = true;
+    // The data may have grown since the last call: every sensor needs its series first.
+    syncSeries();
+    const QRectF area = plotArea();
+    m_range = m_window ? *m_window : wholeRange();
+    const auto [from, to] = m_range;
+    const std::vector<ReducedLine> reduced
+        = m_data.reduce(from, to, std::max(1, static_cast<int>(area.width())));
+
+    float low = 0;
+    float high = 0;
+    bool any = false;
+    for (std::size_t i = 0; i < reduced.size(); ++i) {
+        if (!reduced[i].hasValue || !m_series[i]->isVisible())
+            continue;
+        low = any ? std::min(low, reduced[i].low) : reduced[i].low;
+        high = any ? std::max(high, reduced[i].high) : reduced[i].high;
+        any = true;
+    }
+    if (!any) {
+        low = 0;
+        high = 30;
+    }
+    const double margin = std::max(0.03 * (high - low), 0.2);
+    const double bottom = low - margin;
+    const double top = high + margin;
+
+    // A category axis, so that the labels stand at round times whatever the range.
+    // As many labels as fit side by side: the step is chosen for a guessed label width, then again for
+    // the width of a label in the format that step brings.
+    const QLocale locale;
+    const auto fitting = [&](int labelWidth) {
+        return std::clamp(static_cast<int>(area.width()) / (labelWidth + 24) + 1, 2, 14);
+    };
+    qint64 step = 0;
+    std::vector<qint64> ticks = roundTicks(from, to, fitting(60), step);
+    QString format = timeFormat(step, to - from);
+    const QFontMetrics metrics(m_time->labelsFont());
+    ticks = roundTicks(from, to,
+        fitting(metrics.horizontalAdvance(locale.toString(QDateTime::fromMSecsSinceEpoch(to), format))),
+        step);
+    format = timeFormat(step, to - from);
+    // Labels laid out anew only when they change: that costs more than the lines.
+    if (ticks != m_ticks || format != m_tickFormat) {
+        for (const QString &label : m_time->categoriesLabels())
+            m_time->remove(label);
+        for (const qint64 tick : ticks)
+            m_time->append(
+                locale.toString(QDateTime::fromMSecsSinceEpoch(tick), format), static_cast<double>(tick));
+        m_ticks = ticks;
+        m_tickFormat = format;
+    }
+    m_time->setStartValue(static_cast<double>(from));
+    m_time->setRange(static_cast<double>(from), static_cast<double>(to));
+    int celsiusTicks = 0;
+    const auto [niceBottom, niceTop] = roundCelsius(
+        bottom, top, std::clamp(static_cast<int>(area.height() / 40) + 1, 3, 12), celsiusTicks);
+    m_celsius->setTickCount(celsiusTicks);
+    m_celsius->setRange(niceBottom, niceTop);
+    const double celsiusStep = (niceTop - niceBottom) / std::max(1, celsiusTicks - 1);
+    int decimals = 0;
+    while (decimals < 3
+        && std::fabs(celsiusStep * std::pow(10, decimals) - std::round(celsiusStep * std::pow(10, decimals)))
+            > 1e-6)
+        ++decimals;
+    m_celsius->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
+
+    // The axes' labels may have moved the plot area; the lines are laid out in the area as it is now.
+    const QRectF now = plotArea();
+    const double xScale = now.width() / static_cast<double>(to - from);
+    const double yScale = now.height() / (niceTop - niceBottom);
+    std::vector<LinesItem::Line> lines;
+    for (std::size_t i = 0; i < reduced.size(); ++i) {
+        if (!m_series[i]->isVisible())
+            continue;
+        LinesItem::Line line {m_series[i]->color(), {}};
+        std::vector<QPointF> piece;
+        for (const QPointF &p : reduced[i].points) {
+            if (std::isnan(p.y())) {
+                if (!piece.empty())
+                    line.pieces.push_back(std::move(piece));
+                piece.clear();
+                continue;
+            }
+            piece.emplace_back(now.left() + (p.x() - static_cast<double>(from)) * xScale,
+                now.bottom() - (p.y() - niceBottom) * yScale);
+        }
+        if (!piece.empty())
+            line.pieces.push_back(std::move(piece));
+        lines.push_back(std::move(line));
+    }
+    m_lines->set(now, std::move(lines));
+    m_refreshing = false;
+}
+
+} // namespace chart

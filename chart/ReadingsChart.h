@@ -1,0 +1,56 @@
+// The chart itself, for the window and the PNG alike: a line per sensor over local time and °C.
+#pragma once
+
+#include "chart/ChartData.h"
+
+#include <QChart>
+#include <optional>
+#include <utility>
+
+class QCategoryAxis;
+class QLineSeries;
+class QValueAxis;
+
+namespace chart {
+
+class LinesItem;
+
+class ReadingsChart : public QChart
+{
+    Q_OBJECT
+
+public:
+    explicit ReadingsChart(const ChartData &data);
+    ~ReadingsChart() override;
+
+    // New sensors or cycles: names and lines anew, the view kept where the user put it.
+    void dataChanged();
+    // Draws again at the current size and range.
+    void refresh();
+
+    // Zoom about the time at a pixel, factor < 1 zooms in; pan by pixels; back to the whole range.
+    void zoomTime(double factor, double atX);
+    void panTime(double pixels);
+    void showWhole();
+    // The whole range, following new cycles; false while the user looks at a part.
+    bool following() const { return !m_window; }
+    std::pair<qint64, qint64> timeRange() const { return m_range; }
+
+private:
+    void syncSeries();
+    std::pair<qint64, qint64> wholeRange() const;
+    void setWindow(qint64 from, qint64 to);
+
+    const ChartData &m_data;
+    QCategoryAxis *m_time = nullptr;
+    QValueAxis *m_celsius = nullptr;
+    std::vector<QLineSeries *> m_series;
+    LinesItem *m_lines = nullptr;
+    std::optional<std::pair<qint64, qint64>> m_window;
+    std::pair<qint64, qint64> m_range {0, 1};
+    std::vector<qint64> m_ticks;
+    QString m_tickFormat;
+    bool m_refreshing = false;
+};
+
+} // namespace chart

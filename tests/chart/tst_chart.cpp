@@ -1,0 +1,261 @@
+// The chart: log files read back, the column reduction, following the run, and the PNG's exit statuses.
+#include "chart/ChartWindow.h"
+#include "chart/LogReading.h"
+#include "chart/ReadingsChart.h"
+#include "logging/TextFormats.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+
+using logging::RomCode;
+
+namespace {
+
+const RomCode RomA {0x28, 0xB4, 0x84, 0xD7, 0x0F, 0x4F, 0x4C, 0xAF};
+const RomCode RomB {0x28, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07};
+const RomCode RomC {0x22, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70};
+const QDateTime Start(QDate(2026, 3, 2), QTime(10, 0));
+
+// The data as text: one row per cycle, "?" for a gap; a run's break is a row of gaps.
+QStringList rows(const chart::ChartData &data)
+{
+    QStringList rows;
+    for (qint64 c = 0; c < data.cycleCount(); ++c) {
+        QStringList values;
+        for (qsizetype s = 0; s < data.sensorCount(); ++s) {
+            const float v = data.value(s, c);
+            values << (std::isnan(v) ? QStringLiteral("?") : QString::number(v));
+        }
+        rows << values.join(QLatin1Char(' '));
+    }
+    return rows;
+}
+
+QByteArray header(const QList<RomCode> &roms)
+{
+    return logging::logHeaderLine(roms).toUtf8();
+}
+
+QByteArray data(int second, const QList<logging::Reading> &readings)
+{
+    return logging::logDataLine(Start.addSecs(second), readings).toUtf8();
+}
+
+} // namespace
+
+class TstChart : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+    void readLog_data();
+    void readLog();
+    void missingFile();
+    void reductionKeepsExtremes_data();
+    void reductionKeepsExtremes();
+    void followsRecords();
+    void plot_data();
+    void plot();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TstChart::readLog_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QByteArrayList>("lines");
+    QTest::addColumn<QByteArray>("end");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<qint64>("unreadable");
+
+    QLocale::setDefault(QLocale::c());
+    const QByteArrayList twoCycles {header({RomA, RomB}), data(0, {1.5F, 2.25F}), data(1, {1.75F, {}})};
+    QTest::newRow("LF") << "C" << twoCycles << QByteArray("\n") << QStringList {"1.5 2.25", "1.75 ?"} << 0LL;
+    QTest::newRow("CR LF") << "C" << twoCycles << QByteArray("\r\n") << QStringList {"1.5 2.25", "1.75 ?"}
+                           << 0LL;
+    // B keeps its line from run to run at another index; A leaves, C joins.
+    QTest::newRow("runs") << "C"
+                          << QByteArrayList {header({RomA, RomB}), data(0, {1.0F, 2.0F}),
+                                 header({RomB, RomC}), data(5, {3.0F, -4.5F}), data(6, {{}, -4.0F})}
+                          << QByteArray("\r\n") << QStringList {"1 2 ?", "? ? ?", "? 3 -4.5", "? ? -4"}
+                          << 0LL;
+    QTest::newRow("cut, foreign, headless")
+        << "C"
+        << QByteArrayList {data(0, {9.0F}), header({RomA}), data(1, {1.0F}), data(2, {2.0F}).chopped(2),
+               "Other program: 12.5", data(3, {1.0F, 2.0F}), data(4, {3.0F})}
+        << QByteArray("\r\n") << QStringList {"1", "3"} << 4LL;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QTest::newRow("comma") << "de_DE" << QByteArrayList {header({RomA}), data(0, {-1.25F})}
+                           << QByteArray("\r\n") << QStringList {"-1.25"} << 0LL;
+    // A file written in one locale and read in another: nothing is taken for a wrong value.
+    QTest::newRow("other locale") << "C" << QByteArrayList {header({RomA}), data(0, {-1.25F})}
+                                  << QByteArray("\r\n") << QStringList {} << 1LL;
+    QLocale::setDefault(QLocale::c());
+}
+
+void TstChart::readLog()
+{
+    QFETCH(QString, locale);
+    QFETCH(QByteArrayList, lines);
+    QFETCH(QByteArray, end);
+    QFETCH(QStringList, expected);
+    QFETCH(qint64, unreadable);
+    QLocale::setDefault(QLocale(locale));
+    const QString path = m_dir.filePath(QStringLiteral("read.log"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(lines.join(end) + end);
+    file.close();
+
+    const chart::LogReading read = chart::readLogFile(path);
+    QVERIFY(read.error.isEmpty());
+    QCOMPARE(rows(read.data), expected);
+    QCOMPARE(read.unreadable, unreadable);
+}
+
+void TstChart::missingFile()
+{
+    const QString path = m_dir.filePath(QStringLiteral("none.log"));
+    const chart::LogReading read = chart::readLogFile(path);
+    QVERIFY(read.error.contains(path));
+    QVERIFY(read.error.contains(QStringLiteral("No such file")));
+}
+
+void TstChart::reductionKeepsExtremes_data()
+{
+    QTest::addColumn<int>("cycles");
+    QTest::addColumn<int>("gapEvery");
+    QTest::newRow("dense") << 200000 << 0;
+    QTest::newRow("dense with gaps") << 200000 << 97;
+    QTest::newRow("sparse") << 150 << 7;
+}
+
+void TstChart::reductionKeepsExtremes()
+{
+    QFETCH(int, cycles);
+    QFETCH(int, gapEvery);
+    constexpr int columns = 300;
+    chart::ChartData data;
+    data.beginRun({RomA});
+    QRandomGenerator random(1);
+    for (int c = 0; c < cycles; ++c) {
+        const bool gap = gapEvery != 0 && c % gapEvery == 0;
+        // Rare spikes, one reading wide, must survive.
+        const float value
+            = random.bounded(500) == 0 ? 80.0F + random.bounded(20) : 20.0F + random.bounded(1.0);
+        data.appendCycle(c * 1000LL, {gap ? std::nullopt : std::optional<float>(value)});
+    }
+    const qint64 to = data.lastTime();
+    const std::vector<chart::ReducedLine> lines = data.reduce(0, to, columns);
+    const std::vector<QPointF> &points = lines.front().points;
+    QVERIFY(points.size() <= static_cast<std::size_t>(6 * columns + 6));
+    const double columnMs = static_cast<double>(to) / columns;
+    // Every column's lowest and highest reading is drawn, or one beyond it, at most a column away.
+    for (int col = 0; col < columns; ++col) {
+        float low = INFINITY;
+        float high = -INFINITY;
+        for (qint64 c = static_cast<qint64>(std::ceil(col * columnMs / 1000));
+             c < cycles && c * 1000 < (col + 1) * columnMs; ++c) {
+            const float v = data.value(0, c);
+            if (!std::isnan(v)) {
+                low = std::min(low, v);
+                high = std::max(high, v);
+            }
+        }
+        for (const float wanted : {low, high}) {
+            if (std::isinf(wanted))
+                continue;
+            const bool drawn = std::any_of(points.begin(), points.end(), [&](const QPointF &p) {
+                return (wanted == low ? p.y() <= wanted : p.y() >= wanted)
+                    && std::abs(p.x() - (col + 0.5) * columnMs) <= 1.5 * columnMs;
+            });
+            QVERIFY2(drawn, qPrintable(QStringLiteral("column %1 lost %2").arg(col).arg(wanted)));
+        }
+    }
+    // Where every cycle has a column of its own, a line joins neighbouring cycles only, never across a gap.
+    for (std::size_t p = 1; cycles < columns && p < points.size(); ++p) {
+        if (!std::isnan(points[p].y()) && !std::isnan(points[p - 1].y()))
+            QCOMPARE(points[p].x() - points[p - 1].x(), 1000.0);
+    }
+}
+
+void TstChart::followsRecords()
+{
+    chart::ChartWindow window;
+    window.resize(800, 500);
+    window.show();
+    QCOMPARE(window.windowTitle(), QStringLiteral("KX4136 chart"));
+    const auto cycle = [&](int second, const QList<std::pair<RomCode, std::optional<float>>> &readings) {
+        logging::CycleRecord record {Start.addSecs(second), {}};
+        for (const auto &[rom, celsius] : readings)
+            record.sensors.append({static_cast<int>(record.sensors.size()), rom, celsius});
+        window.cycleEnded(record);
+    };
+    window.runStarted({{RomA, RomB}});
+    for (int s = 0; s < 60; ++s)
+        cycle(s, {{RomA, 20.0F + s}, {RomB, s == 30 ? std::nullopt : std::optional<float>(5.0F)}});
+    // The user looks at an older part: new cycles leave the view where it is.
+    window.chart()->zoomTime(0.5, window.chart()->plotArea().left());
+    QVERIFY(!window.chart()->following());
+    const auto looked = window.chart()->timeRange();
+    window.runStarted({{RomB}});
+    cycle(100, {{RomB, 6.0F}});
+    QCOMPARE(window.chart()->timeRange(), looked);
+    window.chart()->showWhole();
+    QVERIFY(window.chart()->following());
+    QVERIFY(window.chart()->timeRange().second >= Start.addSecs(100).toMSecsSinceEpoch());
+
+    const chart::ChartData &data = window.data();
+    QCOMPARE(data.sensorCount(), 2);
+    QCOMPARE(data.sensorName(1), QStringLiteral("Sensor #0 (28 01 02 03 04 05 06 07)"));
+    QCOMPARE(data.sensorName(0), QStringLiteral("Sensor #0 (28 B4 84 D7 0F 4F 4C AF)"));
+    QCOMPARE(rows(data).mid(29, 3), (QStringList {"49 5", "50 ?", "51 5"}));
+    QCOMPARE(rows(data).mid(60), (QStringList {"? ?", "? 6"}));
+}
+
+void TstChart::plot_data()
+{
+    QTest::addColumn<QByteArrayList>("lines");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exitCode");
+    const QByteArrayList good {header({RomA}), data(0, {1.0F}), data(60, {2.0F})};
+    QTest::newRow("written") << good << QStringList {"--size", "640x480"} << 0;
+    QTest::newRow("no data line") << QByteArrayList {header({RomA}), "junk"} << QStringList {} << 1;
+    QTest::newRow("bad size") << good << QStringList {"--size", "640"} << 2;
+    QTest::newRow("missing file") << QByteArrayList {} << QStringList {} << 2;
+}
+
+void TstChart::plot()
+{
+    QFETCH(QByteArrayList, lines);
+    QFETCH(QStringList, options);
+    QFETCH(int, exitCode);
+    const QString log = m_dir.filePath(QStringLiteral("plot.log"));
+    const QString png = m_dir.filePath(QStringLiteral("plot.png"));
+    QFile::remove(log);
+    QFile::remove(png);
+    if (!lines.isEmpty()) {
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(lines.join("\r\n") + "\r\n");
+    }
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(KX_PROGRAM), QStringList {"--plot", log, "--output", png} + options);
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitCode(), exitCode);
+    QCOMPARE(QImage(png).size(), exitCode == 0 ? QSize(640, 480) : QSize(0, 0));
+    QCOMPARE(program.readAllStandardError().contains("kx4136-logger: "), exitCode != 0);
+}
+
+QTEST_MAIN(TstChart)
+#include "tst_chart.moc"
