@@ -77,6 +77,7 @@ private:
     bool m_rateUnsure = false; // a rate write went out: the adapter may be at another rate than the port
     bool m_highRateAllowed = true; // until a switch or two calls at the higher rate failed
     int m_highRateFailures = 0;
+    std::chrono::milliseconds m_roundTrip {0}; // of the reset at the end of the last detection
 };
 
 } // namespace serial

@@ -162,7 +162,9 @@ bool SerialLink::detect()
 
     Request reset;
     reset.add(ka7700::Reset, true);
+    const auto resetSent = Port::Clock::now();
     const auto resetAnswer = exchange(reset);
+    m_roundTrip = std::chrono::ceil<std::chrono::milliseconds>(Port::Clock::now() - resetSent);
     if (!resetAnswer || !ka7700::isResetAnswer(uint8_t(resetAnswer->at(0))))
         return false;
     if (probeReadLow) {
@@ -185,7 +187,9 @@ bool SerialLink::switchRate()
     if (!m_port->write(QByteArray(1, char(ka7700::baudWrite(*code)))))
         return false;
     m_port->drain();
-    m_port->pause(BeforeRateSwitch);
+    // Its answer comes back sooner than a reset's did, so behind a bridge that holds answers back it
+    // has arrived, and is flushed, after that long.
+    m_port->pause(BeforeRateSwitch + m_roundTrip);
     if (!m_port->setBaudRate(m_wantedBaud))
         return false;
     m_baud = m_wantedBaud;

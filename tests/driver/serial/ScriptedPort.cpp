@@ -2,6 +2,7 @@
 #include "ScriptedPort.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace serialtest {
 
@@ -111,8 +112,9 @@ bool ScriptedPort::lost() const
     return m_state->open && m_state->lost;
 }
 
-bool ScriptedPort::setBaudRate(int)
+bool ScriptedPort::setBaudRate(int baud)
 {
+    m_state->baud = baud;
     return m_state->open;
 }
 
@@ -138,6 +140,7 @@ bool ScriptedPort::write(const QByteArray &bytes)
     m_state->sent += bytes;
     if (m_state->responder)
         m_state->input += m_state->responder(bytes);
+    m_state->mostPending = std::max(m_state->mostPending, int(m_state->input.size()));
     return true;
 }
 

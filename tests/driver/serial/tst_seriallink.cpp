@@ -16,9 +16,9 @@ namespace {
 
 struct Rig
 {
-    explicit Rig(const QString &trace)
+    explicit Rig(const QString &trace, int baud = 9600)
         : port(scriptedState(trace, &script))
-        , link(std::make_unique<ScriptedPort>(port), QStringLiteral("/dev/ttyKA0"))
+        , link(std::make_unique<ScriptedPort>(port), QStringLiteral("/dev/ttyKA0"), baud)
     { }
 
     std::shared_ptr<Script> script;
@@ -330,6 +330,70 @@ private slots:
         QCOMPARE(rig.link.reset(), ResetResult::Presence);
         QCOMPARE(rig.port->opens, 2);
         QVERIFY2(rig.script->finished(), qPrintable(rig.script->mismatch()));
+    }
+
+    void rateChangeAndItsFallBacks_data()
+    {
+        QTest::addColumn<QString>("trace"); // after the start-up
+        QTest::addColumn<int>("failedCalls"); // resets that fail before one that works
+        QTest::addColumn<int>("baud");
+        const QString back = Resync + StartUpAnyRate;
+        QTest::newRow("switched") << To115200 + "> C5 < CD" << 0 << 115200;
+        QTest::newRow("no answer at the new rate") << "> 77 0F " + back + "> C5 < CD" << 0 << 9600;
+        QTest::newRow("wrong read-back") << "> 77 0F < 00 " + back + "> C5 < CD" << 0 << 9600;
+        QTest::newRow("no reset answer at the new rate")
+            << "> 77 0F < 06 > C5 " + back + "> C5 < CD" << 0 << 9600;
+        QTest::newRow("one failed call keeps the rate")
+            << To115200 + "> C5 " + back + To115200 + "> C5 < CD" << 1 << 115200;
+        QTest::newRow("two failed calls end it")
+            << To115200 + "> C5 " + back + To115200 + "> C5 " + back + "> C5 < CD" << 2 << 9600;
+        QTest::newRow("no second try in the session")
+            << "> 77 0F " + back + "> C5 " + Resync + StartUp + "> C5 < CD" << 1 << 9600;
+    }
+    void rateChangeAndItsFallBacks()
+    {
+        QFETCH(QString, trace);
+        QFETCH(int, failedCalls);
+        QFETCH(int, baud);
+        Rig rig(StartUp + trace, 115200);
+        QVERIFY(rig.link.open());
+        for (int call = 0; call < failedCalls; ++call)
+            QCOMPARE(rig.link.reset(), ResetResult::IoError);
+        QCOMPARE(rig.link.reset(), ResetResult::Presence);
+        QVERIFY2(rig.script->finished(), qPrintable(rig.script->mismatch()));
+        QCOMPARE(rig.link.baudRate(), baud);
+        QCOMPARE(rig.port->baud, baud);
+    }
+
+    void pacedAboveNineSixHundred_data()
+    {
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("mostPending");
+        QTest::newRow("9600: whole requests") << 9600 << 17;
+        QTest::newRow("115200: one byte ahead") << 115200 << 2;
+    }
+    void pacedAboveNineSixHundred()
+    {
+        QFETCH(int, baud);
+        QFETCH(int, mostPending);
+        const QString search = QStringLiteral("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+        Rig rig(StartUp + (baud == 9600 ? QString() : To115200) + QStringLiteral("> 3F < 3E ")
+                + dataCalls(
+                    QStringLiteral("85 85 95 85 85 85 95 87"), QStringLiteral("84 84 97 84 84 84 97 84"))
+                + QStringLiteral("> F1 < EC > B5 ")
+                + dataCalls(QStringLiteral("E1 ") + search,
+                    QStringLiteral("80 08 A1 00 A2 00 A8 00 AA 00 00 00 00 00 22 A0"))
+                + QStringLiteral("> E3 A5"),
+            baud);
+        QVERIFY(rig.link.open());
+        rig.port->mostPending = 0; // the detection block goes at 9600 whatever the rate
+        QVERIFY(rig.link.setLevel(BusLevel::StrongPullUpAfterNextByte));
+        QCOMPARE(rig.link.touchByte(0x44), std::optional<uint8_t>(0x44));
+        const auto pass = rig.link.searchPass({});
+        QVERIFY(pass && !pass->nobodyAnswered);
+        QCOMPARE(pass->romBits[5], true); // family 28
+        QVERIFY2(rig.script->finished(), qPrintable(rig.script->mismatch()));
+        QCOMPARE(rig.port->mostPending, mostPending);
     }
 
     void closeLeavesTheBusAtNormalLevel()
