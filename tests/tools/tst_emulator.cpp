@@ -406,9 +406,6 @@ private slots:
         QTest::newRow("client A's search pass streamed at 9600")
             << 9600 << QStringList {"C5", "E1 F0 E3 B5 E1 " + QStringLiteral("00 ").repeated(16) + "E3 A5"}
             << QStringList {"CD", "F0 " + pass1} << 3184 + 23764 << 0;
-        QTest::newRow("data bytes one by one at 115200")
-            << 115200 << QStringList {"E1 FF"} + QStringList(19, "FF") << QStringList(20, "FF")
-            << 20 * (87 + 560 + 87) << 0;
         QTest::newRow("resets one by one at 115200")
             << 115200 << QStringList(20, "C5") << QStringList(20, "CD") << 20 * (87 + 1100 + 87) << 0;
         QTest::newRow("search bytes one by one at 115200")

@@ -2,7 +2,6 @@
 #include "ScriptedPort.h"
 
 #include <QRegularExpression>
-#include <algorithm>
 
 namespace serialtest {
 
@@ -140,7 +139,6 @@ bool ScriptedPort::write(const QByteArray &bytes)
     m_state->sent += bytes;
     if (m_state->responder)
         m_state->input += m_state->responder(bytes);
-    m_state->mostPending = std::max(m_state->mostPending, int(m_state->input.size()));
     return true;
 }
 

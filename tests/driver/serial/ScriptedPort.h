@@ -51,7 +51,6 @@ struct PortState
     int opens = 0;
     int breaks = 0;
     int baud = 9600;
-    int mostPending = 0; // most answers ever waiting to be read
     QByteArray sent;
     std::chrono::milliseconds waited {0}; // pauses, and reads that ran until their deadline
 };

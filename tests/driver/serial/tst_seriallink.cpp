@@ -365,37 +365,6 @@ private slots:
         QCOMPARE(rig.port->baud, baud);
     }
 
-    void pacedAboveNineSixHundred_data()
-    {
-        QTest::addColumn<int>("baud");
-        QTest::addColumn<int>("mostPending");
-        QTest::newRow("9600: whole requests") << 9600 << 17;
-        QTest::newRow("115200: one byte ahead") << 115200 << 2;
-    }
-    void pacedAboveNineSixHundred()
-    {
-        QFETCH(int, baud);
-        QFETCH(int, mostPending);
-        const QString search = QStringLiteral("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
-        Rig rig(StartUp + (baud == 9600 ? QString() : To115200) + QStringLiteral("> 3F < 3E ")
-                + dataCalls(
-                    QStringLiteral("85 85 95 85 85 85 95 87"), QStringLiteral("84 84 97 84 84 84 97 84"))
-                + QStringLiteral("> F1 < EC > B5 ")
-                + dataCalls(QStringLiteral("E1 ") + search,
-                    QStringLiteral("80 08 A1 00 A2 00 A8 00 AA 00 00 00 00 00 22 A0"))
-                + QStringLiteral("> E3 A5"),
-            baud);
-        QVERIFY(rig.link.open());
-        rig.port->mostPending = 0; // the detection block goes at 9600 whatever the rate
-        QVERIFY(rig.link.setLevel(BusLevel::StrongPullUpAfterNextByte));
-        QCOMPARE(rig.link.touchByte(0x44), std::optional<uint8_t>(0x44));
-        const auto pass = rig.link.searchPass({});
-        QVERIFY(pass && !pass->nobodyAnswered);
-        QCOMPARE(pass->romBits[5], true); // family 28
-        QVERIFY2(rig.script->finished(), qPrintable(rig.script->mismatch()));
-        QCOMPARE(rig.port->mostPending, mostPending);
-    }
-
     void closeLeavesTheBusAtNormalLevel()
     {
         Rig rig(
