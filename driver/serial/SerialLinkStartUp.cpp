@@ -16,7 +16,7 @@ constexpr auto AfterTimingByte = 4ms;
 constexpr auto AfterResync = 10ms;
 // Around switching the port's rate: the rate write must have left, and whatever the adapter sent
 // meanwhile must have arrived, before the port changes and is flushed.
-constexpr auto BeforeRateSwitch = 10ms;
+constexpr auto BeforeRateSwitch = 20ms;
 constexpr auto AfterRateSwitch = 5ms;
 
 QByteArray bytesOf(const auto &array)
@@ -71,6 +71,7 @@ void SerialLink::close()
     m_opened = false;
     m_needsInit = true;
     m_mode = Mode::Unknown;
+    m_baud = ka7700::PowerUpBaud; // the port opens at it again
 }
 
 bool SerialLink::ready()
@@ -88,14 +89,14 @@ bool SerialLink::ready()
 bool SerialLink::initialise()
 {
     for (int attempt = 0; attempt < DetectAttempts; ++attempt) {
-        bool ready = detect();
-        if (ready && m_highRateAllowed && m_wantedBaud != ka7700::PowerUpBaud && !switchRate()) {
+        bool found = detect();
+        if (found && m_highRateAllowed && m_wantedBaud != ka7700::PowerUpBaud && !switchRate()) {
             // A rate that does not work never costs the session: back to 9600 until it ends.
             m_highRateAllowed = false;
             m_resync = true;
-            ready = detect();
+            found = detect();
         }
-        if (ready) {
+        if (found) {
             m_needsInit = false;
             m_resync = false;
             return true;
@@ -135,7 +136,8 @@ bool SerialLink::detect()
     m_port->pause(BreakTime);
     m_port->setBreak(false);
     if (m_rateUnsure) {
-        // Not every line carries the break, and at another rate the bytes above did not reach it.
+        // Not every line carries the break (a pseudo-terminal does not): a 00 at 4800 baud is a master
+        // reset at whatever rate the adapter is.
         m_port->setBaudRate(ka7700::ResetByteBaud);
         m_port->write(QByteArray(1, char(ka7700::ResetByte)));
         m_port->drain();
