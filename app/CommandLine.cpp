@@ -202,13 +202,17 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
             "use COMn on Windows, /dev/ttyS<n-1> elsewhere.")
             .arg(maxComPort),
         QStringLiteral("N=DEVICE"));
+    const QCommandLineOption baud(QStringLiteral("baud"),
+        QStringLiteral("Switch the adapter to RATE once found: 9600, 19200, 57600 or 115200 (default "
+                       "115200); a rate that fails falls back to 9600."),
+        QStringLiteral("RATE"));
     const QCommandLineOption help(QStringList {QStringLiteral("h"), QStringLiteral("help")},
         QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringList {QStringLiteral("v"), QStringLiteral("version")},
         QStringLiteral("Show the version and exit."));
     const ConsoleOptions console;
     const ChartOptions chart;
-    parser.addOptions({simulate, com});
+    parser.addOptions({simulate, com, baud});
     parser.addOptions(console.all());
     publish::addMqttOptions(parser);
     parser.addOptions(chart.all());
@@ -247,6 +251,12 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         if (result.options.comPorts.count(parsed->first) != 0)
             return fail(QStringLiteral("--com names COM port %1 more than once.").arg(parsed->first));
         result.options.comPorts.insert(*parsed);
+    }
+    if (parser.isSet(baud)) {
+        const QString rate = parser.values(baud).last();
+        if (!QStringList {"9600", "19200", "57600", "115200"}.contains(rate))
+            return fail(QStringLiteral("--baud takes 9600, 19200, 57600 or 115200, not '%1'.").arg(rate));
+        result.options.baud = rate.toInt();
     }
     if (const auto failed = readConsoleOptions(parser, console, result.options))
         return *failed;

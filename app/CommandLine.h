@@ -17,6 +17,8 @@ struct CommandLineOptions
     int simulatedSensors = 0;
     // COM port number -> serial device, for the KA7700 driver.
     std::map<int16_t, QString> comPorts;
+    // The rate the KA7700 driver switches the adapter to once it is found (README: why this default).
+    int baud = 115200;
 
     // --console: a run without a window. The settings stay texts, so they meet the very checks the
     // window's fields meet; the defaults are the window's.

@@ -8,7 +8,7 @@
 std::shared_ptr<xw::XwDriver> chooseDriver(const CommandLineOptions &options)
 {
     if (!options.simulate)
-        return serial::makeSerialDriver(options.comPorts);
+        return serial::makeSerialDriver(options.comPorts, options.baud);
     auto clock = std::make_shared<sim::SteadyClock>();
     auto configuration = options.simulatedSensors == 0
         ? sim::demoConfiguration(std::move(clock))

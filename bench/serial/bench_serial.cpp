@@ -1,5 +1,6 @@
-// Serial traffic of the sensor exchanges on the KA7700 driver, and the time of a reading at 9600 baud,
-// against the emulated adapter on a pseudo-terminal.
+// Serial traffic of the sensor exchanges on the KA7700 driver, and the time of a reading and of
+// discovery at 9600 and 115200 baud behind 0, 1 and 16 ms of bridge latency, against the emulated
+// adapter on a pseudo-terminal.
 #include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
 #include "common/SimulatedTime.h"
@@ -58,7 +59,8 @@ public:
     {
         const QByteArray got = m_port.read(count, deadline);
         m_traffic->answered += got.size();
-        m_traffic->roundTrips += 1;
+        // A read straight after another one, for what has come with it, is no new round trip.
+        m_traffic->roundTrips += m_traffic->unanswered > 0 ? 1 : 0;
         m_traffic->bound += m_traffic->byteTime * (m_traffic->unanswered + got.size());
         m_traffic->unanswered = 0;
         return got;
@@ -81,24 +83,33 @@ public:
 class EmulatedSession
 {
 public:
-    EmulatedSession(int sensors, microseconds byteTime)
+    EmulatedSession(int sensors, emulator::Timing timing, int baud = 9600)
         : time(testsupport::SimulatedTime::Events::Simulated, 1s)
         , traffic(std::make_shared<Traffic>())
-        , adapter(sim::uniformConfiguration(sensors, time.clock).ports.at(1).bus, {}, {byteTime, 0ms})
+        , adapter(sim::uniformConfiguration(sensors, time.clock).ports.at(1).bus, {}, timing)
     {
-        traffic->byteTime = byteTime;
+        const microseconds byteTime = timing.realTime ? microseconds(10'000'000 / baud) : timing.byteTime;
         time.shortestWait = 750ms;
         if (!adapter.open())
             return;
         adapter.start();
-        XWBUSLIB::Install(serial::makeSerialDriver({{1, adapter.slavePath()}},
-            [counted = traffic] { return std::make_unique<CountingPort>(counted); }));
+        XWBUSLIB::Install(serial::makeSerialDriver(
+            {{1, adapter.slavePath()}},
+            [counted = traffic] { return std::make_unique<CountingPort>(counted); }, baud));
         PortNum = 1;
         PortType = xw::PortTypeKA7700;
         OneWireDelay = 0;
         DiscardedList list;
-        ok = StartSession() && DetectSensors(list) == 0 && LastSensor + 1 == sensors;
+        ok = StartSession() && DetectSensors(list) == 0 && LastSensor + 1 == sensors
+            && adapter.locked([](sim::SimBus &, emulator::LineDriver &line) { return line.baudRate(); })
+                == baud;
         *traffic = Traffic {byteTime};
+        busTimeAtStart = busTime();
+    }
+
+    microseconds busTime()
+    {
+        return adapter.locked([](sim::SimBus &, emulator::LineDriver &line) { return line.busTime(); });
     }
 
     // The session ends here, while the adapter still answers: it goes before the time does.
@@ -112,6 +123,7 @@ public:
     std::shared_ptr<Traffic> traffic;
     emulator::PtyEmulator adapter;
     bool ok = false;
+    microseconds busTimeAtStart {0};
 };
 
 void report(benchmark::State &state, const Traffic &traffic, double per)
@@ -124,7 +136,7 @@ void report(benchmark::State &state, const Traffic &traffic, double per)
 
 void TrafficPerReading(benchmark::State &state)
 {
-    EmulatedSession session(1, 0us);
+    EmulatedSession session(1, {});
     if (!session.ok) {
         state.SkipWithError("no emulated sensor");
         return;
@@ -143,7 +155,7 @@ BENCHMARK(TrafficPerReading)->Unit(benchmark::kMicrosecond);
 void TrafficPerDeviceFound(benchmark::State &state)
 {
     const int sensors = int(state.range(0));
-    EmulatedSession session(sensors, 0us);
+    EmulatedSession session(sensors, {});
     if (!session.ok) {
         state.SkipWithError("detection failed");
         return;
@@ -163,7 +175,7 @@ BENCHMARK(TrafficPerDeviceFound)->Arg(3)->Arg(32)->Unit(benchmark::kMillisecond)
 void SearchTrafficPerDevice(benchmark::State &state)
 {
     const int sensors = int(state.range(0));
-    EmulatedSession session(sensors, 0us);
+    EmulatedSession session(sensors, {});
     if (!session.ok) {
         state.SkipWithError("detection failed");
         return;
@@ -185,7 +197,7 @@ BENCHMARK(SearchTrafficPerDevice)->Arg(3)->Arg(32)->Unit(benchmark::kMillisecond
 // One reading with the adapter's bytes taking their time at 9600 baud, against the bound.
 void ReadingAt9600(benchmark::State &state)
 {
-    EmulatedSession session(1, ByteTime9600);
+    EmulatedSession session(1, {ByteTime9600, 0ms});
     if (!session.ok) {
         state.SkipWithError("no emulated sensor");
         return;
@@ -205,6 +217,69 @@ void ReadingAt9600(benchmark::State &state)
     state.counters["to_bound"] = std::chrono::duration<double>(elapsed) / traffic.bound;
 }
 BENCHMARK(ReadingAt9600)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// The emulator keeps true time at the rate the driver switched to; arguments: rate, bridge latency in ms.
+// The bound is what the bytes (sent and answered, one after another) and the 1-Wire time alone need.
+void reportRealTime(benchmark::State &state, EmulatedSession &session,
+    std::chrono::steady_clock::duration elapsed, double per)
+{
+    const Traffic &traffic = *session.traffic;
+    report(state, traffic, per);
+    const auto bound
+        = traffic.byteTime * (traffic.sent + traffic.answered) + session.busTime() - session.busTimeAtStart;
+    state.counters["ms"] = std::chrono::duration<double, std::milli>(elapsed).count() / per;
+    state.counters["bound_ms"] = double(bound.count()) / 1000.0 / per;
+}
+
+void ReadingRealTime(benchmark::State &state)
+{
+    const int baud = int(state.range(0));
+    EmulatedSession session(1, {0us, std::chrono::milliseconds(state.range(1)), true}, baud);
+    if (!session.ok) {
+        state.SkipWithError("no emulated sensor at this rate");
+        return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        if (!ReadTemperature(0)) {
+            state.SkipWithError("reading failed");
+            break;
+        }
+    }
+    reportRealTime(state, session, std::chrono::steady_clock::now() - start, double(state.iterations()));
+}
+BENCHMARK(ReadingRealTime)
+    ->ArgsProduct({{9600, 115200}, {0, 1, 16}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(20);
+
+// Discovery of 32 sensors, per device found: the search passes and the resolution read of each.
+void DiscoveryRealTime(benchmark::State &state)
+{
+    constexpr int Sensors = 32;
+    const int baud = int(state.range(0));
+    EmulatedSession session(Sensors, {0us, std::chrono::milliseconds(state.range(1)), true}, baud);
+    if (!session.ok) {
+        state.SkipWithError("detection failed at this rate");
+        return;
+    }
+    DiscardedList list;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        if (DetectSensors(list) != 0 || LastSensor + 1 != Sensors) {
+            state.SkipWithError("detection failed");
+            break;
+        }
+    }
+    reportRealTime(
+        state, session, std::chrono::steady_clock::now() - start, double(state.iterations()) * Sensors);
+}
+BENCHMARK(DiscoveryRealTime)
+    ->ArgsProduct({{9600, 115200}, {0, 1, 16}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
 
 } // namespace
 

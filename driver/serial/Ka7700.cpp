@@ -15,6 +15,16 @@ onewire::ResetResult resetResult(uint8_t answer)
     }
 }
 
+std::optional<int> baudCode(int baud)
+{
+    constexpr std::array<int, 4> Rates {9600, 19200, 57600, 115200};
+    for (int code = 0; code < int(Rates.size()); ++code) {
+        if (Rates[code] == baud)
+            return code;
+    }
+    return std::nullopt;
+}
+
 uint8_t bitCommand(bool bit, bool pullUp)
 {
     return (bit ? BitWrite1 : BitWrite0) | (pullUp ? BitPullUpFlag : 0);

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace serial::ka7700 {
 
@@ -29,6 +30,25 @@ inline constexpr uint8_t PullUpInfinite = 0x3F;
 // Slew 1.37 V/us, write-1 low 10 us, sample offset 8 us, read the baud rate, one standard-speed read slot.
 inline constexpr std::array<uint8_t, 5> DetectRequest {0x17, 0x45, 0x5B, 0x0F, 0x91};
 inline constexpr std::array<uint8_t, 5> DetectAnswer {0x16, 0x44, 0x5A, 0x00, 0x93};
+
+// The rate after power-up and every master reset; the timing byte must come at this rate.
+inline constexpr int PowerUpBaud = 9600;
+// A 00 at this rate holds the line low longer than a frame at any adapter rate: a master reset the
+// line carries where a break does not get through.
+inline constexpr int ResetByteBaud = 4800;
+inline constexpr uint8_t ResetByte = 0x00;
+inline constexpr uint8_t ReadBaud = 0x0F;
+
+// The rate parameter: written as 71 + 2 code, read back as 2 code.
+std::optional<int> baudCode(int baud);
+constexpr uint8_t baudWrite(int code)
+{
+    return uint8_t(0x71 | (code << 1));
+}
+constexpr uint8_t baudReadBack(int code)
+{
+    return uint8_t(code << 1);
+}
 
 // A configuration write is answered with its own byte less bit 0.
 constexpr uint8_t configEcho(uint8_t command)

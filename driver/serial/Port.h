@@ -36,6 +36,8 @@ public:
 
     // Hands every byte to the device; false when the port failed.
     virtual bool write(const QByteArray &bytes) = 0;
+    // Waits until the bytes written have left the line, not just the program.
+    virtual void drain() { }
     // Gives up to count bytes, fewer when the deadline passes first.
     virtual QByteArray read(int count, Clock::time_point deadline) = 0;
     // True when input is already waiting, without waiting for more.

@@ -8,6 +8,11 @@
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #endif
+#ifdef Q_OS_UNIX
+#include <termios.h>
+#elif defined(Q_OS_WIN)
+#include <qt_windows.h>
+#endif
 
 using namespace std::chrono_literals;
 
@@ -142,6 +147,17 @@ bool QtPort::write(const QByteArray &bytes)
         }
     }
     return true;
+}
+
+void QtPort::drain()
+{
+    if (!m_port.isOpen())
+        return;
+#ifdef Q_OS_UNIX
+    ::tcdrain(int(m_port.handle()));
+#elif defined(Q_OS_WIN)
+    ::FlushFileBuffers(m_port.handle());
+#endif
 }
 
 QByteArray QtPort::read(int count, Clock::time_point deadline)

@@ -23,6 +23,7 @@ public:
     void pause(std::chrono::milliseconds duration) override;
 
     bool write(const QByteArray &bytes) override;
+    void drain() override;
     QByteArray read(int count, Clock::time_point deadline) override;
     bool hasInput() override;
     void clearInput() override;

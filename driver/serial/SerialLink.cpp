@@ -16,9 +16,10 @@ constexpr auto ReplyPerByte = 2ms; // a byte takes about 1 ms each way at 9600 b
 
 } // namespace
 
-SerialLink::SerialLink(std::unique_ptr<Port> port, QString path)
+SerialLink::SerialLink(std::unique_ptr<Port> port, QString path, int baud)
     : m_port(std::move(port))
     , m_path(std::move(path))
+    , m_wantedBaud(baud)
 { }
 
 SerialLink::~SerialLink()
@@ -32,8 +33,7 @@ onewire::ResetResult SerialLink::reset()
         return onewire::ResetResult::IoError;
     Request request;
     toCommand(request);
-    request.bytes += char(ka7700::Reset);
-    ++request.answers;
+    request.add(ka7700::Reset, true);
     const auto answer = exchange(request);
     if (!answer || !ka7700::isResetAnswer(uint8_t(answer->at(0)))) {
         fail();
@@ -49,8 +49,7 @@ std::optional<bool> SerialLink::touchBit(bool bit)
     Request request;
     toCommand(request);
     const uint8_t command = ka7700::bitCommand(bit, false);
-    request.bytes += char(command);
-    ++request.answers;
+    request.add(command, true);
     const auto answer = exchange(request);
     if (!answer || !ka7700::isBitAnswer(command, uint8_t(answer->at(0)))) {
         fail();
@@ -77,13 +76,11 @@ std::optional<uint8_t> SerialLink::touchByte(uint8_t byte)
 
     // The pull-up must follow the last slot at once, which only the single-bit command can promise.
     toCommand(request);
-    request.bytes += char(ka7700::PullUpInfinite);
-    ++request.answers;
+    request.add(ka7700::PullUpInfinite, true);
     std::array<uint8_t, 8> commands {};
     for (int i = 0; i < 8; ++i) {
         commands[i] = ka7700::bitCommand((byte >> i) & 1, i == 7);
-        request.bytes += char(commands[i]);
-        ++request.answers;
+        request.add(commands[i], true);
     }
     m_armed = false;
     m_pulseMaybeActive = true;
@@ -131,12 +128,12 @@ std::optional<onewire::SearchPass> SerialLink::searchPass(const std::array<bool,
         return std::nullopt;
     Request request;
     toCommand(request);
-    request.bytes += char(ka7700::AcceleratorOn);
+    request.add(ka7700::AcceleratorOn, false);
     toData(request);
     for (uint8_t byte : ka7700::searchRequest(directions))
         appendData(request, byte);
     toCommand(request);
-    request.bytes += char(ka7700::AcceleratorOff);
+    request.add(ka7700::AcceleratorOff, false);
     const auto answer = exchange(request);
     if (!answer) {
         fail();
@@ -149,6 +146,8 @@ std::optional<onewire::SearchPass> SerialLink::searchPass(const std::array<bool,
 
 void SerialLink::fail()
 {
+    if (m_baud != ka7700::PowerUpBaud && ++m_highRateFailures >= 2)
+        m_highRateAllowed = false;
     m_mode = Mode::Unknown;
     m_needsInit = true;
     m_resync = true;
@@ -163,12 +162,11 @@ void SerialLink::fail()
 void SerialLink::toCommand(Request &request)
 {
     if (m_mode == Mode::Data)
-        request.bytes += char(ka7700::CommandMode);
+        request.add(ka7700::CommandMode, false);
     m_mode = Mode::Command;
     if (m_pulseActive && !request.endsPulse) {
         // Only F1 may follow a running pull-up; its pulse-end byte comes first among the answers.
-        request.bytes += char(ka7700::EndPulse);
-        ++request.answers;
+        request.add(ka7700::EndPulse, true);
         request.endsPulse = true;
     }
 }
@@ -178,26 +176,39 @@ void SerialLink::toData(Request &request)
     if (m_pulseActive && !request.endsPulse)
         toCommand(request);
     if (m_mode != Mode::Data)
-        request.bytes += char(ka7700::DataMode);
+        request.add(ka7700::DataMode, false);
     m_mode = Mode::Data;
+}
+
+void SerialLink::Request::add(uint8_t byte, bool answers)
+{
+    bytes += char(byte);
+    answered += answers;
+    this->answers += answers ? 1 : 0;
 }
 
 void SerialLink::appendData(Request &request, uint8_t byte)
 {
-    request.bytes += char(byte);
     if (byte == ka7700::CommandMode)
-        request.bytes += char(byte);
-    ++request.answers;
+        request.add(byte, false);
+    request.add(byte, true);
 }
 
 std::optional<QByteArray> SerialLink::exchange(const Request &request)
 {
     m_port->clearInput();
-    if (!m_port->write(request.bytes))
-        return std::nullopt;
-    const auto deadline
-        = Port::Clock::now() + ReplyBase + ReplyPerByte * (request.bytes.size() + request.answers);
-    QByteArray answer = m_port->read(request.answers, deadline);
+    QByteArray answer;
+    if (m_baud > ka7700::PowerUpBaud) {
+        if (!exchangePaced(request, answer))
+            return std::nullopt;
+    } else {
+        // At 9600 baud a byte takes longer to arrive than the line driver needs for it: send at once.
+        if (!m_port->write(request.bytes))
+            return std::nullopt;
+        const auto deadline
+            = Port::Clock::now() + ReplyBase + ReplyPerByte * (request.bytes.size() + request.answers);
+        answer = m_port->read(request.answers, deadline);
+    }
     if (answer.size() != request.answers)
         return std::nullopt;
     // One byte more than asked for means the answers no longer line up with the requests, unless it
@@ -217,6 +228,43 @@ std::optional<QByteArray> SerialLink::exchange(const Request &request)
         m_pulseActive = false;
     }
     return answer;
+}
+
+// The line driver holds one byte while it works on another and loses a third; faster than 9600 baud
+// that happens, so no byte goes out more than one ahead of the one being worked on. A byte without an
+// answer is taken at once when nothing is waiting before it.
+bool SerialLink::exchangePaced(const Request &request, QByteArray &answer)
+{
+    const qsizetype total = request.bytes.size();
+    qsizetype sent = 0;
+    qsizetype taken = 0; // bytes the line driver is known to be done with
+    const auto settle = [&] {
+        while (taken < sent && !request.answered[taken])
+            ++taken;
+    };
+    for (;;) {
+        const qsizetype from = sent;
+        while (sent < total && sent - taken < 2) {
+            ++sent;
+            settle();
+        }
+        if (sent > from && !m_port->write(request.bytes.mid(from, sent - from)))
+            return false;
+        if (answer.size() == request.answers)
+            return true;
+        const auto deadline = Port::Clock::now() + ReplyBase + ReplyPerByte * 2 * (sent - taken);
+        QByteArray got = m_port->read(1, deadline);
+        if (got.isEmpty())
+            return false;
+        got += m_port->read(request.answers - int(answer.size()) - 1, Port::Clock::now());
+        for (const char byte : got) {
+            if (taken == sent)
+                return false; // an answer to nothing sent: they no longer line up
+            answer += byte;
+            ++taken;
+            settle();
+        }
+    }
 }
 
 } // namespace serial

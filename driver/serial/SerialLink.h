@@ -4,6 +4,7 @@
 #include "driver/onewire/Link.h"
 #include "driver/serial/Port.h"
 
+#include <QList>
 #include <QString>
 #include <memory>
 
@@ -13,10 +14,12 @@ namespace serial {
 // A call whose answer is missing, short or malformed fails alone; the adapter is then brought back
 // (reopened if it went away, master reset, set up, checked) before the next call. Calls are never
 // repeated here: whether to try again is the caller's choice.
+// After detection at 9600 baud the adapter and the port move to `baud` when it is higher. A switch that
+// fails, or two failed calls at the higher rate, leave the link at 9600 until it is closed.
 class SerialLink : public onewire::Link
 {
 public:
-    SerialLink(std::unique_ptr<Port> port, QString path);
+    SerialLink(std::unique_ptr<Port> port, QString path, int baud = 9600);
     ~SerialLink() override;
 
     bool open() override;
@@ -31,25 +34,32 @@ public:
     std::optional<onewire::SearchPass> searchPass(const std::array<bool, 64> &directions) override;
     void recover() override { fail(); }
 
+    int baudRate() const { return m_baud; }
+
 private:
     enum class Mode { Command, Data, Unknown };
 
     struct Request
     {
         QByteArray bytes;
+        QList<bool> answered; // per byte: whether the adapter answers it
         int answers = 0;
         bool endsPulse = false; // the first answer is the pulse-end byte of a pull-up still running
+
+        void add(uint8_t byte, bool answers);
     };
 
     bool ready();
     bool initialise();
     bool detect();
+    bool switchRate();
     void fail();
 
     void toCommand(Request &request);
     void toData(Request &request);
     static void appendData(Request &request, uint8_t byte);
     std::optional<QByteArray> exchange(const Request &request);
+    bool exchangePaced(const Request &request, QByteArray &answer);
 
     std::unique_ptr<Port> m_port;
     QString m_path;
@@ -62,6 +72,12 @@ private:
     bool m_pulseMaybeActive = false; // a pull-up may have started during a call that failed
     bool m_resync = false; // the adapter may be in any state: leave it by bytes before the break
     bool m_busShorted = false; // the last detection found the adapter, but the bus held low
+    int m_wantedBaud = 9600;
+    int m_baud = 9600; // of the port, and of the adapter while it is set up
+    bool m_rateUnsure = false; // a rate write went out: the adapter may be at another rate than the port
+    bool m_highRateAllowed = true; // until a switch or two calls at the higher rate failed
+    int m_highRateFailures = 0;
+    std::chrono::milliseconds m_roundTrip {0}; // of the reset at the end of the last detection
 };
 
 } // namespace serial

@@ -10,11 +10,14 @@ namespace serial {
 namespace {
 
 constexpr int DetectAttempts = 3;
-constexpr int Baud = 9600;
 constexpr auto BreakTime = 5ms; // several frames at 9600 baud
 constexpr auto AfterBreak = 2ms;
 constexpr auto AfterTimingByte = 4ms;
 constexpr auto AfterResync = 10ms;
+// Around switching the port's rate: the rate write must have left, and whatever the adapter sent
+// meanwhile must have arrived, before the port changes and is flushed.
+constexpr auto BeforeRateSwitch = 20ms;
+constexpr auto AfterRateSwitch = 5ms;
 
 QByteArray bytesOf(const auto &array)
 {
@@ -47,6 +50,8 @@ bool SerialLink::open()
     m_opened = true;
     m_needsInit = true;
     m_resync = false;
+    m_highRateAllowed = true;
+    m_highRateFailures = 0;
     if (initialise()) {
         m_openFailure = Reason::None;
         return true;
@@ -66,6 +71,7 @@ void SerialLink::close()
     m_opened = false;
     m_needsInit = true;
     m_mode = Mode::Unknown;
+    m_baud = ka7700::PowerUpBaud; // the port opens at it again
 }
 
 bool SerialLink::ready()
@@ -83,7 +89,14 @@ bool SerialLink::ready()
 bool SerialLink::initialise()
 {
     for (int attempt = 0; attempt < DetectAttempts; ++attempt) {
-        if (detect()) {
+        bool found = detect();
+        if (found && m_highRateAllowed && m_wantedBaud != ka7700::PowerUpBaud && !switchRate()) {
+            // A rate that does not work never costs the session: back to 9600 until it ends.
+            m_highRateAllowed = false;
+            m_resync = true;
+            found = detect();
+        }
+        if (found) {
             m_needsInit = false;
             m_resync = false;
             return true;
@@ -117,10 +130,19 @@ bool SerialLink::detect()
         m_port->pause(AfterResync);
     }
     m_pulseMaybeActive = false;
-    m_port->setBaudRate(Baud);
+    m_port->setBaudRate(ka7700::PowerUpBaud);
+    m_baud = ka7700::PowerUpBaud;
     m_port->setBreak(true);
     m_port->pause(BreakTime);
     m_port->setBreak(false);
+    if (m_rateUnsure) {
+        // Not every line carries the break (a pseudo-terminal does not): a 00 at 4800 baud is a master
+        // reset at whatever rate the adapter is.
+        m_port->setBaudRate(ka7700::ResetByteBaud);
+        m_port->write(QByteArray(1, char(ka7700::ResetByte)));
+        m_port->drain();
+        m_port->setBaudRate(ka7700::PowerUpBaud);
+    }
     m_port->pause(AfterBreak);
     m_port->clearInput();
     if (!m_port->write(QByteArray(1, char(ka7700::TimingByte))))
@@ -128,8 +150,8 @@ bool SerialLink::detect()
     m_port->pause(AfterTimingByte);
 
     Request setup;
-    setup.bytes = bytesOf(ka7700::DetectRequest);
-    setup.answers = int(ka7700::DetectAnswer.size());
+    for (const uint8_t byte : ka7700::DetectRequest)
+        setup.add(byte, true);
     const auto setupAnswer = exchange(setup);
     const QByteArray expected = bytesOf(ka7700::DetectAnswer);
     if (!setupAnswer)
@@ -141,9 +163,10 @@ bool SerialLink::detect()
         return false;
 
     Request reset;
-    reset.bytes += char(ka7700::Reset);
-    reset.answers = 1;
+    reset.add(ka7700::Reset, true);
+    const auto resetSent = Port::Clock::now();
     const auto resetAnswer = exchange(reset);
+    m_roundTrip = std::chrono::ceil<std::chrono::milliseconds>(Port::Clock::now() - resetSent);
     if (!resetAnswer || !ka7700::isResetAnswer(uint8_t(resetAnswer->at(0))))
         return false;
     if (probeReadLow) {
@@ -151,7 +174,38 @@ bool SerialLink::detect()
         return false;
     }
     m_mode = Mode::Command;
+    m_rateUnsure = false;
     return true;
+}
+
+bool SerialLink::switchRate()
+{
+    const auto code = ka7700::baudCode(m_wantedBaud);
+    if (!code)
+        return false;
+    // The adapter answers the rate write at the new rate already: garbage to the port, flushed below.
+    m_port->clearInput();
+    m_rateUnsure = true;
+    if (!m_port->write(QByteArray(1, char(ka7700::baudWrite(*code)))))
+        return false;
+    m_port->drain();
+    // Its answer comes back sooner than a reset's did, so behind a bridge that holds answers back it
+    // has arrived, and is flushed, after that long.
+    m_port->pause(BeforeRateSwitch + m_roundTrip);
+    if (!m_port->setBaudRate(m_wantedBaud))
+        return false;
+    m_baud = m_wantedBaud;
+    m_port->pause(AfterRateSwitch);
+
+    Request readBack;
+    readBack.add(ka7700::ReadBaud, true);
+    const auto rate = exchange(readBack);
+    if (!rate || uint8_t(rate->at(0)) != ka7700::baudReadBack(*code))
+        return false;
+    Request reset;
+    reset.add(ka7700::Reset, true);
+    const auto resetAnswer = exchange(reset);
+    return resetAnswer && ka7700::isResetAnswer(uint8_t(resetAnswer->at(0)));
 }
 
 } // namespace serial

@@ -75,6 +75,7 @@ void TestCommandLine::accepted_data()
         << QStringList {"--com=3=/dev/ttyACM1"} << false << 0 << "3=/dev/ttyACM1";
     QTest::newRow("two ports, highest number")
         << QStringList {"--com", "255=COM9", "--com", "1=/dev/a b"} << false << 0 << "1=/dev/a b 255=COM9";
+    QTest::newRow("serial rate") << QStringList {"--baud", "57600"} << false << 0 << "";
 }
 
 void TestCommandLine::accepted()
@@ -89,6 +90,8 @@ void TestCommandLine::accepted()
     QCOMPARE(result.options.simulate, simulate);
     QCOMPARE(result.options.simulatedSensors, sensors);
     QCOMPARE(portMapText(result.options.comPorts), ports);
+    if (arguments.contains("--baud"))
+        QCOMPARE(result.options.baud, arguments.last().toInt());
 }
 
 void TestCommandLine::refused_data()
@@ -112,6 +115,7 @@ void TestCommandLine::refused_data()
     QTest::newRow("com without device") << QStringList {"--com", "4="} << "'4='";
     QTest::newRow("com port not a number") << QStringList {"--com", "x=/dev/ttyS0"} << "'x=/dev/ttyS0'";
     QTest::newRow("com port twice") << QStringList {"--com", "2=/a", "--com", "2=/b"} << "port 2";
+    QTest::newRow("rate the adapter lacks") << QStringList {"--baud", "38400"} << "'38400'";
     QTest::newRow("single dash word") << QStringList {"-simulate"} << "Unknown option";
     QTest::newRow("broker port 0") << QStringList {"--mqtt", "localhost:0"} << "'localhost:0'";
     QTest::newRow("broker port too big") << QStringList {"--mqtt", "h:65536"} << "'h:65536'";

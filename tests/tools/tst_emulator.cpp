@@ -3,6 +3,7 @@
 #include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
 #include "common/SimulatedTime.h"
+#include "driver/serial/QtPort.h"
 #include "driver/serial/SerialDriver.h"
 #include "driver/sim/RomCodes.h"
 #include "driver/sim/SimulatedDriver.h"
@@ -17,6 +18,8 @@
 
 using namespace modKX4136;
 using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(emulator::Faults)
 
 namespace {
 
@@ -66,15 +69,16 @@ class TestEmulator : public QObject
     std::unique_ptr<emulator::PtyEmulator> adapter;
     serial::PortMap ports;
 
-    void plugIn(std::shared_ptr<sim::SimBus> onBus, emulator::Faults faults = {})
+    void plugIn(std::shared_ptr<sim::SimBus> onBus, emulator::Faults faults = {},
+        emulator::Timing timing = {}, int baud = 9600)
     {
         bus = std::move(onBus);
-        adapter = std::make_unique<emulator::PtyEmulator>(bus, faults);
+        adapter = std::make_unique<emulator::PtyEmulator>(bus, faults, timing);
         QVERIFY2(adapter->open(), qPrintable(adapter->errorString()));
         adapter->start();
         if (!ports.count(1))
             ports[1] = adapter->slavePath();
-        XWBUSLIB::Install(serial::makeSerialDriver(ports));
+        XWBUSLIB::Install(serial::makeSerialDriver(ports, baud));
     }
 
     bool start()
@@ -353,6 +357,105 @@ private slots:
         QVERIFY(QFile::link(adapter->slavePath(), link));
         QVERIFY(ReadTemperature(1));
         QCOMPARE(GetTemperature(), float(trueReading(1)));
+    }
+
+    void higherRateInRealTime_data()
+    {
+        QTest::addColumn<emulator::Faults>("faults");
+        QTest::addColumn<int>("baud"); // where the session ends up
+        QTest::newRow("switched") << emulator::Faults {} << 115200;
+        emulator::Faults slowLine;
+        slowLine.maxBaud = 9600;
+        QTest::newRow("the line carries 9600 only") << slowLine << 9600;
+        emulator::Faults unbuffered;
+        unbuffered.unbuffered = true;
+        QTest::newRow("the line driver loses bytes") << unbuffered << 9600;
+    }
+    void higherRateInRealTime()
+    {
+        QFETCH(emulator::Faults, faults);
+        QFETCH(int, baud);
+        plugIn(sim::demoConfiguration(clock).ports.at(1).bus, faults, {0us, 0ms, true}, 115200);
+        QVERIFY(start());
+        // A lost byte may fail a search, never make it find something else.
+        Lines lines;
+        int16_t detected = 1;
+        for (int attempt = 0; attempt < 3 && detected != 0; ++attempt) {
+            detected = DetectSensors(lines);
+            if (detected == 0)
+                QCOMPARE(detectedRoms(), romsOf(*bus));
+        }
+        QCOMPARE(detected, int16_t(0));
+        for (int16_t index = 0; index <= LastSensor; ++index) {
+            QVERIFY(ReadTemperature(index));
+            QCOMPARE(GetTemperature(), float(trueReading(index)));
+        }
+        QCOMPARE(
+            adapter->locked([](sim::SimBus &, emulator::LineDriver &line) { return line.baudRate(); }), baud);
+        QCOMPARE(adapter->overruns() > 0, faults.unbuffered);
+    }
+
+    void realTimeBytesAndSlots_data()
+    {
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<QStringList>("chunks"); // each written once the answers before it are in
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<int>("leastUs"); // ten bit times a byte, 70 us a slot, 1.1 ms a reset
+        QTest::addColumn<int>("overruns");
+        const QString pass1 = QStringLiteral("80 08 A1 00 A2 00 A8 00 AA 00 00 00 00 00 22 A0");
+        QTest::newRow("client A's search pass streamed at 9600")
+            << 9600 << QStringList {"C5", "E1 F0 E3 B5 E1 " + QStringLiteral("00 ").repeated(16) + "E3 A5"}
+            << QStringList {"CD", "F0 " + pass1} << 3184 + 23764 << 0;
+        QTest::newRow("resets one by one at 115200")
+            << 115200 << QStringList(20, "C5") << QStringList(20, "CD") << 20 * (87 + 1100 + 87) << 0;
+        QTest::newRow("search bytes one by one at 115200")
+            << 115200 << QStringList {"C5", "E1 F0", "E3 B5 E1 00"} + QStringList(15, "00")
+            << QStringList {"CD", "F0"} + pass1.split(u' ')
+            << (87 + 1100 + 87) + (174 + 560 + 87) + 16 * (87 + 840 + 87) << 0;
+        QTest::newRow("a third byte while one is held at 115200")
+            << 115200 << QStringList {"E1 FF FF FF"} << QStringList {"FF FF"} << 87 + 560 + 560 + 87 << 1;
+    }
+    void realTimeBytesAndSlots()
+    {
+        QFETCH(int, baud);
+        QFETCH(QStringList, chunks);
+        QFETCH(QStringList, answers);
+        QFETCH(int, leastUs);
+        QFETCH(int, overruns);
+        auto onBus = std::make_shared<sim::SimBus>(clock);
+        for (const char *code : {"280C0D0E0F0000C5", "283D2C1B0A0000A6"}) {
+            const QByteArray bytes = QByteArray::fromHex(code);
+            onewire::RomCode rom {};
+            std::copy(bytes.cbegin(), bytes.cend(), rom.begin());
+            onBus->addDevice(std::make_shared<sim::Device>(rom));
+        }
+        emulator::PtyEmulator emulated(onBus, {}, {0us, 0ms, true});
+        QVERIFY(emulated.open());
+        emulated.start();
+        serial::QtPort port;
+        QCOMPARE(port.open(emulated.slavePath()), serial::OpenResult::Opened);
+        QVERIFY(port.write(QByteArray::fromHex("C1")));
+        if (baud != 9600) {
+            QVERIFY(port.write(QByteArray::fromHex("77")));
+            port.pause(20ms);
+            port.setBaudRate(baud);
+            port.pause(5ms);
+            port.clearInput();
+        }
+        QElapsedTimer timer;
+        timer.start();
+        QByteArray got;
+        for (qsizetype i = 0; i < chunks.size(); ++i) {
+            QVERIFY(port.write(QByteArray::fromHex(chunks[i].toLatin1())));
+            const auto wanted = int(QByteArray::fromHex(answers[i].toLatin1()).size());
+            got += port.read(wanted, serial::Port::Clock::now() + 1s);
+        }
+        const auto elapsedUs = timer.nsecsElapsed() / 1000;
+        QCOMPARE(got, QByteArray::fromHex(answers.join(u' ').toLatin1()));
+        QVERIFY2(elapsedUs >= leastUs && elapsedUs < 3 * leastUs + 500000,
+            qPrintable(QStringLiteral("%1 us").arg(elapsedUs)));
+        QVERIFY(port.read(1, serial::Port::Clock::now() + 50ms).isEmpty());
+        QCOMPARE(emulated.overruns(), overruns);
     }
 
     void emulatorProgram()

@@ -25,6 +25,7 @@ private slots:
         QTest::newRow("sensors without a count") << "--sensors" << false << 0 << 0 << 0 << -1 << -1;
         QTest::newRow("timing") << "--byte-time-us 1042 --latency-ms 16" << true << -1 << 1042 << 16 << -1
                                 << -1;
+        QTest::newRow("real time") << "--real-time --latency-ms 1" << true << -1 << 0 << 1 << -1 << -1;
         QTest::newRow("negative latency") << "--latency-ms -1" << false << 0 << 0 << 0 << -1 << -1;
         QTest::newRow("forced answers in hex")
             << "--reset-answer CF --pulse-end 0" << true << -1 << 0 << 0 << 0xCF << 0;
@@ -49,6 +50,7 @@ private slots:
         QCOMPARE(options->sensors.value_or(-1), sensors);
         QCOMPARE(int(options->timing.byteTime.count()), byteTimeUs);
         QCOMPARE(int(options->timing.latency.count()), latencyMs);
+        QCOMPARE(options->timing.realTime, arguments.contains(u"--real-time"));
         QCOMPARE(options->faults.resetAnswer ? int(*options->faults.resetAnswer) : -1, resetAnswer);
         QCOMPARE(options->faults.pulseEnd ? int(*options->faults.pulseEnd) : -1, pulseEnd);
     }

@@ -15,6 +15,12 @@ constexpr uint8_t Revision = 0x03;
 constexpr std::array<int, 8> PowerUpParameters {0, 0, 4, 4, 0, 0, 0, 0};
 constexpr std::array<int, 4> BaudRates {9600, 19200, 57600, 115200};
 constexpr int Infinite = 7;
+constexpr int Overdrive = 2;
+// Time slot and reset at standard (and flexible) speed and at overdrive.
+constexpr microseconds SlotTime {70};
+constexpr microseconds ResetTime {1100};
+constexpr microseconds OverdriveSlotTime {10};
+constexpr microseconds OverdriveResetTime {140};
 // Code 6 is not to be used; the older reading of it ("dynamic") is taken as the longest finite time.
 constexpr std::array<microseconds, 7> PullUpTimes {
     16400us, 65500us, 131000us, 262000us, 524000us, 1048000us, 1048000us};
@@ -71,8 +77,15 @@ QByteArray LineDriver::receive(const QByteArray &bytes, int hostBaud)
 {
     QByteArray out;
     m_hostBaud = hostBaud;
+    if (m_faults.maxBaud > 0 && hostBaud > m_faults.maxBaud)
+        return out;
     for (const char c : bytes) {
         const auto byte = uint8_t(c);
+        // A 00 at a slower rate holds the line low for longer than a frame: the master reset.
+        if (byte == 0 && hostBaud > 0 && 9 * baudRate() > 10 * hostBaud) {
+            masterReset();
+            continue;
+        }
         take(hostBaud == baudRate() ? byte : wrongRate(byte), out);
     }
     return out;
@@ -136,6 +149,7 @@ void LineDriver::command(uint8_t byte, QByteArray &out)
     switch ((byte >> 5) & 0x03) {
     case 0: { // single slot, 100b ssP1
         m_speed = speed;
+        work(1);
         const bool level = m_bus.slot((byte & 0x10) != 0);
         answer(uint8_t((byte & 0xFC) | (level ? 0x03 : 0x00)), out);
         if (byte & 0x02)
@@ -149,6 +163,7 @@ void LineDriver::command(uint8_t byte, QByteArray &out)
         return;
     case 2: { // 1-Wire reset, 110x ss01
         m_speed = speed;
+        work(0, 1);
         const auto result = m_bus.reset();
         answer(m_faults.resetAnswer.value_or(uint8_t(0xC0 | (Revision << 2) | presenceBits(result))), out);
         return;
@@ -182,9 +197,11 @@ void LineDriver::configuration(uint8_t byte, QByteArray &out)
 void LineDriver::dataByte(uint8_t byte, QByteArray &out)
 {
     if (m_accelerator) {
+        work(12);
         answer(searchSteps(byte), out);
         return;
     }
+    work(8);
     answer(m_bus.touchByte(byte), out);
     if (m_armed)
         startPulse(false);
@@ -237,8 +254,17 @@ void LineDriver::endPulse(QByteArray &out)
         answer(pulseEnd, out);
 }
 
+void LineDriver::work(int timeSlots, int resets)
+{
+    const bool overdrive = m_speed == Overdrive;
+    m_busTime += timeSlots * (overdrive ? OverdriveSlotTime : SlotTime)
+        + resets * (overdrive ? OverdriveResetTime : ResetTime);
+}
+
 void LineDriver::answer(uint8_t byte, QByteArray &out)
 {
+    if (m_faults.maxBaud > 0 && baudRate() > m_faults.maxBaud)
+        return;
     if (m_faults.silent || (m_faults.silentAfter >= 0 && m_answered >= m_faults.silentAfter))
         return;
     ++m_answered;

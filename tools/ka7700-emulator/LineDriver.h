@@ -20,6 +20,8 @@ struct Faults
     std::optional<uint8_t> resetAnswer; // every reset is answered with this
     std::optional<uint8_t> pulseEnd; // every pulse ends with this byte
     bool strayPulseEnd = false; // every pulse-end byte comes twice
+    bool unbuffered = false; // in real time: a byte arriving while the line driver works is lost
+    int maxBaud = 0; // the line carries nothing faster than this (0: any rate), as a poor bridge
 };
 
 class LineDriver
@@ -30,6 +32,7 @@ public:
     explicit LineDriver(sim::SimBus &bus, Faults faults = {});
 
     // Faults can be switched while the adapter runs; answers are counted afresh from here.
+    const Faults &faults() const { return m_faults; }
     void setFaults(const Faults &faults)
     {
         m_faults = faults;
@@ -51,6 +54,8 @@ public:
     bool pulseActive() const { return m_pulse.active; }
     bool acceleratorOn() const { return m_accelerator; }
     int parameter(int index) const { return m_parameters.at(index); }
+    // 1-Wire time the commands and data bytes have taken so far (slots and resets).
+    std::chrono::microseconds busTime() const { return m_busTime; }
     // Bytes other than F1 that arrived while a pulse was running.
     int hostErrors() const { return m_hostErrors; }
 
@@ -70,6 +75,7 @@ private:
     void startPulse(bool programming);
     void endPulse(QByteArray &out);
     void answer(uint8_t byte, QByteArray &out);
+    void work(int timeSlots, int resets = 0);
 
     sim::SimBus &m_bus;
     Faults m_faults;
@@ -85,6 +91,7 @@ private:
     int m_hostBaud = 9600; // of the chunk being handled
     int m_answered = 0; // answer bytes since power-up
     int m_hostErrors = 0;
+    std::chrono::microseconds m_busTime {0};
 };
 
 } // namespace emulator

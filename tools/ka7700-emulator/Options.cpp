@@ -21,6 +21,9 @@ struct Definitions
     QCommandLineOption byteTime {QStringLiteral("byte-time-us"),
         QStringLiteral("Take T microseconds for each byte on either line (default 0; 1042 is 9600 baud)."),
         QStringLiteral("T")};
+    QCommandLineOption realTime {QStringLiteral("real-time"),
+        QStringLiteral("Keep true time: each byte ten bit times at the adapter's rate, 1-Wire time for "
+                       "each command (slot 70 us, reset 1.1 ms), one byte held while it works, more lost.")};
     QCommandLineOption latency {QStringLiteral("latency-ms"),
         QStringLiteral("Add L milliseconds before every answer, as a USB-serial bridge does (default 0)."),
         QStringLiteral("L")};
@@ -47,8 +50,8 @@ struct Definitions
         parser.setApplicationDescription(
             QStringLiteral("Prints the pseudo-terminal to open, then answers as a KA7700 adapter\n"
                            "until SIGINT or SIGTERM."));
-        parser.addOptions({sensors, byteTime, latency, silent, silentAfter, garbleEvery, resetAnswer,
-            pulseEnd, strayPulseEnd, noPresence, shorted, help});
+        parser.addOptions({sensors, byteTime, realTime, latency, silent, silentAfter, garbleEvery,
+            resetAnswer, pulseEnd, strayPulseEnd, noPresence, shorted, help});
     }
 };
 
@@ -103,6 +106,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString &error
         options.faults.pulseEnd = uint8_t(*given);
     if (!error.isEmpty())
         return std::nullopt;
+    options.timing.realTime = d.parser.isSet(d.realTime);
     options.faults.silent = d.parser.isSet(d.silent);
     options.faults.strayPulseEnd = d.parser.isSet(d.strayPulseEnd);
     options.noPresence = d.parser.isSet(d.noPresence);

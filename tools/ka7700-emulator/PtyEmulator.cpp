@@ -11,6 +11,7 @@
 
 #ifdef __linux__
 #include <sys/inotify.h>
+#include <sys/prctl.h>
 #endif
 
 using namespace std::chrono_literals;
@@ -56,6 +57,12 @@ void waitFor(pollfd *fds, nfds_t count, std::chrono::microseconds timeout)
 #else
     ::poll(fds, count, int(std::chrono::ceil<std::chrono::milliseconds>(timeout).count()));
 #endif
+}
+
+// Start bit, eight data bits and a stop bit.
+std::chrono::nanoseconds frameTime(int baud)
+{
+    return std::chrono::nanoseconds(10'000'000'000LL / baud);
 }
 
 void closeFd(int &fd)
@@ -134,6 +141,10 @@ void PtyEmulator::stop()
 
 void PtyEmulator::run(const std::atomic<bool> &stop)
 {
+#ifdef __linux__
+    // Answers are due to the microsecond: the default slack of 50 us per wait would add up.
+    ::prctl(PR_SET_TIMERSLACK, 1UL);
+#endif
     while (!stop.load()) {
         pollfd fds[3] {};
         nfds_t count = 0;
@@ -242,15 +253,42 @@ void PtyEmulator::readHost()
     const auto now = Clock::now();
     std::lock_guard lock(m_mutex);
     for (ssize_t i = 0; i < got; ++i) {
+        if (m_timing.realTime) {
+            takeInRealTime(buffer[i], baud, now);
+            continue;
+        }
         m_receiveFree = std::max(m_receiveFree, now) + m_timing.byteTime;
         schedule(m_lineDriver.receive(QByteArray(1, buffer[i]), baud), m_receiveFree);
     }
 }
 
+void PtyEmulator::takeInRealTime(char byte, int hostBaud, Clock::time_point now)
+{
+    // The frames come at the host's rate, whether the adapter's matches or not.
+    m_receiveFree
+        = std::max(m_receiveFree, now) + frameTime(hostBaud > 0 ? hostBaud : m_lineDriver.baudRate());
+    const auto arrived = m_receiveFree;
+    Clock::time_point start = arrived;
+    if (arrived < m_workFree) {
+        if (m_lastStart > arrived || m_lineDriver.faults().unbuffered) {
+            ++m_overruns; // the one place to hold a byte is taken
+            return;
+        }
+        start = m_workFree;
+    }
+    const auto before = m_lineDriver.busTime();
+    const QByteArray answers = m_lineDriver.receive(QByteArray(1, byte), hostBaud);
+    m_lastStart = start;
+    m_workFree = start + (m_lineDriver.busTime() - before);
+    schedule(answers, m_workFree);
+}
+
 void PtyEmulator::schedule(const QByteArray &answers, Clock::time_point after)
 {
     for (const char byte : answers) {
-        m_sendFree = std::max(m_sendFree, after) + m_timing.byteTime;
+        const std::chrono::nanoseconds byteTime
+            = m_timing.realTime ? frameTime(m_lineDriver.baudRate()) : m_timing.byteTime;
+        m_sendFree = std::max(m_sendFree, after) + byteTime;
         m_answers.push_back({m_sendFree + m_timing.latency, byte});
     }
 }

@@ -17,6 +17,9 @@ struct Timing
 {
     std::chrono::microseconds byteTime {0}; // each byte on either line; 1042 us is 9600 baud
     std::chrono::milliseconds latency {0}; // added to every answer burst, as a USB-serial bridge does
+    // True time instead of byteTime: ten bit times a byte at the adapter's rate, the 1-Wire time of each
+    // command before its answer, and one received byte held while the line driver works.
+    bool realTime = false;
 };
 
 // A pseudo-terminal carries no break, so the host closing its side counts as the adapter losing its
@@ -47,6 +50,8 @@ public:
         return f(*m_bus, m_lineDriver);
     }
     int powerUps() const { return m_powerUps.load(); }
+    // Bytes lost in real time because they arrived while the line driver worked and held another.
+    int overruns() const { return m_overruns.load(); }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -59,6 +64,7 @@ private:
 
     void watchOpens();
     void readHost();
+    void takeInRealTime(char byte, int hostBaud, Clock::time_point now);
     void hostOpened();
     void hostClosed();
     void schedule(const QByteArray &answers, Clock::time_point after);
@@ -78,9 +84,12 @@ private:
     int m_hostFiles = 0; // the host's open files on the slave side
     bool m_hostGone = false; // where opens cannot be watched: the master side reports a hang-up
     std::atomic<int> m_powerUps {0};
+    std::atomic<int> m_overruns {0};
 
     Clock::time_point m_receiveFree {}; // when the adapter's receive line is free again
     Clock::time_point m_sendFree {};
+    Clock::time_point m_workFree {}; // when the line driver is done with the bytes it has taken
+    Clock::time_point m_lastStart {}; // when it began on the last of them: until then it is held
     std::deque<Answer> m_answers;
 
     std::atomic<bool> m_stop {false};

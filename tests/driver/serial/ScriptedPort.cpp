@@ -111,8 +111,9 @@ bool ScriptedPort::lost() const
     return m_state->open && m_state->lost;
 }
 
-bool ScriptedPort::setBaudRate(int)
+bool ScriptedPort::setBaudRate(int baud)
 {
+    m_state->baud = baud;
     return m_state->open;
 }
 

@@ -50,6 +50,7 @@ struct PortState
     bool open = false;
     int opens = 0;
     int breaks = 0;
+    int baud = 9600;
     QByteArray sent;
     std::chrono::milliseconds waited {0}; // pauses, and reads that ran until their deadline
 };

@@ -16,9 +16,9 @@ namespace {
 
 struct Rig
 {
-    explicit Rig(const QString &trace)
+    explicit Rig(const QString &trace, int baud = 9600)
         : port(scriptedState(trace, &script))
-        , link(std::make_unique<ScriptedPort>(port), QStringLiteral("/dev/ttyKA0"))
+        , link(std::make_unique<ScriptedPort>(port), QStringLiteral("/dev/ttyKA0"), baud)
     { }
 
     std::shared_ptr<Script> script;
@@ -330,6 +330,39 @@ private slots:
         QCOMPARE(rig.link.reset(), ResetResult::Presence);
         QCOMPARE(rig.port->opens, 2);
         QVERIFY2(rig.script->finished(), qPrintable(rig.script->mismatch()));
+    }
+
+    void rateChangeAndItsFallBacks_data()
+    {
+        QTest::addColumn<QString>("trace"); // after the start-up
+        QTest::addColumn<int>("failedCalls"); // resets that fail before one that works
+        QTest::addColumn<int>("baud");
+        const QString back = Resync + StartUpAnyRate;
+        QTest::newRow("switched") << To115200 + "> C5 < CD" << 0 << 115200;
+        QTest::newRow("no answer at the new rate") << "> 77 0F " + back + "> C5 < CD" << 0 << 9600;
+        QTest::newRow("wrong read-back") << "> 77 0F < 00 " + back + "> C5 < CD" << 0 << 9600;
+        QTest::newRow("no reset answer at the new rate")
+            << "> 77 0F < 06 > C5 " + back + "> C5 < CD" << 0 << 9600;
+        QTest::newRow("one failed call keeps the rate")
+            << To115200 + "> C5 " + back + To115200 + "> C5 < CD" << 1 << 115200;
+        QTest::newRow("two failed calls end it")
+            << To115200 + "> C5 " + back + To115200 + "> C5 " + back + "> C5 < CD" << 2 << 9600;
+        QTest::newRow("no second try in the session")
+            << "> 77 0F " + back + "> C5 " + Resync + StartUp + "> C5 < CD" << 1 << 9600;
+    }
+    void rateChangeAndItsFallBacks()
+    {
+        QFETCH(QString, trace);
+        QFETCH(int, failedCalls);
+        QFETCH(int, baud);
+        Rig rig(StartUp + trace, 115200);
+        QVERIFY(rig.link.open());
+        for (int call = 0; call < failedCalls; ++call)
+            QCOMPARE(rig.link.reset(), ResetResult::IoError);
+        QCOMPARE(rig.link.reset(), ResetResult::Presence);
+        QVERIFY2(rig.script->finished(), qPrintable(rig.script->mismatch()));
+        QCOMPARE(rig.link.baudRate(), baud);
+        QCOMPARE(rig.port->baud, baud);
     }
 
     void closeLeavesTheBusAtNormalLevel()
