@@ -95,8 +95,10 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
     QTextStream err(&errDevice);
     out.setEncoding(QStringConverter::System);
     err.setEncoding(QStringConverter::System);
+    // Set by the service manager when the output goes to its journal.
+    const bool toJournal = qEnvironmentVariableIsSet("JOURNAL_STREAM");
     const ConsoleSettings settings {options.port, options.interval, options.delay,
-        options.logPath.value_or(logging::defaultLogPath()), options.log};
+        options.logPath.value_or(logging::defaultLogPath()), options.log, toJournal};
     // Outlives the run, so that "offline" goes out once the session has ended.
     std::unique_ptr<publish::MqttPublisher> publisher;
     if (options.mqtt)

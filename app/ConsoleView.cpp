@@ -113,9 +113,15 @@ void ConsoleView::endProgram()
 
 void ConsoleView::cycleEnded(const logging::CycleRecord &cycle)
 {
-    printLine(m_out, logging::dateTimeText(cycle.when));
-    for (const QString &line : logging::readingListLines(cycle))
-        printLine(m_out, line);
+    const QString when = logging::dateTimeText(cycle.when);
+    const QStringList readings = logging::readingListLines(cycle);
+    if (m_settings.cycleOnOneLine) {
+        printLine(m_out, when + QStringLiteral("  ") + readings.join(QStringLiteral("; ")));
+    } else {
+        printLine(m_out, when);
+        for (const QString &line : readings)
+            printLine(m_out, line);
+    }
     ++m_cyclesPrinted;
 }
 

@@ -18,6 +18,8 @@ struct ConsoleSettings
     QString delay; // Text4
     QString logPath; // Text5
     bool log = true; // Check1
+    // A cycle as one line rather than a block: a journal stamps and filters each line on its own.
+    bool cycleOnOneLine = false;
 };
 
 class ConsoleView : public QObject, public logging::MainView, public logging::ReadingsListener

@@ -235,6 +235,16 @@ void TestConsole::sameAsWindow()
     QCOMPARE(printed.out.size(), devices + cycles * block);
     QCOMPARE(printed.out.mid(0, devices), window.devices);
     QCOMPARE(printed.out.mid(devices + (cycles - 1) * block), QStringList {window.label5} + window.readings);
+
+    // For a journal, each cycle is the same text on one line.
+    ConsoleSettings oneLine = settingsIn(dir, QStringLiteral("journal.txt"));
+    oneLine.cycleOnOneLine = true;
+    ManualTime time;
+    XWBUSLIB::Install(simulatedDriver(Bus::Demo, time));
+    printed = runConsole(oneLine, cycles);
+    QCOMPARE(printed.out.size(), devices + cycles);
+    QCOMPARE(printed.out.last(),
+        window.label5 + QStringLiteral("  ") + window.readings.join(QStringLiteral("; ")));
 }
 
 void TestConsole::stopSignal_data()
