@@ -300,10 +300,11 @@ void ReadingsChart::refresh()
 
     // A category axis, so that the labels stand at round times whatever the range.
     // As many labels as fit side by side: the step is chosen for a guessed label width, then again for
-    // the width of a label in the format that step brings.
+    // the width of a label in the format that step brings. The axis shortens a label to the width divided
+    // by one more than the labels' count, whatever the ticks' spacing, so that width must hold it.
     const QLocale locale;
     const auto fitting = [&](int labelWidth) {
-        return std::clamp(static_cast<int>(area.width()) / (labelWidth + 24) + 1, 2, 14);
+        return std::clamp(static_cast<int>(area.width()) / (labelWidth + 24), 2, 14);
     };
     qint64 step = 0;
     std::vector<qint64> ticks = roundTicks(from, to, fitting(60), step);
