@@ -33,6 +33,7 @@ struct Outbox
     std::map<QByteArray, Message> discovery;
     bool discoveryDue = false;
     bool stop = false;
+    bool finished = false; // the connection's thread has let go of the library
 };
 
 namespace {
@@ -158,6 +159,11 @@ void Connection::run()
     }
     sayOffline();
     mosquitto_destroy(m_mosq);
+    {
+        std::lock_guard lock(m_outbox->mutex);
+        m_outbox->finished = true;
+    }
+    m_outbox->wake.notify_all();
 }
 
 void Connection::configure()
@@ -311,10 +317,13 @@ MqttPublisher::MqttPublisher(const MqttSettings &settings, LineSink tell)
     , m_tell(std::move(tell))
     , m_outbox(std::make_shared<Outbox>())
 {
-    // Lines come from the connection's thread and are told on this object's.
-    auto toThisThread = [this](const QString &line) {
-        QMetaObject::invokeMethod(
-            this, [this, line] { m_tell(line); }, Qt::QueuedConnection);
+    // Lines come from the connection's thread and are told on this object's, never once it is going:
+    // the thread may outlive it.
+    auto toThisThread = [this, outbox = m_outbox](const QString &line) {
+        std::lock_guard lock(outbox->mutex);
+        if (!outbox->stop)
+            QMetaObject::invokeMethod(
+                this, [this, line] { m_tell(line); }, Qt::QueuedConnection);
     };
     m_thread = std::thread([connection = std::make_shared<Connection>(m_settings, m_outbox, toThisThread)] {
         connection->run();
@@ -328,7 +337,17 @@ MqttPublisher::~MqttPublisher()
         m_outbox->stop = true;
     }
     m_outbox->wake.notify_all();
-    m_thread.join();
+    // A broker given by name is looked up on the connection's thread, and a lookup cannot be cut short:
+    // the program's end does not wait for one that hangs.
+    bool finished = false;
+    {
+        std::unique_lock lock(m_outbox->mutex);
+        finished = m_outbox->wake.wait_for(lock, offlineWait + 1s, [this] { return m_outbox->finished; });
+    }
+    if (finished)
+        m_thread.join();
+    else
+        m_thread.detach();
 }
 
 void MqttPublisher::runStarted(const logging::RunRecord &run)
