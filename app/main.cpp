@@ -34,23 +34,22 @@ int main(int argc, char *argv[])
 
     if (parsed.options.console)
         return runConsoleProgram(argv, parsed.options);
-    if (parsed.options.plotPath) {
-        // The chart is drawn into an image, so no display is needed, whatever DISPLAY says.
+    // The plot is drawn into an image, so no display is needed, whatever DISPLAY says.
+    if (parsed.options.plotPath)
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        int qtArgc = 1;
-        QApplication application(qtArgc, argv);
-        const chart::PngResult plotted = chart::renderLogPng(
-            *parsed.options.plotPath, parsed.options.plotOutput, parsed.options.plotSize);
-        if (!plotted.message.isEmpty())
-            std::fprintf(stderr, "kx4136-logger: %s\n", plotted.message.toLocal8Bit().constData());
-        return plotted.exitCode;
-    }
 
     // Qt sees only the program's name: every argument has been read above, by one set of rules.
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("kx4136-logger"));
     QApplication::setApplicationVersion(QStringLiteral(KX_VERSION));
+    if (parsed.options.plotPath) {
+        const chart::PngResult plotted = chart::renderLogPng(
+            *parsed.options.plotPath, parsed.options.plotOutput, parsed.options.plotSize);
+        if (!plotted.message.isEmpty())
+            std::fprintf(stderr, "kx4136-logger: %s\n", plotted.message.toLocal8Bit().constData());
+        return plotted.exitCode;
+    }
     if (parsed.options.chartPath) {
         chart::ChartWindow logChart;
         QObject::connect(&logChart, &chart::ChartWindow::logOpened, &logChart, [&logChart](bool shown) {

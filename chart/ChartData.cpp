@@ -1,9 +1,8 @@
 // The chart's readings and their reduction to pixel columns.
 #include "chart/ChartData.h"
 
-#include "bus/modKX4136.h"
+#include "logging/TextFormats.h"
 
-#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -70,10 +69,7 @@ int ChartData::sensorFor(const logging::RomCode &rom)
 QString ChartData::sensorName(qsizetype i) const
 {
     const ChartSensor &s = sensor(i);
-    QStringList bytes;
-    for (const uint8_t byte : s.rom)
-        bytes << modKX4136::HexByte(byte);
-    return QStringLiteral("Sensor #%1 (%2)").arg(s.index).arg(bytes.join(QLatin1Char(' ')));
+    return QStringLiteral("Sensor #%1 (%2)").arg(s.index).arg(logging::romCodeText(s.rom));
 }
 
 void ChartData::beginRun(const QList<logging::RomCode> &roms)

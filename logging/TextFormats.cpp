@@ -90,15 +90,19 @@ QString sensorListLine(int index, const QString &reading)
         + QStringLiteral(" \u00B0C");
 }
 
+QString romCodeText(const RomCode &rom)
+{
+    QStringList bytes;
+    for (const uint8_t byte : rom)
+        bytes << modKX4136::HexByte(byte);
+    return bytes.join(QLatin1Char(' '));
+}
+
 QString logHeaderLine(const QList<RomCode> &roms)
 {
     QString line = HeaderMark;
-    for (const RomCode &rom : roms) {
-        QStringList bytes;
-        for (const uint8_t byte : rom)
-            bytes << modKX4136::HexByte(byte);
-        line += QLatin1Char('\t') + bytes.join(QLatin1Char(' '));
-    }
+    for (const RomCode &rom : roms)
+        line += QLatin1Char('\t') + romCodeText(rom);
     return line;
 }
 

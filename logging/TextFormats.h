@@ -32,7 +32,9 @@ QString timeFormatWithoutZone(const QString &longFormat);
 // One item of lstTemp: "Sensor #i : <reading text> °C".
 QString sensorListLine(int index, const QString &reading);
 
-// "KX4136", then per sensor a tab and its eight ROM bytes in upper-case hex parted by blanks.
+// The eight ROM bytes in upper-case hex parted by blanks, as the device list writes them.
+QString romCodeText(const RomCode &rom);
+// "KX4136", then per sensor a tab and its ROM code.
 QString logHeaderLine(const QList<RomCode> &roms);
 // The date-time text, then per sensor a tab and its reading text.
 QString logDataLine(const QDateTime &when, const QList<Reading> &readings);

@@ -194,6 +194,19 @@ void SearchTrafficPerDevice(benchmark::State &state)
 }
 BENCHMARK(SearchTrafficPerDevice)->Arg(3)->Arg(32)->Unit(benchmark::kMillisecond);
 
+// Reads sensor 0 once per iteration; the wall time they took.
+std::chrono::steady_clock::duration timeReadings(benchmark::State &state)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        if (!ReadTemperature(0)) {
+            state.SkipWithError("reading failed");
+            break;
+        }
+    }
+    return std::chrono::steady_clock::now() - start;
+}
+
 // One reading with the adapter's bytes taking their time at 9600 baud, against the bound.
 void ReadingAt9600(benchmark::State &state)
 {
@@ -202,14 +215,7 @@ void ReadingAt9600(benchmark::State &state)
         state.SkipWithError("no emulated sensor");
         return;
     }
-    const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) {
-        if (!ReadTemperature(0)) {
-            state.SkipWithError("reading failed");
-            break;
-        }
-    }
-    const auto elapsed = std::chrono::steady_clock::now() - start;
+    const auto elapsed = timeReadings(state);
     const Traffic &traffic = *session.traffic;
     const double readings = double(state.iterations());
     report(state, traffic, readings);
@@ -239,14 +245,8 @@ void ReadingRealTime(benchmark::State &state)
         state.SkipWithError("no emulated sensor at this rate");
         return;
     }
-    const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) {
-        if (!ReadTemperature(0)) {
-            state.SkipWithError("reading failed");
-            break;
-        }
-    }
-    reportRealTime(state, session, std::chrono::steady_clock::now() - start, double(state.iterations()));
+    const auto elapsed = timeReadings(state);
+    reportRealTime(state, session, elapsed, double(state.iterations()));
 }
 BENCHMARK(ReadingRealTime)
     ->ArgsProduct({{9600, 115200}, {0, 1, 16}})
