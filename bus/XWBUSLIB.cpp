@@ -92,6 +92,12 @@ int16_t XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_
     return d ? d->XwOneWireLevel(session, operation, level, prime) : Failed;
 }
 
+int16_t XwBlock(int32_t session, const uint8_t *out, uint8_t *in, int16_t length)
+{
+    const auto d = driver();
+    return d ? d->XwBlock(session, out, in, length) : Failed;
+}
+
 xw::StartFailure lastStartFailure()
 {
     const auto d = driver();

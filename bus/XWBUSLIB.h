@@ -22,6 +22,8 @@ int16_t XwAccess(int32_t session, uint8_t *stateBuffer);
 int16_t XwTouchByte(int32_t session, int16_t byte);
 int16_t XwTouchReset(int32_t session);
 int16_t XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_t prime);
+// Beyond the ten: a block of bytes out and the bus's bytes back in one call (see xw::XwDriver::XwBlock).
+int16_t XwBlock(int32_t session, const uint8_t *out, uint8_t *in, int16_t length);
 
 // Why the installed driver could not start the last session (see xw::XwDriver::lastStartFailure).
 xw::StartFailure lastStartFailure();

@@ -71,6 +71,20 @@ public:
     // Sets the bus level with one of the two argument sets named above.
     virtual int16_t XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_t prime) = 0;
 
+    // Not one of the ten: sends length bytes of out (0xFF reads a byte) and stores the bus's bytes in in,
+    // without a reset before them. 1 when every byte went through, 0 otherwise (in is then unspecified).
+    // The fallback sends byte by byte; drivers that can move a block in fewer exchanges override it.
+    virtual int16_t XwBlock(int32_t session, const uint8_t *out, uint8_t *in, int16_t length)
+    {
+        for (int16_t i = 0; i < length; ++i) {
+            const int16_t got = XwTouchByte(session, out[i]);
+            if (got < 0)
+                return 0;
+            in[i] = static_cast<uint8_t>(got);
+        }
+        return 1;
+    }
+
     // Not one of the ten operations: why the last XwExtendedStartSession gave 0, or why the XwSetup
     // that followed it did.
     virtual StartFailure lastStartFailure() const { return {}; }
