@@ -105,6 +105,11 @@ int16_t DetectSensors(LineList &list, const std::function<bool()> &stopRequested
         if (!takeDevice(index, list))
             list.addItem(QStringLiteral("Device %1 : Error reading ROM").arg(index));
     }
+    // A full table ends the search; one more step tells whether devices are left unread.
+    if (index == MaxSensors && !(stopRequested && stopRequested())
+        && XwNext(SessionHandle, StateBuffer.data()) == 1)
+        list.addItem(
+            QStringLiteral("More than %1 devices on the bus: only the first %1 are read.").arg(MaxSensors));
     LastSensor = static_cast<int16_t>(index - 1);
     return 0;
 }

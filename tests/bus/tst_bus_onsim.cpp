@@ -157,9 +157,10 @@ private slots:
         RecordedList list;
         QCOMPARE(detect(list), int16_t {0});
         QCOMPARE(LastSensor, int16_t {31});
-        QCOMPARE(list.lines.size(), 32);
-        QVERIFY(list.lines.last().startsWith(QStringLiteral("Sensor #31 : 28 ")));
-        QVERIFY(list.lines.last().endsWith(QStringLiteral(" , 12-bit")));
+        QCOMPARE(list.lines.size(), 33);
+        QVERIFY(list.lines.at(31).startsWith(QStringLiteral("Sensor #31 : 28 ")));
+        QVERIFY(list.lines.at(31).endsWith(QStringLiteral(" , 12-bit")));
+        QVERIFY(list.lines.last().startsWith(QStringLiteral("More than 32 devices")));
     }
 
     void readingsMatchTheSensors_data()

@@ -127,11 +127,13 @@ private slots:
         QStringList all32;
         for (int i = 0; i < 32; ++i)
             all32 << sensorLine(i, deviceRom(i), 12);
-        QTest::newRow("32 devices") << 32 << QList<int> {} << all32 << 31 << 31;
-        QTest::newRow("40 devices") << 40 << QList<int> {} << all32 << 31 << 31;
+        QTest::newRow("32 devices") << 32 << QList<int> {} << all32 << 31 << 32;
+        const QStringList over32
+            = all32 + QStringList {"More than 32 devices on the bus: only the first 32 are read."};
+        QTest::newRow("40 devices") << 40 << QList<int> {} << over32 << 31 << 32;
         QStringList failedLast = all32;
         failedLast.last() = QStringLiteral("Device 31 : Error reading ROM");
-        QTest::newRow("32nd ROM read fails") << 32 << QList<int> {31} << failedLast << 31 << 31;
+        QTest::newRow("32nd ROM read fails") << 32 << QList<int> {31} << failedLast << 31 << 32;
     }
 
     void search()
