@@ -7,21 +7,23 @@
 #include "wait/modMsgWait.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace logging {
 
 namespace {
 
+// To a hundredth of a second, without the zeros after it.
 QString seconds(int32_t ms)
 {
-    return QString::number(ms / 1000.0, 'f', ms % 1000 == 0 ? 0 : 1);
+    return QString::number(std::round(ms / 10.0) / 100.0);
 }
 
 QString longCycleLine(int32_t tookMs, int32_t intervalMs, bool suggestConvertAll)
 {
     QString line = QStringLiteral("A reading cycle took %1 s, longer than the %2 s interval: readings come "
                                   "every %1 s.")
-                       .arg(seconds(tookMs), QString::number(intervalMs / 1000.0));
+                       .arg(seconds(tookMs), seconds(intervalMs));
     if (suggestConvertAll)
         line += QStringLiteral(" Converting all sensors at once (--convert-all) would read them all in "
                                "about one conversion time.");
