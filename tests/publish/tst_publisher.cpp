@@ -29,10 +29,11 @@ struct Publishing
         publisher->runStarted({{Rom0, Rom1}, 2000});
     }
     // A cycle handed over as run control does; true when that took no noticeable time.
-    bool cycle(std::optional<float> first)
+    bool cycle(std::optional<float> first, int32_t periodMs = 2000)
     {
         const QDeadlineTimer hang(1000);
-        publisher->cycleEnded({QDateTime::currentDateTime(), {{0, Rom0, first}, {1, Rom1, std::nullopt}}});
+        publisher->cycleEnded(
+            {QDateTime::currentDateTime(), {{0, Rom0, first}, {1, Rom1, std::nullopt}}, periodMs});
         return !hang.hasExpired();
     }
 
@@ -57,6 +58,7 @@ private slots:
     void login();
     void brokerRestarted();
     void silentBroker();
+    void expiryFollowsThePeriod();
 };
 
 void TestPublisher::messagesOfARun()
@@ -169,6 +171,28 @@ void TestPublisher::silentBroker()
     const QDeadlineTimer hang(3000);
     run.reset();
     QVERIFY(!hang.hasExpired());
+}
+
+void TestPublisher::expiryFollowsThePeriod()
+{
+    Broker broker;
+    QVERIFY(broker.start());
+    Subscriber live(broker.port);
+    Publishing run(broker.port);
+    const auto expiries = [&live] {
+        QList<int> seconds;
+        for (const QByteArray &config : live.payloads(Config0))
+            seconds << QJsonDocument::fromJson(config)["expire_after"].toInt();
+        return seconds;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(expiries(), QList<int> {6}, Patience);
+    // The period grows once: announced again then only; it never shrinks.
+    const QList<int32_t> periods {2000, 7300, 7300, 5000};
+    for (qsizetype i = 0; i < periods.size(); ++i) {
+        QVERIFY(run.cycle(20.0f + float(i), periods[i]));
+        QTRY_COMPARE_WITH_TIMEOUT(live.payloads(Reading0).size(), i + 1, Patience);
+    }
+    QCOMPARE(expiries(), (QList<int> {6, 22}));
 }
 
 QTEST_MAIN(TestPublisher)
