@@ -35,10 +35,11 @@ QString longCycleLine(int32_t tookMs, int32_t intervalMs, bool suggestConvertAll
 void RunControl::cycleSteps()
 {
     const int32_t began = modMsgWait::GetTickCount();
+    m_heldWorkMs = 0;
     CycleRecord cycle;
     if (!(m_convertAll ? convertAllSteps(cycle) : perSensorSteps(cycle)))
         return;
-    noteCycleTime(modMsgWait::GetTickCount() - began);
+    noteCycleTime(msSince(began) - m_heldWorkMs);
     cycle.periodMs = m_periodMs;
     cycle.when = m_clock();
     // The data line takes the time anew, a moment after the one the cycle shows.
@@ -109,6 +110,12 @@ void RunControl::readPowerSupply(modKX4136::LineList &devices)
                                        "full time.")
                             .arg(count)
                             .arg(modKX4136::LastSensor + 1));
+}
+
+int32_t RunControl::msSince(int32_t tick)
+{
+    return static_cast<int32_t>(
+        static_cast<uint32_t>(modMsgWait::GetTickCount()) - static_cast<uint32_t>(tick));
 }
 
 void RunControl::noteCycleTime(int32_t tookMs)

@@ -6,6 +6,7 @@
 #include "logging/Conversions.h"
 #include "logging/StartFailureText.h"
 #include "logging/TextFormats.h"
+#include "wait/modMsgWait.h"
 
 #include <utility>
 
@@ -243,6 +244,14 @@ void RunControl::endSessionForClose()
 }
 
 bool RunControl::runHeld()
+{
+    const int32_t began = modMsgWait::GetTickCount();
+    const bool ran = runHeldRequests();
+    m_heldWorkMs += msSince(began);
+    return ran;
+}
+
+bool RunControl::runHeldRequests()
 {
     bool ran = false;
     while (const auto request = m_guard.takeHeld()) {

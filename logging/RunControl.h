@@ -74,6 +74,8 @@ private:
     void readPowerSupply(modKX4136::LineList &devices);
     // The real reading period grows with a cycle longer than the interval; the first such is told.
     void noteCycleTime(int32_t tookMs);
+    // Milliseconds of the tick counter since `tick`, across its wrap.
+    static int32_t msSince(int32_t tick);
     // The index the sensor text names, or nothing after the "Wrong sensor number." message.
     std::optional<int16_t> sensorToWrite(const QString &sensor);
     void writeSteps(int16_t index, int resolution);
@@ -81,6 +83,7 @@ private:
     // Runs what was held while bus work ran; called where one transaction has ended. True when
     // anything ran.
     bool runHeld();
+    bool runHeldRequests();
     bool stopOrCloseHeld() const;
     static RomCode romCode(int index);
 
@@ -98,6 +101,8 @@ private:
     int32_t m_intervalMs = 0;
     int32_t m_periodMs = 0;
     bool m_toldLongCycle = false;
+    // Time spent on held requests (a write, say) since the cycle began: not the cycle's own.
+    int32_t m_heldWorkMs = 0;
     // START and Help given back by a STOP inside bus work, due once that work has ended.
     bool m_unlockWhenFree = false;
     bool m_ended = false;
