@@ -76,7 +76,6 @@ void TestCommandLine::accepted_data()
     QTest::newRow("two ports, highest number")
         << QStringList {"--com", "255=COM9", "--com", "1=/dev/a b"} << false << 0 << "1=/dev/a b 255=COM9";
     QTest::newRow("serial rate") << QStringList {"--baud", "57600"} << false << 0 << "";
-    QTest::newRow("convert all") << QStringList {"--convert-all", "--simulate"} << true << 0 << "";
 }
 
 void TestCommandLine::accepted()
@@ -91,7 +90,6 @@ void TestCommandLine::accepted()
     QCOMPARE(result.options.simulate, simulate);
     QCOMPARE(result.options.simulatedSensors, sensors);
     QCOMPARE(portMapText(result.options.comPorts), ports);
-    QCOMPARE(result.options.convertAll, arguments.contains("--convert-all"));
     if (arguments.contains("--baud"))
         QCOMPARE(result.options.baud, arguments.last().toInt());
 }

@@ -68,15 +68,16 @@ std::shared_ptr<testsupport::RecordingDriver> RunFixture::installRecording()
     return recording;
 }
 
-std::shared_ptr<testsupport::RecordingDriver> RunFixture::startOnRecording(int rows, const QList<int> &readSlots)
+std::shared_ptr<testsupport::RecordingDriver> RunFixture::startOnRecording(
+    int rows, const QList<int> &readSlots)
 {
     auto recording = installRecording();
     recording->push(testsupport::Op::First, {1});
     for (int i = 0; i < rows; ++i) {
         recording->romCodes.push_back(testsupport::romWithCrc(0x28, {uint8_t(0x10 + i), 2, 3, 4, 5, 6}));
         recording->push(testsupport::Op::Next, {i + 1 < rows ? 1 : 0});
-        recording->readBytes.insert(recording->readBytes.end(), 9, 0xFF); // its resolution read fails
     }
+    recording->readBytes.assign(std::size_t(rows) * 9, 0xFF);
     recording->readBytes.insert(recording->readBytes.end(), readSlots.begin(), readSlots.end());
     run->StartRun();
     recording->clearCalls();

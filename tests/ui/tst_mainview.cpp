@@ -40,7 +40,6 @@ private slots:
     void buttonsSignal();
     void chartCommands_data();
     void chartCommands();
-    void convertAllEntry();
     void defaultMessageBox();
     void closing_data();
     void closing();
@@ -372,26 +371,6 @@ void TestMainView::chartCommands()
     }
     QCOMPARE(chart.count(), logFile ? 0 : 1);
     QCOMPARE(log.count(), logFile ? 1 : 0);
-}
-
-// Ticked from lstDevices' menu, only while START may be clicked: it is taken at START.
-void TestMainView::convertAllEntry()
-{
-    frmMain w;
-    auto *list = control<QListWidget>(&w, "lstDevices");
-    QCOMPARE(list->contextMenuPolicy(), Qt::ActionsContextMenu);
-    QCOMPARE(list->actions().size(), 1);
-    QAction *entry = list->actions().first();
-    QCOMPARE(entry->text(), QStringLiteral("Convert all sensors at once"));
-    QVERIFY(!w.convertAll());
-    entry->trigger();
-    QVERIFY(w.convertAll());
-    w.setControlEnabled(Control::Command3, false);
-    entry->trigger();
-    QVERIFY(w.convertAll());
-    w.setControlEnabled(Control::Command3, true);
-    entry->trigger();
-    QVERIFY(!w.convertAll());
 }
 
 QTEST_MAIN(TestMainView)
