@@ -17,8 +17,7 @@ private slots:
 
     void driverCalls_data()
     {
-        // What the power supply reads at START answer; none: the cycle in turn.
-        QTest::addColumn<QList<int>>("powerSlots");
+        QTest::addColumn<QList<int>>("powerSlots"); // the power supply's read slots; none: in turn
         QTest::addColumn<QStringList>("calls");
         QStringList inTurn;
         QStringList reads;
