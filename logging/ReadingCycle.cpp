@@ -56,7 +56,8 @@ void RunControl::cycleSteps()
 
 bool RunControl::perSensorSteps(CycleRecord &cycle)
 {
-    for (int i = 0; i <= modKX4136::LastSensor; ++i) {
+    const int last = modKX4136::LastSensor;
+    for (int i = 0; i <= last; ++i) {
         m_view.setLampColour(LampRed);
         modMsgWait::processPendingEvents();
         // No transaction runs here, so what came in just now must not wait for this sensor's read.
