@@ -206,13 +206,16 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         QStringLiteral("Switch the adapter to RATE once found: 9600, 19200, 57600 or 115200 (default "
                        "115200); a rate that fails falls back to 9600."),
         QStringLiteral("RATE"));
+    const QCommandLineOption convertAll(QStringLiteral("convert-all"),
+        QStringLiteral("Convert all sensors at once: one conversion for the whole bus, then one read per "
+                       "sensor, instead of a conversion per sensor (window and console)."));
     const QCommandLineOption help(QStringList {QStringLiteral("h"), QStringLiteral("help")},
         QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringList {QStringLiteral("v"), QStringLiteral("version")},
         QStringLiteral("Show the version and exit."));
     const ConsoleOptions console;
     const ChartOptions chart;
-    parser.addOptions({simulate, com, baud});
+    parser.addOptions({simulate, com, baud, convertAll});
     parser.addOptions(console.all());
     publish::addMqttOptions(parser);
     parser.addOptions(chart.all());
@@ -258,6 +261,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
             return fail(QStringLiteral("--baud takes 9600, 19200, 57600 or 115200, not '%1'.").arg(rate));
         result.options.baud = rate.toInt();
     }
+    result.options.convertAll = parser.isSet(convertAll);
     if (const auto failed = readConsoleOptions(parser, console, result.options))
         return *failed;
     QString mqttError;

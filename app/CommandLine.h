@@ -19,6 +19,8 @@ struct CommandLineOptions
     std::map<int16_t, QString> comPorts;
     // The rate the KA7700 driver switches the adapter to once it is found (README: why this default).
     int baud = 115200;
+    // --convert-all: the all-at-once cycle (the window's menu entry starts ticked).
+    bool convertAll = false;
 
     // --console: a run without a window. The settings stay texts, so they meet the very checks the
     // window's fields meet; the defaults are the window's.

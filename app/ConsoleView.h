@@ -20,6 +20,7 @@ struct ConsoleSettings
     bool log = true; // Check1
     // A cycle as one line rather than a block: a journal stamps and filters each line on its own.
     bool cycleOnOneLine = false;
+    bool convertAll = false; // "Convert all sensors at once"
 };
 
 class ConsoleView : public QObject, public logging::MainView, public logging::ReadingsListener
@@ -35,6 +36,7 @@ public:
     QString text(logging::TextField field) const override;
     int check1State() const override;
     int comboResPosition() const override;
+    bool convertAll() const override { return m_settings.convertAll; }
     void setLampColour(int32_t colour) override;
     void clearDevices() override;
     void appendDeviceLine(const QString &line) override;

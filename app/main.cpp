@@ -64,6 +64,7 @@ int main(int argc, char *argv[])
     XWBUSLIB::Install(chooseDriver(parsed.options));
 
     frmMain window;
+    window.setConvertAll(parsed.options.convertAll);
     // Connection changes are listed with the devices, as the log file's failures are.
     std::unique_ptr<publish::MqttPublisher> publisher;
     if (parsed.options.mqtt)

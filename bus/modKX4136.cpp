@@ -2,6 +2,7 @@
 #include "bus/modKX4136.h"
 
 #include "bus/XWBUSLIB.h"
+#include "bus/modKX4136Exchange.h"
 #include "bus/modTable.h"
 #include "wait/modMsgWait.h"
 
@@ -14,24 +15,6 @@ using namespace XWBUSLIB;
 namespace modKX4136 {
 
 namespace {
-
-// The bytes sent to the sensors, each with XwTouchByte.
-namespace Command {
-// The ROM code that follows names the one sensor that is to listen.
-constexpr int16_t MatchRom = 0x55;
-constexpr int16_t Convert = 0x44;
-constexpr int16_t ReadScratchpad = 0xBE;
-// Alarm high, alarm low and the configuration byte follow.
-constexpr int16_t WriteScratchpad = 0x4E;
-// Into the EEPROM.
-constexpr int16_t CopyScratchpad = 0x48;
-// All ones leave every bit to the sensor: what comes back is the byte it sent.
-constexpr int16_t ReadSlot = 0xFF;
-} // namespace Command
-
-// A scratchpad read keeps bytes 0 to 7; the ninth, the CRC-8 of those, is only folded into the CRC.
-constexpr int ScratchpadDataBytes = 8;
-using ScratchpadData = std::array<int16_t, ScratchpadDataBytes>;
 
 // The thermometer families: raw reading units per degree Celsius, and the raw reading a sensor holds
 // from power-up until its first conversion (85 degrees).
@@ -93,7 +76,10 @@ std::function<bool()> &cutCondition()
     return condition;
 }
 
-// False when the installed cut condition ended the wait early.
+} // namespace
+
+namespace exchange {
+
 bool waitFor(int32_t ms, int32_t notBeforeMs)
 {
     const int32_t noHandle = 0;
@@ -101,63 +87,50 @@ bool waitFor(int32_t ms, int32_t notBeforeMs)
     return modMsgWait::MsgWait(ms, &noHandle, noHandles, cutCondition(), notBeforeMs) != modMsgWait::WaitCut;
 }
 
-// Arms the strong pull-up for the byte that starts a conversion or a copy, and puts the bus back to
-// its normal level when the exchange leaves its scope, however it leaves.
-class StrongPullUp
+StrongPullUp::StrongPullUp()
 {
-public:
-    StrongPullUp()
-    {
-        XwOneWireLevel(SessionHandle, xw::LevelSet, xw::LevelStrongPullUp, xw::PrimeAfterNextByte);
-    }
-    ~StrongPullUp() { XwOneWireLevel(SessionHandle, xw::LevelSet, xw::LevelNormal, xw::PrimeNow); }
-    StrongPullUp(const StrongPullUp &) = delete;
-    StrongPullUp &operator=(const StrongPullUp &) = delete;
-};
+    XwOneWireLevel(SessionHandle, xw::LevelSet, xw::LevelStrongPullUp, xw::PrimeAfterNextByte);
+}
 
-// Sends a byte that needs the strong pull-up while the sensor works, then waits for it to finish;
-// false when the wait was cut.
-bool poweredCommand(int16_t command, int32_t waitMs, int32_t notBeforeMs = 0)
+StrongPullUp::~StrongPullUp()
+{
+    XwOneWireLevel(SessionHandle, xw::LevelSet, xw::LevelNormal, xw::PrimeNow);
+}
+
+bool poweredCommand(int16_t command, int32_t waitMs, int32_t notBeforeMs)
 {
     const StrongPullUp pullUp;
     XwTouchByte(SessionHandle, command);
     return waitFor(waitMs, notBeforeMs);
 }
 
-// Match ROM with the ROM code of one sensor.
 bool selectSensor(int16_t index)
 {
     XwTouchByte(SessionHandle, Command::MatchRom);
     return SendROM(index);
 }
 
-// Reset, then match ROM with the sensor's code.
 bool addressSensor(int16_t index)
 {
     return ResetBus() && selectSensor(index);
 }
 
-// The driver selects its current device, then the bus is reset.
-bool accessAndReset()
+bool romEchoFailed(int16_t echo)
 {
-    return XwAccess(SessionHandle, StateBuffer.data()) == 1 && ResetBus();
+    return echo == 255 || echo < 0;
 }
 
 // A failed read slot folds the CRC back to 0, so a failing adapter would pass the CRC test with
 // made-up bytes: any failed byte fails the read on its own.
-bool readScratchpad(ScratchpadData &cells)
+bool scratchpadValid(const ScratchpadBytesRead &bytes)
 {
-    XwTouchByte(SessionHandle, Command::ReadScratchpad);
     CrcAcc = 0;
     bool adapterFailed = false;
-    for (int16_t &cell : cells) {
-        cell = XwTouchByte(SessionHandle, Command::ReadSlot);
-        adapterFailed = adapterFailed || cell < 0;
-        Crc8Step(cell);
+    for (const int16_t byte : bytes) {
+        adapterFailed = adapterFailed || byte < 0;
+        Crc8Step(byte);
     }
-    const int16_t ninth = XwTouchByte(SessionHandle, Command::ReadSlot);
-    adapterFailed = adapterFailed || ninth < 0;
-    return Crc8Step(ninth) == 0 && !adapterFailed;
+    return CrcAcc == 0 && !adapterFailed;
 }
 
 // A sensor that has not finished a conversion since it was powered up (after a power loss or a replugged
@@ -165,25 +138,56 @@ bool readScratchpad(ScratchpadData &cells)
 // measured. A KX4136 that measured 85 has 0x10 there. A KX4130 (count per degree 0x10 in byte 7) that
 // measured within 1/16 degree of 85 has count remain 0x0C too: nothing tells that from the power-on
 // value, so it fails with it.
-bool holdsPowerOnValue(const Family &family, int32_t raw, const ScratchpadData &cells)
+bool takeReading(int16_t index, const ScratchpadBytesRead &bytes)
 {
-    return raw == family.powerOnRaw && cells[6] == 0x0C && (family.code != FamilyKX4130 || cells[7] == 0x10);
+    const Family *family = familyOf(index);
+    if (family == nullptr)
+        return false;
+    const int32_t high = bytes[1];
+    const int32_t low = bytes[0];
+    int32_t raw = high * 256 + low;
+    if (high >= 128)
+        raw -= 65536;
+    if (raw == family->powerOnRaw && bytes[6] == 0x0C && (family->code != FamilyKX4130 || bytes[7] == 0x10))
+        return false;
+    Temperature = static_cast<float>(static_cast<double>(raw) / family->divisor);
+    return true;
+}
+
+} // namespace exchange
+
+namespace {
+
+using namespace exchange;
+
+// The driver selects its current device, then the bus is reset.
+bool accessAndReset()
+{
+    return XwAccess(SessionHandle, StateBuffer.data()) == 1 && ResetBus();
+}
+
+bool readScratchpad(ScratchpadBytesRead &bytes)
+{
+    XwTouchByte(SessionHandle, Command::ReadScratchpad);
+    for (int16_t &byte : bytes)
+        byte = XwTouchByte(SessionHandle, Command::ReadSlot);
+    return scratchpadValid(bytes);
 }
 
 // The exchange both reads share: access, match ROM, the conversion under the strong pull-up for waitMs,
 // then address the sensor again and read its scratchpad. A sensor that `readable` rules out fails after
 // the access, before it is addressed. None when a step failed or the wait was cut.
-std::optional<ScratchpadData> convertAndRead(int16_t index, int32_t waitMs, bool readable)
+std::optional<ScratchpadBytesRead> convertAndRead(int16_t index, int32_t waitMs, bool readable)
 {
     if (!accessAndReset() || !readable || !selectSensor(index))
         return std::nullopt;
     // A cut conversion left the scratchpad with an older reading: it must not pass as this one.
     if (!poweredCommand(Command::Convert, waitMs))
         return std::nullopt;
-    ScratchpadData cells {};
-    if (!addressSensor(index) || !readScratchpad(cells))
+    ScratchpadBytesRead bytes {};
+    if (!addressSensor(index) || !readScratchpad(bytes))
         return std::nullopt;
-    return cells;
+    return bytes;
 }
 
 } // namespace
@@ -242,7 +246,7 @@ bool SendROM(int16_t index)
         if (!rowExists(index) || !Installed())
             return result;
         const int16_t echo = XwTouchByte(SessionHandle, RomTable[index][i]);
-        if (echo == 255 || echo < 0)
+        if (romEchoFailed(echo))
             result = false;
     }
     return result;
@@ -261,19 +265,9 @@ QString HexByte(int16_t value)
 
 bool ReadTemperature(int16_t index)
 {
-    const Family *family = familyOf(index);
-    const std::optional<ScratchpadData> cells = convertAndRead(index, OneWireDelay, family != nullptr);
-    if (!cells)
-        return false;
-    const int32_t high = (*cells)[1];
-    const int32_t low = (*cells)[0];
-    int32_t raw = high * 256 + low;
-    if (high >= 128)
-        raw -= 65536;
-    if (holdsPowerOnValue(*family, raw, *cells))
-        return false;
-    Temperature = static_cast<float>(static_cast<double>(raw) / family->divisor);
-    return true;
+    const std::optional<ScratchpadBytesRead> bytes
+        = convertAndRead(index, OneWireDelay, familyOf(index) != nullptr);
+    return bytes && takeReading(index, *bytes);
 }
 
 float GetTemperature()
@@ -283,7 +277,7 @@ float GetTemperature()
 
 bool ReadResolution(int16_t index, int32_t &code)
 {
-    const std::optional<ScratchpadData> cells = convertAndRead(index, EepromAndResolutionWaitMs, true);
+    const std::optional<ScratchpadBytesRead> cells = convertAndRead(index, EepromAndResolutionWaitMs, true);
     if (!cells)
         return false;
     code = codeFor((*cells)[4]);

@@ -26,7 +26,8 @@ inline int16_t LastSensor = 0;
 inline float Temperature = 0.0F;
 inline int16_t CrcAcc = 0;
 inline int16_t OneWireDelay = 0;
-// The kinds of thermometer the last DetectSensors listed, one bit each, for conversionLagLine.
+// The kinds of thermometer the last DetectSensors listed, one bit each, for conversionLagLine and
+// ConvertAllWaitMs.
 inline uint8_t ListedKinds = 0;
 
 // Puts every global above back to zero; for tests that start each case from a fresh process state.
@@ -58,6 +59,25 @@ public:
 private:
     std::function<bool()> m_previous;
 };
+
+// The all-at-once cycle: one conversion of every sensor on the bus, then one scratchpad read each.
+
+// The slowest conversion among the sensors the last DetectSensors listed, at their resolutions (a
+// KX4136 of unknown resolution counts as 12-bit), or OneWireDelay when that is longer.
+int32_t ConvertAllWaitMs();
+// Reset, skip ROM, read power supply: true when a device on the bus draws its power from it, and when
+// nothing answers (it must then be given the pull-up all the same).
+bool AnyBusPowered();
+// How many of the listed sensors draw their power from the bus, each addressed in turn.
+int16_t CountBusPowered();
+// Reset, skip ROM and convert, with the strong pull-up armed on the convert byte, then ConvertAllWaitMs.
+// A bus-powered bus keeps the pull-up for the whole wait; otherwise it goes off at once and read slots
+// end the wait as soon as every conversion is done. False when nobody answered the reset or the wait
+// was cut; the bus is back at its normal level either way.
+bool ConvertAll(bool busPowered);
+// Reset, then match ROM and the scratchpad read in one block: the reading in Temperature, checked as
+// ReadTemperature checks it.
+bool ReadConverted(int16_t index);
 
 // Where DetectSensors reports its lines: the device list of the window (or of the console).
 class LineList

@@ -4,6 +4,7 @@
 #include "bus/XWBUSLIB.h"
 
 #include <QStringList>
+#include <algorithm>
 
 using namespace XWBUSLIB;
 
@@ -26,14 +27,23 @@ struct Conversion
 constexpr int32_t AnyResolution = -2;
 constexpr std::array<Conversion, 5> Conversions {{{0x28, 1, 93750, "9-bit"}, {0x28, 2, 187500, "10-bit"},
     {0x28, 3, 375000, "11-bit"}, {0x28, 4, 750000, "12-bit"}, {0x10, AnyResolution, 750000, "KX4130"}}};
+// A listed KX4136 whose resolution could not be read: it may take the longest.
+constexpr uint8_t UnknownKind = 0x80;
+constexpr int16_t FamilyKX4136 = 0x28;
+constexpr int32_t LongestConversionMicros = 750000;
 
 void noteKind(int16_t family, int32_t resolution)
 {
+    bool known = false;
     for (std::size_t k = 0; k < Conversions.size(); ++k) {
         const Conversion &c = Conversions[k];
-        if (c.family == family && (c.resolution == AnyResolution || c.resolution == resolution))
+        if (c.family == family && (c.resolution == AnyResolution || c.resolution == resolution)) {
             ListedKinds = static_cast<uint8_t>(ListedKinds | (1U << k));
+            known = true;
+        }
     }
+    if (!known && family == FamilyKX4136)
+        ListedKinds = static_cast<uint8_t>(ListedKinds | UnknownKind);
 }
 
 QString sensorLine(int16_t index, const int16_t (&rom)[RomTableCells], int32_t resolution)
@@ -133,6 +143,16 @@ QString conversionLagLine()
     return QStringLiteral("1-wire delay %1 ms is shorter than the %2 ms that %3 sensors need: their readings "
                           "lag one cycle behind.")
         .arg(QString::number(OneWireDelay), QString::number(slowest / 1000.0), kinds.join(u" and "));
+}
+
+int32_t ConvertAllWaitMs()
+{
+    int32_t slowest = (ListedKinds & UnknownKind) != 0 ? LongestConversionMicros : 0;
+    for (std::size_t k = 0; k < Conversions.size(); ++k) {
+        if ((ListedKinds & (1U << k)) != 0)
+            slowest = std::max(slowest, Conversions[k].micros);
+    }
+    return std::max<int32_t>((slowest + 999) / 1000, OneWireDelay);
 }
 
 } // namespace modKX4136

@@ -34,6 +34,8 @@ public:
     virtual QString text(TextField field) const = 0;
     virtual int check1State() const = 0; // 0 not ticked, 1 ticked
     virtual int comboResPosition() const = 0; // -1 (nothing chosen) to 3
+    // "Convert all sensors at once": the all-at-once cycle instead of one conversion per sensor.
+    virtual bool convertAll() const { return false; }
 
     virtual void setLampColour(int32_t colour) = 0;
     // lstDevices: what START found, and what the log file has to say.

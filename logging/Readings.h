@@ -31,6 +31,8 @@ struct CycleRecord
 {
     QDateTime when;
     QList<SensorReading> sensors;
+    // How often the run's readings really come: the interval, or the longest cycle so far when longer.
+    int32_t periodMs = 0;
 };
 
 // Told on the window's thread: a listener must never hold it up.

@@ -6,6 +6,7 @@
 #include "logging/Conversions.h"
 #include "logging/StartFailureText.h"
 #include "logging/TextFormats.h"
+#include "wait/modMsgWait.h"
 
 #include <utility>
 
@@ -155,13 +156,19 @@ void RunControl::startSteps()
         m_lastStart = StartOutcome::DetectionFailed;
         return;
     }
-    // The delay stays the user's choice; the list only tells what it costs.
-    if (const QString lag = modKX4136::conversionLagLine(); !lag.isEmpty())
+    m_convertAll = m_view.convertAll();
+    if (m_convertAll)
+        readPowerSupply(devices);
+    // The delay stays the user's choice; the list only tells what it costs. The all-at-once cycle
+    // waits for the slowest sensor whatever the delay.
+    else if (const QString lag = modKX4136::conversionLagLine(); !lag.isEmpty())
         devices.addItem(lag);
     RunRecord run;
     for (int i = 0; i <= modKX4136::LastSensor; ++i)
         run.roms.append(romCode(i));
-    run.intervalMs = intervalMsFromText(m_view.text(TextField::Text3)).value_or(0);
+    run.intervalMs = m_intervalMs;
+    m_periodMs = m_intervalMs;
+    m_toldLongCycle = false;
     if (m_view.check1State() != 0) {
         const QString header = logHeaderLine(run.roms);
         m_log.setRunHeader(header);
@@ -195,6 +202,7 @@ bool RunControl::takeOverSettings()
     }
     modKX4136::OneWireDelay = *delay;
     m_view.setTimerInterval(*interval);
+    m_intervalMs = *interval;
     modKX4136::PortNum = *port;
     modKX4136::PortType = xw::PortTypeKA7700;
     return true;
@@ -236,6 +244,14 @@ void RunControl::endSessionForClose()
 }
 
 bool RunControl::runHeld()
+{
+    const int32_t began = modMsgWait::GetTickCount();
+    const bool ran = runHeldRequests();
+    m_heldWorkMs += msSince(began);
+    return ran;
+}
+
+bool RunControl::runHeldRequests()
 {
     bool ran = false;
     while (const auto request = m_guard.takeHeld()) {

@@ -66,6 +66,16 @@ private:
     // The settings, START and Help, locked for a run or given back.
     void lockSettings(bool locked);
     void cycleSteps();
+    // One conversion and read per sensor in turn; false when the program is ending.
+    bool perSensorSteps(CycleRecord &cycle);
+    // One conversion of every sensor, then a read of each; false when the program is ending.
+    bool convertAllSteps(CycleRecord &cycle);
+    // After START has listed the sensors: how the all-at-once cycle is to wait.
+    void readPowerSupply(modKX4136::LineList &devices);
+    // The real reading period grows with a cycle longer than the interval; the first such is told.
+    void noteCycleTime(int32_t tookMs);
+    // Milliseconds of the tick counter since `tick`, across its wrap.
+    static int32_t msSince(int32_t tick);
     // The index the sensor text names, or nothing after the "Wrong sensor number." message.
     std::optional<int16_t> sensorToWrite(const QString &sensor);
     void writeSteps(int16_t index, int resolution);
@@ -73,6 +83,7 @@ private:
     // Runs what was held while bus work ran; called where one transaction has ended. True when
     // anything ran.
     bool runHeld();
+    bool runHeldRequests();
     bool stopOrCloseHeld() const;
     static RomCode romCode(int index);
 
@@ -84,6 +95,14 @@ private:
     State m_state = State::Idle;
     std::optional<StartOutcome> m_lastStart;
     std::optional<WriteChoice> m_heldWrite;
+    // Taken over at START: the all-at-once cycle, and whether a sensor needs the pull-up through it.
+    bool m_convertAll = false;
+    bool m_busPowered = true;
+    int32_t m_intervalMs = 0;
+    int32_t m_periodMs = 0;
+    bool m_toldLongCycle = false;
+    // Time spent on held requests (a write, say) since the cycle began: not the cycle's own.
+    int32_t m_heldWorkMs = 0;
     // START and Help given back by a STOP inside bus work, due once that work has ended.
     bool m_unlockWhenFree = false;
     bool m_ended = false;

@@ -43,10 +43,16 @@ QString discoveryTopic(const MqttSettings &settings, const logging::RomCode &rom
     return settings.discoveryPrefix + QStringLiteral("/sensor/") + uniqueId(rom) + QStringLiteral("/config");
 }
 
-QByteArray discoveryConfig(
-    const MqttSettings &settings, int index, const logging::RomCode &rom, int32_t intervalMs)
+qint64 expireAfterSeconds(int32_t periodMs)
 {
-    const qint64 expiryMs = qint64(intervalMs) * missedReadingsForExpiry;
+    const qint64 expiryMs = qint64(periodMs) * missedReadingsForExpiry;
+    // Rounded up so that a short period never expires before its third miss.
+    return std::max<qint64>(1, (expiryMs + 999) / 1000);
+}
+
+QByteArray discoveryConfig(
+    const MqttSettings &settings, int index, const logging::RomCode &rom, int32_t periodMs)
+{
     const QJsonObject config {
         {QStringLiteral("name"), QStringLiteral("Sensor #%1 %2").arg(index).arg(romText(rom))},
         {QStringLiteral("unique_id"), uniqueId(rom)},
@@ -57,8 +63,7 @@ QByteArray discoveryConfig(
         {QStringLiteral("availability_topic"), statusTopic(settings)},
         {QStringLiteral("payload_available"), QStringLiteral("online")},
         {QStringLiteral("payload_not_available"), QStringLiteral("offline")},
-        // Whole seconds, rounded up so that a short interval never expires before its third miss.
-        {QStringLiteral("expire_after"), std::max<qint64>(1, (expiryMs + 999) / 1000)},
+        {QStringLiteral("expire_after"), expireAfterSeconds(periodMs)},
     };
     return QJsonDocument(config).toJson(QJsonDocument::Compact);
 }

@@ -18,8 +18,9 @@ QString temperatureTopic(const MqttSettings &settings, const logging::RomCode &r
 QByteArray readingPayload(float celsius);
 
 QString discoveryTopic(const MqttSettings &settings, const logging::RomCode &rom);
-// A sensor that misses three readings in a row shows as unavailable.
+// A sensor that misses three readings in a row shows as unavailable: whole seconds, rounded up.
+qint64 expireAfterSeconds(int32_t periodMs);
 QByteArray discoveryConfig(
-    const MqttSettings &settings, int index, const logging::RomCode &rom, int32_t intervalMs);
+    const MqttSettings &settings, int index, const logging::RomCode &rom, int32_t periodMs);
 
 } // namespace publish

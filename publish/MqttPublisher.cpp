@@ -352,12 +352,19 @@ MqttPublisher::~MqttPublisher()
 
 void MqttPublisher::runStarted(const logging::RunRecord &run)
 {
-    if (run.roms.isEmpty())
+    m_roms = run.roms;
+    announce(run.intervalMs);
+}
+
+void MqttPublisher::announce(int32_t periodMs)
+{
+    m_announcedPeriodMs = periodMs;
+    if (m_roms.isEmpty())
         return;
     std::map<QByteArray, Message> discovery;
-    for (qsizetype i = 0; i < run.roms.size(); ++i)
-        discovery[discoveryTopic(m_settings, run.roms[i]).toUtf8()]
-            = {discoveryConfig(m_settings, int(i), run.roms[i], run.intervalMs), true};
+    for (qsizetype i = 0; i < m_roms.size(); ++i)
+        discovery[discoveryTopic(m_settings, m_roms[i]).toUtf8()]
+            = {discoveryConfig(m_settings, int(i), m_roms[i], periodMs), true};
     std::lock_guard lock(m_outbox->mutex);
     m_outbox->discovery = std::move(discovery);
     m_outbox->discoveryDue = true;
@@ -365,6 +372,9 @@ void MqttPublisher::runStarted(const logging::RunRecord &run)
 
 void MqttPublisher::cycleEnded(const logging::CycleRecord &cycle)
 {
+    // Readings that come less often than announced would expire while they are still being read.
+    if (expireAfterSeconds(cycle.periodMs) > expireAfterSeconds(m_announcedPeriodMs))
+        announce(cycle.periodMs);
     std::lock_guard lock(m_outbox->mutex);
     for (const logging::SensorReading &sensor : cycle.sensors)
         if (sensor.celsius)

@@ -32,10 +32,15 @@ public:
     void cycleEnded(const logging::CycleRecord &cycle) override;
 
 private:
+    // Hands the discovery messages of the run's sensors over, expiring after three periods.
+    void announce(int32_t periodMs);
+
     MqttSettings m_settings;
     LineSink m_tell;
     std::shared_ptr<Outbox> m_outbox;
     std::thread m_thread;
+    QList<logging::RomCode> m_roms; // the run's sensors
+    int32_t m_announcedPeriodMs = 0;
 };
 
 } // namespace publish

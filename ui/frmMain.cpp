@@ -47,6 +47,28 @@ void frmMain::connectControls()
     connect(Command4, &QPushButton::clicked, this, &frmMain::ShowInfo);
     connect(Timer1, &QTimer::timeout, this, &frmMain::timer1Tick);
     addChartCommands();
+    addDeviceCommands();
+}
+
+// A setting taken at START, in lstDevices' menu so the window keeps its layout; it changes only while
+// START may be clicked.
+void frmMain::addDeviceCommands()
+{
+    convertAllAction = new QAction(QStringLiteral("Convert all sensors at once"), lstDevices);
+    convertAllAction->setObjectName(QStringLiteral("convertAllAction"));
+    convertAllAction->setCheckable(true);
+    lstDevices->addAction(convertAllAction);
+    lstDevices->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+bool frmMain::convertAll() const
+{
+    return convertAllAction->isChecked();
+}
+
+void frmMain::setConvertAll(bool on)
+{
+    convertAllAction->setChecked(on);
 }
 
 // The chart comes in without a control of its own, so the window keeps its layout.
@@ -156,6 +178,8 @@ void frmMain::appendDeviceLine(const QString &line)
 void frmMain::setControlEnabled(Control which, bool enabled)
 {
     control(which)->setEnabled(enabled);
+    if (which == Control::Command3)
+        convertAllAction->setEnabled(enabled);
 }
 
 void frmMain::setTimerEnabled(bool enabled)

@@ -9,6 +9,7 @@
 #include <functional>
 
 class LampShape;
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -32,6 +33,7 @@ public:
     QString text(logging::TextField field) const override;
     int check1State() const override;
     int comboResPosition() const override;
+    bool convertAll() const override;
     void setLampColour(int32_t colour) override;
     void clearDevices() override;
     void appendDeviceLine(const QString &line) override;
@@ -43,6 +45,9 @@ public:
 
     // logging::ReadingsListener: the cycle's time in Label5, its readings in lstTemp.
     void cycleEnded(const logging::CycleRecord &cycle) override;
+
+    // Ticks or clears "Convert all sensors at once" (from the command line).
+    void setConvertAll(bool on);
 
     // Asked on every close by the user: true closes now, false holds the close until endProgram().
     void setCloseHandler(CloseHandler handler);
@@ -77,6 +82,7 @@ private:
     void chainTabOrder();
     void connectControls();
     void addChartCommands();
+    void addDeviceCommands();
     QLineEdit *textBox(logging::TextField field) const;
     QWidget *control(logging::Control control) const;
 
@@ -104,6 +110,7 @@ private:
     QLineEdit *Text5 = nullptr;
     QListWidget *lstDevices = nullptr;
     QListWidget *lstTemp = nullptr;
+    QAction *convertAllAction = nullptr;
 
     CloseHandler m_closeHandler;
     bool m_ending = false;

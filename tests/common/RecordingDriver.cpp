@@ -30,6 +30,8 @@ const char *nameOf(Op op)
         return "XwTouchReset";
     case Op::OneWireLevel:
         return "XwOneWireLevel";
+    case Op::Block:
+        return "XwBlock";
     case Op::Note:
         return "";
     }
@@ -199,6 +201,20 @@ int16_t RecordingDriver::XwOneWireLevel(int32_t session, int16_t operation, int1
 {
     record(Op::OneWireLevel, {session, operation, level, prime});
     return static_cast<int16_t>(answer(Op::OneWireLevel));
+}
+
+int16_t RecordingDriver::XwBlock(int32_t session, const uint8_t *out, uint8_t *in, int16_t length)
+{
+    record(Op::Block, {session});
+    calls.back().args.insert(calls.back().args.end(), out, out + length);
+    const auto result = static_cast<int16_t>(answer(Op::Block));
+    for (int16_t i = 0; result == 1 && i < length; ++i) {
+        const bool slot = out[i] == 0xFF && !readBytes.empty();
+        in[i] = static_cast<uint8_t>(slot ? readBytes.front() : out[i]);
+        if (slot)
+            readBytes.pop_front();
+    }
+    return result;
 }
 
 std::array<int16_t, 9> withCrc(const std::array<uint8_t, 8> &bytes)

@@ -24,6 +24,7 @@ enum class Op {
     TouchByte,
     TouchReset,
     OneWireLevel,
+    Block, // args: the session, then the bytes sent
     Note, // not a driver call: a test's marker between calls (a wait, a lamp change ...)
 };
 
@@ -85,6 +86,8 @@ public:
     int16_t XwTouchByte(int32_t session, int16_t byte) override;
     int16_t XwTouchReset(int32_t session) override;
     int16_t XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_t prime) override;
+    // Gives the queued result (1 by default); each byte then comes back as from XwTouchByte's read slots.
+    int16_t XwBlock(int32_t session, const uint8_t *out, uint8_t *in, int16_t length) override;
 
 private:
     void record(Op op, std::vector<int32_t> args, const uint8_t *stateBuffer = nullptr);

@@ -16,6 +16,7 @@ public:
     QString text(logging::TextField field) const override { return texts.at(field); }
     int check1State() const override { return check1; }
     int comboResPosition() const override { return comboRes; }
+    bool convertAll() const override { return convertAllTicked; }
 
     void setLampColour(int32_t colour) override;
     void clearDevices() override;
@@ -37,6 +38,7 @@ public:
     std::map<logging::TextField, QString> texts;
     int check1 = 1;
     int comboRes = -1;
+    bool convertAllTicked = false;
 
     int32_t lamp = logging::LampGreen;
     QString label5;

@@ -68,6 +68,25 @@ std::shared_ptr<testsupport::RecordingDriver> RunFixture::installRecording()
     return recording;
 }
 
+std::shared_ptr<testsupport::RecordingDriver> RunFixture::startOnRecording(
+    int rows, const QList<int> &readSlots)
+{
+    auto recording = installRecording();
+    recording->push(testsupport::Op::First, {1});
+    for (int i = 0; i < rows; ++i) {
+        recording->romCodes.push_back(testsupport::romWithCrc(0x28, {uint8_t(0x10 + i), 2, 3, 4, 5, 6}));
+        recording->push(testsupport::Op::Next, {i + 1 < rows ? 1 : 0});
+    }
+    recording->readBytes.assign(std::size_t(rows) * 9, 0xFF);
+    recording->readBytes.insert(recording->readBytes.end(), readSlots.begin(), readSlots.end());
+    run->StartRun();
+    recording->clearCalls();
+    harness->duringWait
+        = [raw = recording.get()](int32_t ms) { raw->note(QStringLiteral("wait(%1)").arg(ms)); };
+    view->onCall = [raw = recording.get()](const QString &call) { raw->note(call); };
+    return recording;
+}
+
 std::shared_ptr<testsupport::RecordingDriver> RunFixture::recordingWithRows(int rows)
 {
     auto recording = installRecording();

@@ -34,6 +34,9 @@ protected:
     // A recording driver with an open session and `rows` sensors in RomTable, rows told apart by byte 1;
     // the window's calls go into its call list as notes.
     std::shared_ptr<testsupport::RecordingDriver> recordingWithRows(int rows);
+    // START on a recording driver listing `rows` sensors as recordingWithRows does, read slots after
+    // detection answering `readSlots`; then waits and the window's calls go into its call list as notes.
+    std::shared_ptr<testsupport::RecordingDriver> startOnRecording(int rows, const QList<int> &readSlots);
 
     sim::SimBus &bus() { return *driver->bus(1); }
 

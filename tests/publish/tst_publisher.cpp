@@ -29,10 +29,11 @@ struct Publishing
         publisher->runStarted({{Rom0, Rom1}, 2000});
     }
     // A cycle handed over as run control does; true when that took no noticeable time.
-    bool cycle(std::optional<float> first)
+    bool cycle(std::optional<float> first, int32_t periodMs = 2000)
     {
         const QDeadlineTimer hang(1000);
-        publisher->cycleEnded({QDateTime::currentDateTime(), {{0, Rom0, first}, {1, Rom1, std::nullopt}}});
+        publisher->cycleEnded(
+            {QDateTime::currentDateTime(), {{0, Rom0, first}, {1, Rom1, std::nullopt}}, periodMs});
         return !hang.hasExpired();
     }
 
@@ -80,6 +81,13 @@ void TestPublisher::messagesOfARun()
         {"availability_topic", "kx4136/status"}, {"payload_available", "online"},
         {"payload_not_available", "offline"}, {"expire_after", 6}};
     QCOMPARE(QJsonDocument::fromJson(late.payloads(Config0).value(0)).object(), expected);
+    // Readings that come less often than the interval: announced again, once per growth of the period.
+    for (const qsizetype readings : {2, 3}) {
+        QVERIFY(run->cycle(20.0f, 7300));
+        QTRY_COMPARE_WITH_TIMEOUT(live.payloads(Reading0).size(), readings, Patience);
+    }
+    QCOMPARE(late.payloads(Config0).size(), 2);
+    QCOMPARE(QJsonDocument::fromJson(late.payloads(Config0).value(1))["expire_after"].toInt(), 22);
     const QByteArray config1 = late.payloads("homeassistant/sensor/kx4136_109788A1969CFDE2/config").value(0);
     QCOMPARE(QJsonDocument::fromJson(config1)["name"].toString(), "Sensor #1 109788A1969CFDE2");
 
