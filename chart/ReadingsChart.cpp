@@ -2,14 +2,16 @@
 // that a gap stays a gap and a redraw costs a few points per pixel column.
 #include "chart/ReadingsChart.h"
 
+#include "chart/ChartLegend.h"
+#include "chart/LogReading.h"
 #include "logging/TextFormats.h"
 
 #include <QCategoryAxis>
 #include <QDateTime>
 #include <QFontMetrics>
 #include <QGraphicsItem>
-#include <QLegendMarker>
-#include <QLineSeries>
+#include <QGraphicsSimpleTextItem>
+#include <QLegend>
 #include <QLocale>
 #include <QPainter>
 #include <QValueAxis>
@@ -157,8 +159,11 @@ ReadingsChart::ReadingsChart(const ChartData &data)
     : m_data(data)
 {
     setTitle(QString());
-    legend()->setAlignment(Qt::AlignRight);
-    legend()->setShowToolTips(true);
+    // Qt's legend shows one column and drops the names that do not fit; ours shows them all.
+    legend()->hide();
+    m_legend = new ChartLegend(this);
+    m_legend->setOnClick([this](int sensor) { toggleLine(sensor); });
+    m_note = new QGraphicsSimpleTextItem(this);
     m_time = new QCategoryAxis(this);
     m_time->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     m_celsius = new QValueAxis(this);
@@ -172,37 +177,51 @@ ReadingsChart::ReadingsChart(const ChartData &data)
 
 ReadingsChart::~ReadingsChart() = default;
 
-void ReadingsChart::syncSeries()
+void ReadingsChart::resizeEvent(QGraphicsSceneResizeEvent *event)
 {
-    for (auto i = static_cast<qsizetype>(m_series.size()); i < m_data.sensorCount(); ++i) {
-        // The series carry no points: they give the legend and the clicks that hide and show a line.
-        auto *series = new QLineSeries(this);
-        series->setColor(sensorColour(i));
-        addSeries(series);
-        series->attachAxis(m_time);
-        series->attachAxis(m_celsius);
-        m_series.push_back(series);
-        for (QLegendMarker *marker : legend()->markers(series)) {
-            connect(marker, &QLegendMarker::clicked, this, [this, series, marker] {
-                series->setVisible(!series->isVisible());
-                marker->setVisible(true);
-                QFont font = marker->font();
-                font.setStrikeOut(!series->isVisible());
-                marker->setFont(font);
-                refresh();
-            });
-        }
-    }
-    for (std::size_t i = 0; i < m_series.size(); ++i) {
-        const QString name = m_data.sensorName(static_cast<qsizetype>(i));
-        if (m_series[i]->name() != name)
-            m_series[i]->setName(name);
-    }
+    QChart::resizeEvent(event);
+    syncLegend(true);
+}
+
+void ReadingsChart::syncLegend(bool resized)
+{
+    QStringList names;
+    for (qsizetype i = 0; i < m_data.sensorCount(); ++i)
+        names.append(m_data.sensorName(i));
+    if (names == m_names && !resized)
+        return;
+    m_names = names;
+    m_hidden.resize(static_cast<std::size_t>(names.size()), false);
+    constexpr int Margin = 12;
+    const QString note = leftOutText(m_data);
+    m_note->setText(note);
+    const qreal noteHeight = note.isEmpty() ? 0 : m_note->boundingRect().height() + 4;
+    m_note->setPos(Margin, size().height() - Margin / 2.0 - noteHeight);
+    std::vector<QColor> colours;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        colours.push_back(sensorColour(i));
+    // The legend takes up to two fifths of the width; the plot keeps the rest.
+    const QRectF band(0, Margin, size().width() - Margin, size().height() - 2 * Margin - noteHeight);
+    const qreal legendWidth = m_legend->place(band, 0.4 * size().width(), names, colours);
+    m_legend->setHidden(m_hidden);
+    const QMargins margins(
+        Margin, Margin, Margin + static_cast<int>(legendWidth), Margin + static_cast<int>(noteHeight));
+    if (margins != this->margins())
+        setMargins(margins);
+}
+
+void ReadingsChart::toggleLine(int sensor)
+{
+    if (sensor < 0 || static_cast<std::size_t>(sensor) >= m_hidden.size())
+        return;
+    m_hidden[static_cast<std::size_t>(sensor)] = !m_hidden[static_cast<std::size_t>(sensor)];
+    m_legend->setHidden(m_hidden);
+    refresh();
 }
 
 void ReadingsChart::dataChanged()
 {
-    syncSeries();
+    syncLegend();
     refresh();
 }
 
@@ -272,8 +291,8 @@ void ReadingsChart::refresh()
     if (m_refreshing)
         return;
     m_refreshing = true;
-    // The data may have grown since the last call: every sensor needs its series first.
-    syncSeries();
+    // The data may have grown since the last call: every sensor needs its name first.
+    syncLegend();
     const QRectF area = plotArea();
     m_range = m_window ? *m_window : wholeRange();
     const auto [from, to] = m_range;
@@ -284,7 +303,7 @@ void ReadingsChart::refresh()
     float high = 0;
     bool any = false;
     for (std::size_t i = 0; i < reduced.size(); ++i) {
-        if (!reduced[i].hasValue || !m_series[i]->isVisible())
+        if (!reduced[i].hasValue || m_hidden[i])
             continue;
         low = any ? std::min(low, reduced[i].low) : reduced[i].low;
         high = any ? std::max(high, reduced[i].high) : reduced[i].high;
@@ -345,9 +364,9 @@ void ReadingsChart::refresh()
     const double yScale = now.height() / (niceTop - niceBottom);
     std::vector<LinesItem::Line> lines;
     for (std::size_t i = 0; i < reduced.size(); ++i) {
-        if (!m_series[i]->isVisible())
+        if (m_hidden[i])
             continue;
-        LinesItem::Line line {m_series[i]->color(), {}};
+        LinesItem::Line line {sensorColour(static_cast<qsizetype>(i)), {}};
         std::vector<QPointF> piece;
         for (const QPointF &p : reduced[i].points) {
             if (std::isnan(p.y())) {

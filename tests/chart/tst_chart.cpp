@@ -1,14 +1,18 @@
 // The chart: log files read back, the column reduction, following the run, and the PNG's exit statuses.
+#include "chart/ChartLegend.h"
 #include "chart/ChartWindow.h"
 #include "chart/LogReading.h"
 #include "chart/ReadingsChart.h"
 #include "logging/TextFormats.h"
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 
 using logging::RomCode;
@@ -45,6 +49,29 @@ QByteArray data(int second, const QList<logging::Reading> &readings)
     return logging::logDataLine(Start.addSecs(second), readings).toUtf8();
 }
 
+// Sensors told apart by bytes 1 and 2.
+RomCode rom(int n)
+{
+    return {0x28, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), 3, 4, 5, 6, 7};
+}
+
+QString writeLog(const QString &path, const QByteArrayList &lines)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(lines.join("\r\n") + "\r\n");
+    return path;
+}
+
+// A run per sensor, each sensor new, with one cycle.
+QByteArrayList runsOfNewSensors(int runs)
+{
+    QByteArrayList lines;
+    for (int r = 0; r < runs; ++r)
+        lines << header({rom(r)}) << data(r, {20.0F});
+    return lines;
+}
+
 } // namespace
 
 class TstChart : public QObject
@@ -56,6 +83,12 @@ private slots:
     void readLog_data();
     void readLog();
     void missingFile();
+    void sensorCap_data();
+    void sensorCap();
+    void cancelStopsReading_data();
+    void cancelStopsReading();
+    void repeatedHourKeepsItsInstants();
+    void logFileDialogDoesNotWait();
     void reductionKeepsExtremes_data();
     void reductionKeepsExtremes();
     void followsRecords();
@@ -90,6 +123,16 @@ void TstChart::readLog_data()
         << QByteArrayList {data(0, {9.0F}), header({RomA}), data(1, {1.0F}), data(2, {2.0F}).chopped(2),
                "Other program: 12.5", data(3, {1.0F, 2.0F}), data(4, {3.0F})}
         << QByteArray("\r\n") << QStringList {"1", "3"} << 4LL;
+    const QList<logging::Reading> many(200, 1.0F);
+    QList<RomCode> manyRoms;
+    for (int r = 0; r < 200; ++r)
+        manyRoms << rom(r);
+    QTest::newRow("header longer than the program writes")
+        << "C" << QByteArrayList {header(manyRoms), data(0, many)} << QByteArray("\r\n") << QStringList {}
+        << 2LL;
+    QTest::newRow("a megabyte of blanks")
+        << "C" << QByteArrayList {header({RomA}), data(0, {1.0F}), QByteArray(1 << 20, ' '), data(1, {2.0F})}
+        << QByteArray("\n") << QStringList {"1", "2"} << 1LL;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QTest::newRow("comma") << "de_DE" << QByteArrayList {header({RomA}), data(0, {-1.25F})}
                            << QByteArray("\r\n") << QStringList {"-1.25"} << 0LL;
@@ -125,6 +168,99 @@ void TstChart::missingFile()
     const chart::LogReading read = chart::readLogFile(path);
     QVERIFY(read.error.contains(path));
     QVERIFY(read.error.contains(QStringLiteral("No such file")));
+}
+
+void TstChart::sensorCap_data()
+{
+    QTest::addColumn<int>("sensors");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("all shown") << int(chart::ChartData::MaxSensors) << QString();
+    QTest::newRow("six left out") << int(chart::ChartData::MaxSensors) + 6
+                                  << QStringLiteral("Only the first 64 sensors are shown: 6 more are not.");
+}
+
+// Each sensor shown has its name in the legend; those past the cap are counted and told.
+void TstChart::sensorCap()
+{
+    QFETCH(int, sensors);
+    QFETCH(QString, note);
+    const chart::LogReading read
+        = chart::readLogFile(writeLog(m_dir.filePath(QStringLiteral("cap.log")), runsOfNewSensors(sensors)));
+    QCOMPARE(read.dataLines, sensors);
+    QCOMPARE(chart::leftOutText(read.data), note);
+    chart::ReadingsChart readings(read.data);
+    readings.resize(900, 520);
+    QStringList names;
+    for (qsizetype s = 0; s < read.data.sensorCount(); ++s)
+        names << read.data.sensorName(s);
+    QCOMPARE(readings.legendItem()->names(), names);
+    QVERIFY(readings.legendItem()->boundingRect().bottom() <= 520);
+    QVERIFY(readings.plotArea().width() > 450);
+}
+
+void TstChart::cancelStopsReading_data()
+{
+    QTest::addColumn<QByteArrayList>("lines");
+    const QByteArray line = data(0, {1.0F});
+    QTest::newRow("short lines") << (QByteArrayList {header({RomA})} + QByteArrayList(300000, line));
+    QTest::newRow("inside a long line") << QByteArrayList {header({RomA}), QByteArray(8 << 20, ' ')};
+}
+
+// Once asked to stop, the reader stops within a megabyte or two, wherever it is.
+void TstChart::cancelStopsReading()
+{
+    QFETCH(QByteArrayList, lines);
+    const QString path = writeLog(m_dir.filePath(QStringLiteral("cancel.log")), lines);
+    qint64 lastSeen = 0;
+    const chart::LogReading read = chart::readLogFile(path, [&](qint64 done, qint64) {
+        lastSeen = done;
+        return done < (1 << 20);
+    });
+    QVERIFY(read.cancelled);
+    QVERIFY2(lastSeen < (3 << 20), qPrintable(QString::number(lastSeen)));
+}
+
+// At the end of summer time the hour from 02:00 is written twice: each line keeps its own instant.
+void TstChart::repeatedHourKeepsItsInstants()
+{
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    QList<qint64> written;
+    QByteArrayList lines {header({RomA})};
+    const QDateTime first(QDate(2026, 10, 24), QTime(23, 30), Qt::UTC);
+    for (int half = 0; half < 6; ++half) {
+        const QDateTime when = first.addSecs(half * 1800);
+        written << when.toMSecsSinceEpoch();
+        lines << logging::logDataLine(when.toLocalTime(), {20.0F + half}).toUtf8();
+    }
+    const chart::LogReading read
+        = chart::readLogFile(writeLog(m_dir.filePath(QStringLiteral("dst.log")), lines));
+    QList<qint64> times;
+    for (qint64 c = 0; c < read.data.cycleCount(); ++c)
+        times << read.data.time(c);
+    zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+    QCOMPARE(lines[2].split('\t').front(), lines[4].split('\t').front());
+    QCOMPARE(times, written);
+}
+
+// The dialog opens without a loop of its own; the file chosen in it opens in a chart window.
+void TstChart::logFileDialogDoesNotWait()
+{
+    QWidget parent;
+    parent.show();
+    const QString path = writeLog(m_dir.filePath(QStringLiteral("chosen.log")), runsOfNewSensors(2));
+    QTimer::singleShot(1000, &parent, [] {
+        if (QWidget *modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    chart::ChartWindow::chooseLogFile(&parent, m_dir.path());
+    auto *dialog = parent.findChild<QFileDialog *>();
+    QVERIFY(dialog && dialog->isVisible());
+    dialog->selectFile(path);
+    static_cast<QDialog *>(dialog)->accept();
+    QTRY_VERIFY(
+        parent.findChild<chart::ChartWindow *>() && parent.findChild<chart::ChartWindow *>()->isVisible());
+    QCOMPARE(parent.findChild<chart::ChartWindow *>()->data().sensorCount(), 2);
 }
 
 void TstChart::reductionKeepsExtremes_data()

@@ -24,6 +24,8 @@ public:
     void setTimerEnabled(bool enabled) override;
     void setTimerInterval(int32_t milliseconds) override;
     void showMessage(const QString &text) override;
+    // Recorded as a message, but the user's clicks come after it: it does not wait.
+    void tellMessage(const QString &text) override;
     void endProgram() override;
     void runStarted(const logging::RunRecord &run) override { runs.append(run); }
     // As the window shows a cycle: its time in label5, its lines in temps; recorded as "cycle <time>".
@@ -49,7 +51,7 @@ public:
     QList<logging::RunRecord> runs;
     QList<logging::CycleRecord> cycles;
     int endProgramCalls = 0;
-    // Runs while a message box would be open, as the user's clicks during it would.
+    // Runs while a message box that waits would be open, as the user's clicks during it would.
     std::function<void()> whileMessageShown;
     // Told every call as it is recorded (to interleave the calls with a recording driver's).
     std::function<void(const QString &call)> onCall;

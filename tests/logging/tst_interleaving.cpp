@@ -244,15 +244,28 @@ private slots:
         QVERIFY(view->isEnabled(Control::Command1));
     }
 
-    // The message holds no bus: the run goes on reading while it waits for the user.
-    void tickWhileWrongNumberIsShown()
+    void wrongNumberNeverWaitsInsideBusWork_data()
     {
+        QTest::addColumn<bool>("duringCycle");
+        QTest::newRow("clicked between cycles") << false;
+        QTest::newRow("clicked during a cycle's wait") << true;
+    }
+
+    // A box that waits for the user inside bus work would hold the run until OK.
+    void wrongNumberNeverWaitsInsideBusWork()
+    {
+        QFETCH(bool, duringCycle);
         QVERIFY(startOnSim(1));
         view->texts[TextField::Text1] = QStringLiteral("1");
-        view->whileMessageShown = [this] { run->ReadingCycle(); };
-        run->WriteResolution();
+        bool waitedInsideBusWork = false;
+        view->whileMessageShown = [&] { waitedInsideBusWork |= run->busy(); };
+        if (duringCycle)
+            onFirstWait([this] { run->WriteResolution(); });
+        else
+            run->WriteResolution();
+        run->ReadingCycle();
         QCOMPARE(view->messages, QStringList {"Wrong sensor number."});
-        QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE"}));
+        QVERIFY(!waitedInsideBusWork);
         QCOMPARE(view->temps.size(), 1);
         QVERIFY(view->isEnabled(Control::Command1));
     }

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
@@ -40,6 +41,8 @@ private slots:
     void buttonsSignal();
     void chartCommands_data();
     void chartCommands();
+    void stopWhileMenuIsOpen();
+    void defaultMessageBox_data();
     void defaultMessageBox();
     void closing_data();
     void closing();
@@ -264,8 +267,35 @@ void TestMainView::buttonsSignal()
     QCOMPARE(three.count(), signal == 3 ? 1 : 0);
 }
 
+// The menu must not swallow the click that closes it: the first click on STOP stops.
+void TestMainView::stopWhileMenuIsOpen()
+{
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.setControlEnabled(Control::Command2, true);
+    QSignalSpy stop(&w, &frmMain::command2Clicked);
+    auto *list = control<QListWidget>(&w, "lstTemp");
+    const QPoint at(5, 5);
+    QContextMenuEvent open(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list->viewport(), &open);
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    auto *button = control<QPushButton>(&w, "Command2");
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, button->mapTo(&w, button->rect().center()));
+    QTRY_COMPARE(stop.count(), 1);
+    QCOMPARE(QApplication::activePopupWidget(), nullptr);
+}
+
+void TestMainView::defaultMessageBox_data()
+{
+    QTest::addColumn<bool>("waits");
+    QTest::newRow("shown, waits for OK") << true;
+    QTest::newRow("told, returns at once") << false;
+}
+
 void TestMainView::defaultMessageBox()
 {
+    QFETCH(bool, waits);
     frmMain w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -282,11 +312,17 @@ void TestMainView::defaultMessageBox()
         buttons = box->standardButtons();
         box->button(QMessageBox::Ok)->click();
     });
-    w.showMessage(QStringLiteral("Wrong sensor number."));
-    QCOMPARE(title, QStringLiteral("KX4136 logger"));
+    if (waits)
+        w.showMessage(QStringLiteral("Wrong sensor number."));
+    else
+        w.tellMessage(QStringLiteral("Wrong sensor number."));
+    const bool returned = title.isEmpty();
+    QTRY_COMPARE(title, QStringLiteral("KX4136 logger"));
+    QCOMPARE(returned, !waits);
     QCOMPARE(text, QStringLiteral("Wrong sensor number."));
     QCOMPARE(icon, QMessageBox::NoIcon);
     QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QTRY_COMPARE(QApplication::activeModalWidget(), nullptr);
 }
 
 void TestMainView::closing_data()
@@ -362,12 +398,22 @@ void TestMainView::chartCommands()
         control<QLineEdit>(&w, "Text5")->setFocus();
         QTest::keyClick(&w, Qt::Key_G, Qt::ControlModifier);
     } else {
-        QCOMPARE(list->contextMenuPolicy(), Qt::ActionsContextMenu);
-        const auto actions = list->actions();
+        // The menu must not run a loop of its own: the call that opens it returns with it open.
+        QTimer::singleShot(500, &w, [] {
+            if (QWidget *popup = QApplication::activePopupWidget())
+                popup->close();
+        });
+        const QPoint at(5, 5);
+        QContextMenuEvent open(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &open);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        const auto actions = menu->actions();
         const auto action = std::find_if(
             actions.begin(), actions.end(), [&](const QAction *a) { return a->text() == how; });
         QVERIFY(action != actions.end());
         (*action)->trigger();
+        menu->close();
     }
     QCOMPARE(chart.count(), logFile ? 0 : 1);
     QCOMPARE(log.count(), logFile ? 1 : 0);
