@@ -68,14 +68,6 @@ void ChartLegend::setHidden(const std::vector<bool> &hidden)
     update();
 }
 
-QStringList ChartLegend::names() const
-{
-    QStringList names;
-    for (const Entry &entry : m_entries)
-        names.append(entry.name);
-    return names;
-}
-
 void ChartLegend::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *)
 {
     painter->save();

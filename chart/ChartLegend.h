@@ -22,8 +22,6 @@ public:
     // Told the line whose name was clicked.
     void setOnClick(std::function<void(int)> onClick) { m_onClick = std::move(onClick); }
     void setHidden(const std::vector<bool> &hidden);
-    // The names laid out, in order.
-    QStringList names() const;
 
     QRectF boundingRect() const override { return m_bounds; }
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *) override;

