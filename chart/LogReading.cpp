@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QHash>
 #include <QStringDecoder>
+#include <limits>
 #include <utility>
 #include <vector>
 

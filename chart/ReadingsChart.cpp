@@ -2,6 +2,7 @@
 // that a gap stays a gap and a redraw costs a few points per pixel column.
 #include "chart/ReadingsChart.h"
 
+#include "chart/AxisTicks.h"
 #include "chart/ChartLegend.h"
 #include "chart/LogReading.h"
 #include "logging/TextFormats.h"
@@ -22,9 +23,6 @@ namespace chart {
 
 namespace {
 
-constexpr qint64 MsPerDay = 24 * 3600 * 1000;
-// A mean month: steps of months are told apart by their length.
-constexpr qint64 MsPerMonth = 2629746000;
 constexpr double MinZoomMs = 5 * 1000;
 constexpr std::size_t SmoothPoints = 20000;
 
@@ -41,85 +39,6 @@ QColor sensorColour(qsizetype i)
     // Beyond those: hues a golden angle apart, at two depths.
     const int hue = static_cast<int>((i * 137) % 360);
     return QColor::fromHsv(hue, 200, i % 2 == 0 ? 170 : 220);
-}
-
-// The labels' format for ticks `step` apart over `span`: times of day within a day, with the date when the
-// view spans days, the date alone for steps of days, the month or the year alone for steps of months or
-// years.
-QString timeFormat(qint64 step, qint64 span)
-{
-    const QLocale locale;
-    const QString time = step < 60 * 1000
-        ? logging::timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat))
-        : locale.timeFormat(QLocale::ShortFormat);
-    if (step >= 12 * MsPerMonth)
-        return QStringLiteral("yyyy");
-    if (step >= MsPerMonth)
-        return QStringLiteral("MMM yyyy");
-    if (step >= MsPerDay)
-        return locale.dateFormat(QLocale::ShortFormat);
-    if (span > MsPerDay)
-        return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time;
-    return time;
-}
-
-// Local midnights on the first of every `months`th month (counted from a January) from `from` to `to`.
-std::vector<qint64> monthTicks(qint64 from, qint64 to, int months)
-{
-    const QDate start = QDateTime::fromMSecsSinceEpoch(from).date();
-    std::vector<qint64> times;
-    for (int m = (start.year() * 12 + start.month() - 1) / months * months;; m += months) {
-        const qint64 t = QDateTime(QDate(m / 12, m % 12 + 1, 1), QTime(0, 0)).toMSecsSinceEpoch();
-        if (t > to)
-            break;
-        if (t >= from)
-            times.push_back(t);
-    }
-    return times;
-}
-
-// Round times `step` apart from `from` to `to`, the step the smallest (a second up to ten years) that gives
-// no more than `ticks` of them; hours and days begin at local midnight, not at the epoch's, months and
-// years on their first day.
-std::vector<qint64> roundTicks(qint64 from, qint64 to, int ticks, qint64 &step)
-{
-    static constexpr qint64 steps[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800,
-        21600, 43200, 86400, 172800, 259200, 604800, 1209600};
-    const qint64 offset = QDateTime::fromMSecsSinceEpoch(from).offsetFromUtc() * qint64(1000);
-    for (const qint64 seconds : steps) {
-        step = seconds * 1000;
-        if ((to - from) / step + 1 > ticks)
-            continue;
-        std::vector<qint64> times;
-        for (qint64 t = (from + offset + step - 1) / step * step - offset; t <= to; t += step)
-            times.push_back(t);
-        return times;
-    }
-    for (const int months : {1, 2, 3, 6, 12, 24, 60, 120}) {
-        step = months * MsPerMonth;
-        if ((to - from) / step + 1 <= ticks || months == 120)
-            break;
-    }
-    return monthTicks(from, to, static_cast<int>(step / MsPerMonth));
-}
-
-// The °C range widened to a round step (1, 2, 2.5 or 5 times a power of ten) that gives no more than
-// `ticks` labels.
-std::pair<double, double> roundCelsius(double low, double high, int ticks, int &tickCount)
-{
-    const double rough = (high - low) / std::max(1, ticks - 1);
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    for (const double factor : {1.0, 2.0, 2.5, 5.0, 10.0}) {
-        const double step = factor * power;
-        const double first = std::floor(low / step) * step;
-        const double last = std::ceil(high / step) * step;
-        const int count = static_cast<int>(std::lround((last - first) / step)) + 1;
-        if (count <= ticks || factor == 10.0) {
-            tickCount = count;
-            return {first, last};
-        }
-    }
-    return {low, high};
 }
 
 } // namespace
