@@ -31,8 +31,12 @@ public:
         const qint64 at = when.toMSecsSinceEpoch();
         const qint64 hour = when.date().toJulianDay() * 24 + when.time().hour();
         auto found = m_hours.constFind(hour);
-        if (found == m_hours.cend())
+        if (found == m_hours.cend()) {
+            // A cache: a file of scattered times must not grow it without end.
+            if (m_hours.size() >= 4096)
+                m_hours.clear();
             found = m_hours.insert(hour, shifts(QDateTime(when.date(), QTime(when.time().hour(), 0))));
+        }
         const auto [toEarlier, toLater] = found.value();
         return at + toEarlier >= previous ? at + toEarlier : at + toLater;
     }
