@@ -102,10 +102,11 @@ void ChartWindow::openLogFile(const QString &path)
     m_progress->setWindowModality(Qt::WindowModal);
     m_progress->setMinimumDuration(300);
     auto *poll = new QTimer(m_progress);
-    connect(poll, &QTimer::timeout, m_progress, [this] {
+    // The dialog itself, not the member: the timer may fire once more between the end and the deletion.
+    connect(poll, &QTimer::timeout, m_progress, [this, progress = m_progress] {
         const qint64 total = m_total;
         if (total > 0)
-            m_progress->setValue(static_cast<int>(m_done * 1000 / total));
+            progress->setValue(static_cast<int>(m_done * 1000 / total));
     });
     poll->start(50);
     connect(m_progress, &QProgressDialog::canceled, this, [this] { m_cancel = true; });
