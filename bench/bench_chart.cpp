@@ -1,5 +1,6 @@
 // The chart's costs: a redraw over 32 sensors and 600,000 cycles (about a week at one cycle a second),
-// and reading a 100 MB log file.
+// reading a 100 MB log file, and reading hostile logs (a huge line of blanks, thousands of runs each with
+// a sensor of its own).
 #include "chart/ChartData.h"
 #include "chart/LogReading.h"
 #include "chart/ReadingsChart.h"
@@ -113,6 +114,47 @@ void BM_ReadLog(benchmark::State &state)
 }
 BENCHMARK(BM_ReadLog)->Arg(100)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_ReadLog)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Hostile logs: range 0 is a line of N MB of blanks between two good lines; otherwise N runs of one
+// cycle, each with a new sensor. Reading must stay linear, and the kept sensors capped.
+void BM_ReadHostileLog(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("hostile.log"));
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            state.SkipWithError("cannot write the log file");
+        const QDateTime when(QDate(2026, 1, 5), QTime(0, 0));
+        const auto line
+            = [&file](const QString &text) { file.write((text + QStringLiteral("\r\n")).toUtf8()); };
+        if (state.range(0) == 0) {
+            line(logging::logHeaderLine(roms()));
+            file.write(QByteArray(state.range(1) * 1024 * 1024, ' ') + "\r\n");
+            line(logging::logDataLine(when, QList<logging::Reading>(Sensors, 20.0F)));
+        }
+        for (qint64 run = 0; state.range(0) == 1 && run < state.range(1); ++run) {
+            const logging::RomCode rom {0x28, static_cast<uint8_t>(run), static_cast<uint8_t>(run >> 8),
+                static_cast<uint8_t>(run >> 16), 1, 2, 3, 4};
+            line(logging::logHeaderLine({rom}));
+            line(logging::logDataLine(when.addSecs(run), {20.0F}));
+        }
+    }
+    for (auto _ : state) {
+        const chart::LogReading read = chart::readLogFile(path);
+        state.counters["lines"] = static_cast<double>(read.dataLines);
+        state.counters["unreadable"] = static_cast<double>(read.unreadable);
+        state.counters["shown"] = static_cast<double>(read.data.sensorCount());
+        state.counters["left_out"] = static_cast<double>(read.data.leftOutCount());
+    }
+    state.counters["MB"] = static_cast<double>(QFile(path).size()) / (1024 * 1024);
+}
+BENCHMARK(BM_ReadHostileLog)->Args({0, 1})->Args({0, 64})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ReadHostileLog)
+    ->Args({1, 10000})
+    ->Args({1, 30000})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 } // namespace
 

@@ -12,6 +12,7 @@ namespace chart {
 namespace {
 
 constexpr float Gap = std::numeric_limits<float>::quiet_NaN();
+constexpr qsizetype MaxLeftOutCounted = 1 << 16;
 
 quint64 romKey(const logging::RomCode &rom)
 {
@@ -56,6 +57,12 @@ int ChartData::sensorFor(const logging::RomCode &rom)
     const quint64 key = romKey(rom);
     if (const auto found = m_byRom.constFind(key); found != m_byRom.cend())
         return found.value();
+    if (sensorCount() >= MaxSensors) {
+        // A bound, so that a hostile file cannot grow the count's memory without end.
+        if (m_leftOut.size() < MaxLeftOutCounted)
+            m_leftOut.insert(key);
+        return -1;
+    }
     const int id = static_cast<int>(m_sensors.size());
     m_sensors.push_back({rom, 0});
     m_byRom.insert(key, id);
@@ -77,7 +84,8 @@ void ChartData::beginRun(const QList<logging::RomCode> &roms)
     m_run.clear();
     for (qsizetype p = 0; p < roms.size(); ++p) {
         const int id = sensorFor(roms[p]);
-        m_sensors[static_cast<std::size_t>(id)].index = static_cast<int>(p);
+        if (id >= 0)
+            m_sensors[static_cast<std::size_t>(id)].index = static_cast<int>(p);
         m_run.push_back(id);
     }
     m_runBreak = true;
@@ -99,9 +107,11 @@ void ChartData::appendTime(qint64 msecs)
 void ChartData::appendCycle(qint64 msecs, const QList<std::optional<float>> &readings)
 {
     std::vector<float> values(m_series.size(), Gap);
-    for (qsizetype p = 0; p < readings.size() && p < static_cast<qsizetype>(m_run.size()); ++p)
-        if (readings[p])
-            values[static_cast<std::size_t>(m_run[static_cast<std::size_t>(p)])] = *readings[p];
+    for (qsizetype p = 0; p < readings.size() && p < static_cast<qsizetype>(m_run.size()); ++p) {
+        const int id = m_run[static_cast<std::size_t>(p)];
+        if (readings[p] && id >= 0)
+            values[static_cast<std::size_t>(id)] = *readings[p];
+    }
     appendTime(msecs);
     for (std::size_t s = 0; s < m_series.size(); ++s)
         appendValue(m_series[s], values[s]);
@@ -112,6 +122,8 @@ void ChartData::appendCycle(const logging::CycleRecord &cycle)
     std::vector<std::pair<int, float>> read;
     for (const logging::SensorReading &reading : cycle.sensors) {
         const int id = sensorFor(reading.rom);
+        if (id < 0)
+            continue;
         m_sensors[static_cast<std::size_t>(id)].index = reading.index;
         read.emplace_back(id, reading.celsius.value_or(Gap));
     }

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QPointF>
+#include <QSet>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -34,6 +35,9 @@ struct ReducedLine
 class ChartData
 {
 public:
+    // More lines than this are a tangle and cost every redraw; sensors beyond them are counted, not kept.
+    static constexpr qsizetype MaxSensors = 64;
+
     // A run begins: its sensors by position. Sensors are matched with earlier runs by ROM code.
     void beginRun(const QList<logging::RomCode> &roms);
     // A cycle of the current run, a reading per position; none is a gap.
@@ -45,7 +49,10 @@ public:
     const ChartSensor &sensor(qsizetype i) const { return m_sensors[static_cast<std::size_t>(i)]; }
     // "Sensor #i (28 B4 84 D7 0F 4F 4C AF)".
     QString sensorName(qsizetype i) const;
+    // Sensors met but not kept, past MaxSensors; counted up to a bound.
+    qint64 leftOutCount() const { return m_leftOut.size(); }
     qint64 cycleCount() const { return static_cast<qint64>(m_times.size()); }
+    qint64 time(qint64 cycle) const { return m_times[static_cast<std::size_t>(cycle)]; }
     bool isEmpty() const { return m_times.empty(); }
     qint64 firstTime() const { return m_times.front(); }
     qint64 lastTime() const { return m_times.back(); }
@@ -98,7 +105,8 @@ private:
     std::vector<Series> m_series;
     std::vector<qint64> m_times;
     QHash<quint64, int> m_byRom;
-    std::vector<int> m_run; // the current run's positions -> sensors
+    QSet<quint64> m_leftOut;
+    std::vector<int> m_run; // the current run's positions -> sensors, -1 for one not kept
     bool m_runBreak = false;
 };
 

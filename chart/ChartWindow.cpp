@@ -102,10 +102,11 @@ void ChartWindow::openLogFile(const QString &path)
     m_progress->setWindowModality(Qt::WindowModal);
     m_progress->setMinimumDuration(300);
     auto *poll = new QTimer(m_progress);
-    connect(poll, &QTimer::timeout, m_progress, [this] {
+    // The dialog itself, not the member: the timer may fire once more between the end and the deletion.
+    connect(poll, &QTimer::timeout, m_progress, [this, progress = m_progress] {
         const qint64 total = m_total;
         if (total > 0)
-            m_progress->setValue(static_cast<int>(m_done * 1000 / total));
+            progress->setValue(static_cast<int>(m_done * 1000 / total));
     });
     poll->start(50);
     connect(m_progress, &QProgressDialog::canceled, this, [this] { m_cancel = true; });
@@ -129,8 +130,11 @@ void ChartWindow::logRead(LogReading &read, const QString &path)
     if (failure.isEmpty() && read.dataLines == 0)
         failure = QStringLiteral("The log file \"%1\" holds no readable data line.").arg(path);
     if (!failure.isEmpty()) {
-        QMessageBox::warning(this, WindowTitle, failure);
-        emit logOpened(false);
+        // Without a loop of its own, which could hold a bus wait open; told as failed once closed.
+        auto *box = new QMessageBox(QMessageBox::Warning, WindowTitle, failure, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        connect(box, &QMessageBox::finished, this, [this] { emit logOpened(false); });
+        box->open();
         return;
     }
     m_data = std::move(read.data);
@@ -145,20 +149,26 @@ void ChartWindow::logRead(LogReading &read, const QString &path)
 
 void ChartWindow::chooseLogFile(QWidget *parent, const QString &suggested)
 {
-    const QString path = QFileDialog::getOpenFileName(parent, QStringLiteral("Open log file in chart"),
-        suggested, QStringLiteral("Log files (*.txt *.log);;All files (*)"));
-    if (path.isEmpty())
-        return;
-    auto *window = new ChartWindow(parent);
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    // The window appears once the file has been read, and never when it could not be.
-    connect(window, &ChartWindow::logOpened, window, [window](bool shown) {
-        if (shown)
-            window->showChart();
-        else
-            window->close();
+    // Opened without a loop of its own: one would hold a bus wait open while the user chooses.
+    auto *dialog = new QFileDialog(parent, QStringLiteral("Open log file in chart"), suggested,
+        QStringLiteral("Log files (*.txt *.log);;All files (*)"));
+    dialog->setObjectName(QStringLiteral("logFileDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    connect(dialog, &QFileDialog::fileSelected, parent, [parent](const QString &path) {
+        auto *window = new ChartWindow(parent);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        // The window appears once the file has been read, and never when it could not be.
+        connect(window, &ChartWindow::logOpened, window, [window](bool shown) {
+            if (shown)
+                window->showChart();
+            else
+                window->close();
+        });
+        window->openLogFile(path);
     });
-    window->openLogFile(path);
+    dialog->open();
 }
 
 } // namespace chart

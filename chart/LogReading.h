@@ -1,4 +1,4 @@
-// A log file the program wrote, read back into chart data: every run, every data line.
+// A log file the program wrote, read back into chart data: every run, every data line, in linear time.
 #pragma once
 
 #include "chart/ChartData.h"
@@ -26,5 +26,7 @@ LogReading readLogFile(const QString &path, const ReadProgress &progress = {});
 
 // "3 lines could not be read", or nothing when all could.
 QString unreadableText(qint64 lines);
+// How many sensors the chart leaves out, or nothing when it shows all.
+QString leftOutText(const ChartData &data);
 
 } // namespace chart

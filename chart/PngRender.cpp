@@ -1,3 +1,4 @@
+// Renders a log file's chart into a PNG on an image, with no display needed.
 #include "chart/PngRender.h"
 
 #include "chart/LogReading.h"
@@ -34,7 +35,9 @@ PngResult renderLogPng(const QString &logPath, const QString &pngPath, const QSi
     painter.end();
     if (!image.save(pngPath, "PNG"))
         return {2, QStringLiteral("Cannot write the PNG \"%1\".").arg(pngPath)};
-    return {0, unreadableText(read.unreadable)};
+    QStringList notes {unreadableText(read.unreadable), leftOutText(read.data)};
+    notes.removeAll(QString());
+    return {0, notes.join(QStringLiteral("; "))};
 }
 
 } // namespace chart

@@ -10,7 +10,7 @@ struct PngResult
 {
     // 0 written; 1 the file holds no readable data line; 2 the file cannot be read or the PNG written.
     int exitCode = 0;
-    QString message; // for standard error, when not written; otherwise how many lines were unreadable
+    QString message; // for standard error, when not written; otherwise what was unreadable or left out
 };
 
 PngResult renderLogPng(const QString &logPath, const QString &pngPath, const QSize &size);

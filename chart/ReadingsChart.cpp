@@ -2,14 +2,17 @@
 // that a gap stays a gap and a redraw costs a few points per pixel column.
 #include "chart/ReadingsChart.h"
 
+#include "chart/AxisTicks.h"
+#include "chart/ChartLegend.h"
+#include "chart/LogReading.h"
 #include "logging/TextFormats.h"
 
 #include <QCategoryAxis>
 #include <QDateTime>
 #include <QFontMetrics>
 #include <QGraphicsItem>
-#include <QLegendMarker>
-#include <QLineSeries>
+#include <QGraphicsSimpleTextItem>
+#include <QLegend>
 #include <QLocale>
 #include <QPainter>
 #include <QValueAxis>
@@ -20,7 +23,6 @@ namespace chart {
 
 namespace {
 
-constexpr qint64 MsPerDay = 24 * 3600 * 1000;
 constexpr double MinZoomMs = 5 * 1000;
 constexpr std::size_t SmoothPoints = 20000;
 
@@ -37,58 +39,6 @@ QColor sensorColour(qsizetype i)
     // Beyond those: hues a golden angle apart, at two depths.
     const int hue = static_cast<int>((i * 137) % 360);
     return QColor::fromHsv(hue, 200, i % 2 == 0 ? 170 : 220);
-}
-
-// The labels' format for ticks `step` apart over `span`: times of day within a day, with the date when the
-// view spans days, the date alone for steps of days.
-QString timeFormat(qint64 step, qint64 span)
-{
-    const QLocale locale;
-    const QString time = step < 60 * 1000
-        ? logging::timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat))
-        : locale.timeFormat(QLocale::ShortFormat);
-    if (step >= MsPerDay)
-        return locale.dateFormat(QLocale::ShortFormat);
-    if (span > MsPerDay)
-        return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time;
-    return time;
-}
-
-// Round times `step` apart from `from` to `to`, the step the smallest (a second up to a year) that gives no
-// more than `ticks` of them; hours and days begin at local midnight, not at the epoch's.
-std::vector<qint64> roundTicks(qint64 from, qint64 to, int ticks, qint64 &step)
-{
-    static constexpr qint64 steps[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800,
-        21600, 43200, 86400, 172800, 259200, 604800, 1209600, 2419200, 4838400, 9676800, 31449600};
-    const qint64 offset = QDateTime::fromMSecsSinceEpoch(from).offsetFromUtc() * qint64(1000);
-    for (const qint64 seconds : steps) {
-        step = seconds * 1000;
-        if ((to - from) / step + 1 <= ticks || seconds == steps[std::size(steps) - 1])
-            break;
-    }
-    std::vector<qint64> times;
-    for (qint64 t = (from + offset + step - 1) / step * step - offset; t <= to; t += step)
-        times.push_back(t);
-    return times;
-}
-
-// The °C range widened to a round step (1, 2, 2.5 or 5 times a power of ten) that gives no more than
-// `ticks` labels.
-std::pair<double, double> roundCelsius(double low, double high, int ticks, int &tickCount)
-{
-    const double rough = (high - low) / std::max(1, ticks - 1);
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    for (const double factor : {1.0, 2.0, 2.5, 5.0, 10.0}) {
-        const double step = factor * power;
-        const double first = std::floor(low / step) * step;
-        const double last = std::ceil(high / step) * step;
-        const int count = static_cast<int>(std::lround((last - first) / step)) + 1;
-        if (count <= ticks || factor == 10.0) {
-            tickCount = count;
-            return {first, last};
-        }
-    }
-    return {low, high};
 }
 
 } // namespace
@@ -157,8 +107,11 @@ ReadingsChart::ReadingsChart(const ChartData &data)
     : m_data(data)
 {
     setTitle(QString());
-    legend()->setAlignment(Qt::AlignRight);
-    legend()->setShowToolTips(true);
+    // Qt's legend shows one column and drops the names that do not fit; ours shows them all.
+    legend()->hide();
+    m_legend = new ChartLegend(this);
+    m_legend->setOnClick([this](int sensor) { toggleLine(sensor); });
+    m_note = new QGraphicsSimpleTextItem(this);
     m_time = new QCategoryAxis(this);
     m_time->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     m_celsius = new QValueAxis(this);
@@ -172,37 +125,51 @@ ReadingsChart::ReadingsChart(const ChartData &data)
 
 ReadingsChart::~ReadingsChart() = default;
 
-void ReadingsChart::syncSeries()
+void ReadingsChart::resizeEvent(QGraphicsSceneResizeEvent *event)
 {
-    for (auto i = static_cast<qsizetype>(m_series.size()); i < m_data.sensorCount(); ++i) {
-        // The series carry no points: they give the legend and the clicks that hide and show a line.
-        auto *series = new QLineSeries(this);
-        series->setColor(sensorColour(i));
-        addSeries(series);
-        series->attachAxis(m_time);
-        series->attachAxis(m_celsius);
-        m_series.push_back(series);
-        for (QLegendMarker *marker : legend()->markers(series)) {
-            connect(marker, &QLegendMarker::clicked, this, [this, series, marker] {
-                series->setVisible(!series->isVisible());
-                marker->setVisible(true);
-                QFont font = marker->font();
-                font.setStrikeOut(!series->isVisible());
-                marker->setFont(font);
-                refresh();
-            });
-        }
-    }
-    for (std::size_t i = 0; i < m_series.size(); ++i) {
-        const QString name = m_data.sensorName(static_cast<qsizetype>(i));
-        if (m_series[i]->name() != name)
-            m_series[i]->setName(name);
-    }
+    QChart::resizeEvent(event);
+    syncLegend(true);
+}
+
+void ReadingsChart::syncLegend(bool resized)
+{
+    QStringList names;
+    for (qsizetype i = 0; i < m_data.sensorCount(); ++i)
+        names.append(m_data.sensorName(i));
+    if (names == m_names && !resized)
+        return;
+    m_names = names;
+    m_hidden.resize(static_cast<std::size_t>(names.size()), false);
+    constexpr int Margin = 12;
+    const QString note = leftOutText(m_data);
+    m_note->setText(note);
+    const qreal noteHeight = note.isEmpty() ? 0 : m_note->boundingRect().height() + 4;
+    m_note->setPos(Margin, size().height() - Margin / 2.0 - noteHeight);
+    std::vector<QColor> colours;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        colours.push_back(sensorColour(i));
+    // The legend takes up to two fifths of the width; the plot keeps the rest.
+    const QRectF band(0, Margin, size().width() - Margin, size().height() - 2 * Margin - noteHeight);
+    const qreal legendWidth = m_legend->place(band, 0.4 * size().width(), names, colours);
+    m_legend->setHidden(m_hidden);
+    const QMargins margins(
+        Margin, Margin, Margin + static_cast<int>(legendWidth), Margin + static_cast<int>(noteHeight));
+    if (margins != this->margins())
+        setMargins(margins);
+}
+
+void ReadingsChart::toggleLine(int sensor)
+{
+    if (sensor < 0 || static_cast<std::size_t>(sensor) >= m_hidden.size())
+        return;
+    m_hidden[static_cast<std::size_t>(sensor)] = !m_hidden[static_cast<std::size_t>(sensor)];
+    m_legend->setHidden(m_hidden);
+    refresh();
 }
 
 void ReadingsChart::dataChanged()
 {
-    syncSeries();
+    syncLegend();
     refresh();
 }
 
@@ -272,8 +239,8 @@ void ReadingsChart::refresh()
     if (m_refreshing)
         return;
     m_refreshing = true;
-    // The data may have grown since the last call: every sensor needs its series first.
-    syncSeries();
+    // The data may have grown since the last call: every sensor needs its name first.
+    syncLegend();
     const QRectF area = plotArea();
     m_range = m_window ? *m_window : wholeRange();
     const auto [from, to] = m_range;
@@ -284,7 +251,7 @@ void ReadingsChart::refresh()
     float high = 0;
     bool any = false;
     for (std::size_t i = 0; i < reduced.size(); ++i) {
-        if (!reduced[i].hasValue || !m_series[i]->isVisible())
+        if (!reduced[i].hasValue || m_hidden[i])
             continue;
         low = any ? std::min(low, reduced[i].low) : reduced[i].low;
         high = any ? std::max(high, reduced[i].high) : reduced[i].high;
@@ -318,9 +285,14 @@ void ReadingsChart::refresh()
     if (ticks != m_ticks || format != m_tickFormat) {
         for (const QString &label : m_time->categoriesLabels())
             m_time->remove(label);
-        for (const qint64 tick : ticks)
-            m_time->append(
-                locale.toString(QDateTime::fromMSecsSinceEpoch(tick), format), static_cast<double>(tick));
+        for (const qint64 tick : ticks) {
+            // The axis keeps one label per text, and the hour that the end of summer time repeats
+            // has its texts twice: the second gets an invisible mark.
+            QString label = locale.toString(QDateTime::fromMSecsSinceEpoch(tick), format);
+            while (m_time->categoriesLabels().contains(label))
+                label += QChar(0x200B);
+            m_time->append(label, static_cast<double>(tick));
+        }
         m_ticks = ticks;
         m_tickFormat = format;
     }
@@ -345,9 +317,9 @@ void ReadingsChart::refresh()
     const double yScale = now.height() / (niceTop - niceBottom);
     std::vector<LinesItem::Line> lines;
     for (std::size_t i = 0; i < reduced.size(); ++i) {
-        if (!m_series[i]->isVisible())
+        if (m_hidden[i])
             continue;
-        LinesItem::Line line {m_series[i]->color(), {}};
+        LinesItem::Line line {sensorColour(static_cast<qsizetype>(i)), {}};
         std::vector<QPointF> piece;
         for (const QPointF &p : reduced[i].points) {
             if (std::isnan(p.y())) {

@@ -8,11 +8,12 @@
 #include <utility>
 
 class QCategoryAxis;
-class QLineSeries;
+class QGraphicsSimpleTextItem;
 class QValueAxis;
 
 namespace chart {
 
+class ChartLegend;
 class LinesItem;
 
 class ReadingsChart : public QChart
@@ -35,16 +36,25 @@ public:
     // The whole range, following new cycles; false while the user looks at a part.
     bool following() const { return !m_window; }
     std::pair<qint64, qint64> timeRange() const { return m_range; }
+    // Hides or shows a sensor's line, as a click on its name does.
+    void toggleLine(int sensor);
+
+protected:
+    void resizeEvent(QGraphicsSceneResizeEvent *event) override;
 
 private:
-    void syncSeries();
+    // The legend and the note below the plot for the sensors and the size as they are now.
+    void syncLegend(bool resized = false);
     std::pair<qint64, qint64> wholeRange() const;
     void setWindow(qint64 from, qint64 to);
 
     const ChartData &m_data;
     QCategoryAxis *m_time = nullptr;
     QValueAxis *m_celsius = nullptr;
-    std::vector<QLineSeries *> m_series;
+    ChartLegend *m_legend = nullptr;
+    QGraphicsSimpleTextItem *m_note = nullptr;
+    QStringList m_names;
+    std::vector<bool> m_hidden;
     LinesItem *m_lines = nullptr;
     std::optional<std::pair<qint64, qint64>> m_window;
     std::pair<qint64, qint64> m_range {0, 1};

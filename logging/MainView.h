@@ -47,6 +47,9 @@ public:
 
     // A message box with only OK, no icon, captioned "KX4136 logger"; returns when the user closed it.
     virtual void showMessage(const QString &text) = 0;
+    // The same box, but the call returns at once: for messages during a run, whose cycles must go on
+    // while the box waits for the user. A view whose messages never wait need not tell them apart.
+    virtual void tellMessage(const QString &text) { showMessage(text); }
     // Names the device and why the session could not start, after the message that it could not: the
     // window lists it with the devices.
     virtual void showStartFailure(const QString &line) { appendDeviceLine(line); }

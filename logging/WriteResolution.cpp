@@ -10,7 +10,7 @@ std::optional<int16_t> RunControl::sensorToWrite(const QString &sensor)
 {
     const auto index = sensorIndexFromText(sensor, modKX4136::LastSensor);
     if (!index)
-        m_view.showMessage(QStringLiteral("Wrong sensor number."));
+        m_view.tellMessage(QStringLiteral("Wrong sensor number."));
     return index;
 }
 

@@ -6,13 +6,16 @@
 #include "ui/frmInfo.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QShortcut>
@@ -58,7 +61,7 @@ void frmMain::addDeviceCommands()
     convertAllAction->setObjectName(QStringLiteral("convertAllAction"));
     convertAllAction->setCheckable(true);
     lstDevices->addAction(convertAllAction);
-    lstDevices->setContextMenuPolicy(Qt::ActionsContextMenu);
+    popUpActionsOf(lstDevices);
 }
 
 bool frmMain::convertAll() const
@@ -79,20 +82,56 @@ void frmMain::addChartCommands()
     connect(chart, &QAction::triggered, this, &frmMain::chartRequested);
     connect(logChart, &QAction::triggered, this, &frmMain::logChartRequested);
     lstTemp->addActions({chart, logChart});
-    lstTemp->setContextMenuPolicy(Qt::ActionsContextMenu);
+    popUpActionsOf(lstTemp);
     lstTemp->viewport()->installEventFilter(this);
     auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this);
     shortcut->setContext(Qt::WindowShortcut);
     connect(shortcut, &QShortcut::activated, this, &frmMain::chartRequested);
 }
 
+// A menu that ran its own event loop would hold a bus wait open for as long as the user looks at it.
+void frmMain::popUpActionsOf(QListWidget *list)
+{
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list, &QWidget::customContextMenuRequested, this, [this, list](const QPoint &at) {
+        auto *menu = new QMenu(this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->setAttribute(Qt::WA_NoMouseReplay);
+        menu->installEventFilter(this);
+        menu->addActions(list->actions());
+        menu->popup(list->viewport()->mapToGlobal(at));
+    });
+}
+
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (auto *menu = qobject_cast<QMenu *>(watched); menu && event->type() == QEvent::MouseButtonPress)
+        return passClickOn(menu, static_cast<QMouseEvent *>(event));
     if (watched == lstTemp->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         emit chartRequested();
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+// A press beside the menu closes it and clicks the control under it, so that the first click on STOP
+// stops; most platforms would only close the menu.
+bool frmMain::passClickOn(QMenu *menu, QMouseEvent *press)
+{
+    if (menu->rect().contains(press->position().toPoint()))
+        return false;
+    const QPointF global = press->globalPosition();
+    menu->close();
+    QWidget *target = childAt(mapFromGlobal(global.toPoint()));
+    // The press's release goes nowhere once it has closed a menu: the whole click is passed on.
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        if (!target || !target->isEnabled())
+            break;
+        QMouseEvent replayed(type, target->mapFromGlobal(global), global, press->button(),
+            type == QEvent::MouseButtonPress ? press->buttons() : Qt::NoButton, press->modifiers());
+        QApplication::sendEvent(target, &replayed);
+    }
+    return true;
 }
 
 QLineEdit *frmMain::textBox(TextField field) const
@@ -202,10 +241,21 @@ void frmMain::cycleEnded(const logging::CycleRecord &cycle)
     lstTemp->addItems(logging::readingListLines(cycle));
 }
 
+QMessageBox *frmMain::messageBox(const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::NoIcon, windowTitle(), text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    return box;
+}
+
 void frmMain::showMessage(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, windowTitle(), text, QMessageBox::Ok, this);
-    box.exec();
+    messageBox(text)->exec();
+}
+
+void frmMain::tellMessage(const QString &text)
+{
+    messageBox(text)->open();
 }
 
 void frmMain::setCloseHandler(CloseHandler handler)

@@ -16,6 +16,9 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
+class QMouseEvent;
+class QMessageBox;
 class QPushButton;
 class QTimer;
 
@@ -41,6 +44,7 @@ public:
     void setTimerEnabled(bool enabled) override;
     void setTimerInterval(int32_t milliseconds) override;
     void showMessage(const QString &text) override;
+    void tellMessage(const QString &text) override;
     void endProgram() override;
 
     // logging::ReadingsListener: the cycle's time in Label5, its readings in lstTemp.
@@ -83,6 +87,10 @@ private:
     void connectControls();
     void addChartCommands();
     void addDeviceCommands();
+    void popUpActionsOf(QListWidget *list);
+    bool passClickOn(QMenu *menu, QMouseEvent *press);
+    // OK only, no icon, the window's caption; it deletes itself once closed.
+    QMessageBox *messageBox(const QString &text);
     QLineEdit *textBox(logging::TextField field) const;
     QWidget *control(logging::Control control) const;
 

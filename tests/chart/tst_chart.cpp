@@ -4,11 +4,16 @@
 #include "chart/ReadingsChart.h"
 #include "logging/TextFormats.h"
 
+#include <QApplication>
+#include <QCategoryAxis>
+#include <QFileDialog>
+#include <QGraphicsLayout>
 #include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 
 using logging::RomCode;
@@ -45,6 +50,23 @@ QByteArray data(int second, const QList<logging::Reading> &readings)
     return logging::logDataLine(Start.addSecs(second), readings).toUtf8();
 }
 
+QString writeLog(const QString &path, const QByteArrayList &lines, const QByteArray &end = "\r\n")
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(lines.join(end) + end);
+    return path;
+}
+
+// A run per sensor, each sensor new, with one cycle.
+QByteArrayList runsOfNewSensors(int runs)
+{
+    QByteArrayList lines;
+    for (int r = 0; r < runs; ++r)
+        lines << header({{0x28, uint8_t(r), uint8_t(r >> 8), 3, 4, 5, 6, 7}}) << data(r, {20.0F});
+    return lines;
+}
+
 } // namespace
 
 class TstChart : public QObject
@@ -56,6 +78,12 @@ private slots:
     void readLog_data();
     void readLog();
     void missingFile();
+    void sensorCap();
+    void cancelStopsReading();
+    void repeatedHourKeepsItsInstants();
+    void timeLabelsBySpan_data();
+    void timeLabelsBySpan();
+    void logFileDialogDoesNotWait();
     void reductionKeepsExtremes_data();
     void reductionKeepsExtremes();
     void followsRecords();
@@ -90,6 +118,10 @@ void TstChart::readLog_data()
         << QByteArrayList {data(0, {9.0F}), header({RomA}), data(1, {1.0F}), data(2, {2.0F}).chopped(2),
                "Other program: 12.5", data(3, {1.0F, 2.0F}), data(4, {3.0F})}
         << QByteArray("\r\n") << QStringList {"1", "3"} << 4LL;
+    QTest::newRow("header longer than the program writes")
+        << "C"
+        << QByteArrayList {header(QList<RomCode>(200, RomA)), data(0, QList<logging::Reading>(200, 1.0F))}
+        << QByteArray("\r\n") << QStringList {} << 2LL;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QTest::newRow("comma") << "de_DE" << QByteArrayList {header({RomA}), data(0, {-1.25F})}
                            << QByteArray("\r\n") << QStringList {"-1.25"} << 0LL;
@@ -107,13 +139,8 @@ void TstChart::readLog()
     QFETCH(QStringList, expected);
     QFETCH(qint64, unreadable);
     QLocale::setDefault(QLocale(locale));
-    const QString path = m_dir.filePath(QStringLiteral("read.log"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(lines.join(end) + end);
-    file.close();
-
-    const chart::LogReading read = chart::readLogFile(path);
+    const chart::LogReading read
+        = chart::readLogFile(writeLog(m_dir.filePath(QStringLiteral("read.log")), lines, end));
     QVERIFY(read.error.isEmpty());
     QCOMPARE(rows(read.data), expected);
     QCOMPARE(read.unreadable, unreadable);
@@ -125,6 +152,94 @@ void TstChart::missingFile()
     const chart::LogReading read = chart::readLogFile(path);
     QVERIFY(read.error.contains(path));
     QVERIFY(read.error.contains(QStringLiteral("No such file")));
+}
+
+// Sensors past the cap are counted and told.
+void TstChart::sensorCap()
+{
+    const chart::LogReading read = chart::readLogFile(writeLog(
+        m_dir.filePath(QStringLiteral("cap.log")), runsOfNewSensors(chart::ChartData::MaxSensors + 6)));
+    QCOMPARE(read.data.sensorCount(), chart::ChartData::MaxSensors);
+    QCOMPARE(chart::leftOutText(read.data),
+        QStringLiteral("Only the first 64 sensors are shown: 6 more are not."));
+}
+
+// Once asked to stop, the reader stops within a megabyte or two, even inside a line.
+void TstChart::cancelStopsReading()
+{
+    qint64 lastSeen = 0;
+    const chart::LogReading read = chart::readLogFile(
+        writeLog(m_dir.filePath(QStringLiteral("cancel.log")), {header({RomA}), QByteArray(8 << 20, ' ')}),
+        [&](qint64 done, qint64) {
+            lastSeen = done;
+            return done < (1 << 20);
+        });
+    QVERIFY(read.cancelled);
+    QVERIFY(lastSeen < (3 << 20));
+}
+
+// At the end of summer time the hour from 02:00 is written twice: each line keeps its own instant.
+void TstChart::repeatedHourKeepsItsInstants()
+{
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    QList<qint64> written;
+    QByteArrayList lines {header({RomA})};
+    for (int half = 0; half < 6; ++half) {
+        const QDateTime when = QDateTime(QDate(2026, 10, 24), QTime(23, 30), Qt::UTC).addSecs(half * 1800);
+        written << when.toMSecsSinceEpoch();
+        lines << logging::logDataLine(when.toLocalTime(), {20.0F + half}).toUtf8();
+    }
+    const chart::LogReading read
+        = chart::readLogFile(writeLog(m_dir.filePath(QStringLiteral("dst.log")), lines));
+    QList<qint64> times;
+    for (qint64 c = 0; c < read.data.cycleCount(); ++c)
+        times << read.data.time(c);
+    zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+    QCOMPARE(times, written);
+}
+
+void TstChart::timeLabelsBySpan_data()
+{
+    QTest::addColumn<int>("days");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("months: months") << 150 << "Mar 2026";
+    QTest::newRow("years: half years") << 730 << "Jul 2026";
+}
+
+void TstChart::timeLabelsBySpan()
+{
+    QFETCH(int, days);
+    QFETCH(QString, label);
+    chart::ChartData data;
+    data.beginRun({RomA});
+    const QDateTime start(QDate(2026, 1, 2), QTime(0, 0));
+    for (int hours = 0; hours <= days * 24; hours += 6)
+        data.appendCycle(start.addSecs(hours * 3600).toMSecsSinceEpoch(), {20.0F});
+    chart::ReadingsChart readings(data);
+    readings.setGeometry(QRectF(0, 0, 800, 400));
+    readings.layout()->activate();
+    const QStringList labels
+        = qobject_cast<QCategoryAxis *>(readings.axes(Qt::Horizontal).front())->categoriesLabels();
+    QVERIFY2(labels.contains(label), qPrintable(labels.join(", ")));
+}
+
+// The dialog opens without a loop of its own; the file chosen in it opens in a chart window.
+void TstChart::logFileDialogDoesNotWait()
+{
+    QWidget parent;
+    const QString path = writeLog(m_dir.filePath(QStringLiteral("chosen.log")), runsOfNewSensors(2));
+    QTimer::singleShot(1000, &parent, [] {
+        if (QWidget *modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    chart::ChartWindow::chooseLogFile(&parent, m_dir.path());
+    auto *dialog = parent.findChild<QFileDialog *>();
+    QVERIFY(dialog && dialog->isVisible());
+    dialog->selectFile(path);
+    static_cast<QDialog *>(dialog)->accept();
+    QTRY_VERIFY(
+        parent.findChild<chart::ChartWindow *>() && parent.findChild<chart::ChartWindow *>()->isVisible());
 }
 
 void TstChart::reductionKeepsExtremes_data()
@@ -240,11 +355,8 @@ void TstChart::plot()
     const QString png = m_dir.filePath(QStringLiteral("plot.png"));
     QFile::remove(log);
     QFile::remove(png);
-    if (!lines.isEmpty()) {
-        QFile file(log);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(lines.join("\r\n") + "\r\n");
-    }
+    if (!lines.isEmpty())
+        writeLog(log, lines);
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("DISPLAY"));

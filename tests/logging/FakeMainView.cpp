@@ -81,6 +81,12 @@ void FakeMainView::showMessage(const QString &text)
         whileMessageShown();
 }
 
+void FakeMainView::tellMessage(const QString &text)
+{
+    messages.append(text);
+    record(QStringLiteral("message ") + text);
+}
+
 void FakeMainView::endProgram()
 {
     ++endProgramCalls;

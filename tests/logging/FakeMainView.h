@@ -25,6 +25,8 @@ public:
     void setTimerEnabled(bool enabled) override;
     void setTimerInterval(int32_t milliseconds) override;
     void showMessage(const QString &text) override;
+    // Recorded as a message, but the user's clicks come after it: it does not wait.
+    void tellMessage(const QString &text) override;
     void endProgram() override;
     void runStarted(const logging::RunRecord &run) override { runs.append(run); }
     // As the window shows a cycle: its time in label5, its lines in temps; recorded as "cycle <time>".

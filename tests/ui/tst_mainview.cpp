@@ -10,12 +10,30 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
 
 using logging::Control;
 using logging::TextField;
+
+namespace {
+
+// Opens lstTemp's menu as a right click does: open, or null when the call waited until it closed.
+QMenu *openMenu(QListWidget *list)
+{
+    QTimer::singleShot(500, list, [] {
+        if (QWidget *popup = QApplication::activePopupWidget())
+            popup->close();
+    });
+    const QPoint at(5, 5);
+    QContextMenuEvent open(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list->viewport(), &open);
+    return qobject_cast<QMenu *>(QApplication::activePopupWidget());
+}
+
+} // namespace
 
 class TestMainView : public QObject
 {
@@ -40,6 +58,7 @@ private slots:
     void buttonsSignal();
     void chartCommands_data();
     void chartCommands();
+    void stopWhileMenuIsOpen();
     void defaultMessageBox();
     void closing_data();
     void closing();
@@ -264,6 +283,20 @@ void TestMainView::buttonsSignal()
     QCOMPARE(three.count(), signal == 3 ? 1 : 0);
 }
 
+// The menu must not swallow the click that closes it: the first click on STOP stops.
+void TestMainView::stopWhileMenuIsOpen()
+{
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.setControlEnabled(Control::Command2, true);
+    QSignalSpy stop(&w, &frmMain::command2Clicked);
+    QVERIFY(openMenu(control<QListWidget>(&w, "lstTemp")));
+    auto *button = control<QPushButton>(&w, "Command2");
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, button->mapTo(&w, button->rect().center()));
+    QTRY_COMPARE(stop.count(), 1);
+}
+
 void TestMainView::defaultMessageBox()
 {
     frmMain w;
@@ -362,12 +395,14 @@ void TestMainView::chartCommands()
         control<QLineEdit>(&w, "Text5")->setFocus();
         QTest::keyClick(&w, Qt::Key_G, Qt::ControlModifier);
     } else {
-        QCOMPARE(list->contextMenuPolicy(), Qt::ActionsContextMenu);
-        const auto actions = list->actions();
+        QMenu *menu = openMenu(list);
+        QVERIFY(menu);
+        const auto actions = menu->actions();
         const auto action = std::find_if(
             actions.begin(), actions.end(), [&](const QAction *a) { return a->text() == how; });
         QVERIFY(action != actions.end());
         (*action)->trigger();
+        menu->close();
     }
     QCOMPARE(chart.count(), logFile ? 0 : 1);
     QCOMPARE(log.count(), logFile ? 1 : 0);

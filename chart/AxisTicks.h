@@ -1,0 +1,25 @@
+// Where the chart's axes put their labels: round times and round temperatures, and the times' format.
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <utility>
+#include <vector>
+
+namespace chart {
+
+// The labels' format for ticks `step` apart over `span`: times of day within a day, with the date when the
+// view spans days, the date alone for steps of days, the month or the year alone for steps of months or
+// years.
+QString timeFormat(qint64 step, qint64 span);
+
+// Round times `step` apart from `from` to `to`, the step the smallest (a second up to ten years) that gives
+// no more than `ticks` of them; hours and days begin at local midnight, not at the epoch's, months and
+// years on their first day.
+std::vector<qint64> roundTicks(qint64 from, qint64 to, int ticks, qint64 &step);
+
+// The °C range widened to a round step (1, 2, 2.5 or 5 times a power of ten) that gives no more than
+// `ticks` labels.
+std::pair<double, double> roundCelsius(double low, double high, int ticks, int &tickCount);
+
+} // namespace chart
