@@ -38,10 +38,24 @@ std::optional<QString> readPassword(const QString &path)
     QByteArray line = file.readLine();
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
-    return QString::fromUtf8(line);
+    QString password = QString::fromUtf8(line);
+    wipe(line);
+    return password;
 }
 
 } // namespace
+
+void wipe(QString &text)
+{
+    if (text.data_ptr().isMutable())
+        std::fill_n(const_cast<QChar *>(text.constData()), text.size(), QChar());
+}
+
+void wipe(QByteArray &bytes)
+{
+    if (bytes.data_ptr().isMutable())
+        std::fill_n(const_cast<char *>(bytes.constData()), bytes.size(), '\0');
+}
 
 std::optional<std::pair<QString, uint16_t>> parseBrokerAddress(const QString &text)
 {

@@ -27,6 +27,11 @@ inline constexpr char PasswordVariable[] = "KX4136_MQTT_PASSWORD";
 // HOST[:PORT], with an IPv6 address in brackets; nothing when the text names no broker.
 std::optional<std::pair<QString, uint16_t>> parseBrokerAddress(const QString &text);
 
+// Overwrites a password where it lies, so that no copy sharing it keeps it either; text in read-only
+// memory (a literal) is left.
+void wipe(QString &text);
+void wipe(QByteArray &bytes);
+
 void addMqttOptions(QCommandLineParser &parser);
 // After the parser has read the arguments: nothing without --mqtt, or when `error` is set to the one
 // line that tells what is wrong.
