@@ -183,11 +183,12 @@ void Connection::lost(const QString &reason)
 }
 
 // A broker drops the connection on a message larger than it takes, without a word. A drop soon after the
-// discovery messages went out, twice in a row at the same size, is taken for that: discovery messages of
-// that size are no longer sent, and the readings, far smaller, go on.
+// discovery messages went out, twice in a row with the same smallest one, is taken for that: discovery
+// messages that large are no longer sent, and the readings, far smaller, go on. Which of them was too
+// large cannot be told, so the smallest sets the limit and one line says so.
 void Connection::checkDiscoveryDropped()
 {
-    const qsizetype size = std::exchange(m_largestDiscovery, 0);
+    const qsizetype size = std::exchange(m_smallestDiscovery, 0);
     if (size == 0 || Clock::now() - m_discoverySent > dropWindow) {
         m_suspectedSize = 0;
         return;
@@ -196,8 +197,8 @@ void Connection::checkDiscoveryDropped()
         return;
     m_suspectedSize = 0;
     m_discoveryLimit = size;
-    m_tell(QStringLiteral("MQTT: the broker closes the connection on a discovery message of %1 bytes; "
-                          "discovery messages that large are no longer sent")
+    m_tell(QStringLiteral("MQTT: the broker closes the connection on discovery messages of %1 bytes or more; "
+                          "they are no longer sent")
                .arg(size));
 }
 
@@ -217,8 +218,10 @@ void Connection::sendDue()
         send(m_status, {"online", true});
     for (const auto &[topic, message] : discovery) {
         const qsizetype size = topic.size() + message.payload.size();
-        if (size < m_discoveryLimit && send(topic, message)) {
-            m_largestDiscovery = std::max(m_largestDiscovery, size);
+        // Every connection sends them again: the library must not, after a drop, send one the broker
+        // cannot take.
+        if (size < m_discoveryLimit && send(topic, message, nullptr, 0)) {
+            m_smallestDiscovery = m_smallestDiscovery == 0 ? size : std::min(m_smallestDiscovery, size);
             m_discoverySent = Clock::now();
         }
     }
@@ -231,10 +234,10 @@ void Connection::sendDue()
     }
 }
 
-bool Connection::send(const QByteArray &topic, const Message &message, int *mid)
+bool Connection::send(const QByteArray &topic, const Message &message, int *mid, std::optional<int> qos)
 {
     const int rc = mosquitto_publish(m_mosq, mid, topic.constData(), int(message.payload.size()),
-        message.payload.constData(), m_settings.qos, message.retained);
+        message.payload.constData(), qos.value_or(m_settings.qos), message.retained);
     if (rc == MOSQ_ERR_SUCCESS)
         ++m_inFlight;
     return rc == MOSQ_ERR_SUCCESS;

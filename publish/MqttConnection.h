@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 struct mosquitto;
 
@@ -76,7 +77,8 @@ private:
     // A broker that drops the connection on a message larger than it takes: see Connection.cpp.
     void checkDiscoveryDropped();
     void sendDue();
-    bool send(const QByteArray &topic, const Message &message, int *mid = nullptr);
+    bool send(const QByteArray &topic, const Message &message, int *mid = nullptr,
+        std::optional<int> qos = std::nullopt);
     void sayOffline();
     QString address() const;
 
@@ -102,9 +104,9 @@ private:
 
     // Discovery messages of this size and above are not sent: the broker dropped the connection on them.
     qsizetype m_discoveryLimit;
-    qsizetype m_largestDiscovery = 0; // sent on this connection
+    qsizetype m_smallestDiscovery = 0; // sent on this connection
     Clock::time_point m_discoverySent;
-    qsizetype m_suspectedSize = 0; // the last connection was dropped right after discovery this large
+    qsizetype m_suspectedSize = 0; // the last connection was dropped soon after discovery this large
 };
 
 } // namespace publish

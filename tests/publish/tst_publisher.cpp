@@ -58,6 +58,7 @@ private slots:
     void brokerRestarted_data();
     void brokerRestarted();
     void silentBroker();
+    void discoveryOverTheBrokersLimit();
 };
 
 void TestPublisher::messagesOfARun()
@@ -119,11 +120,14 @@ void TestPublisher::login()
     QVERIFY(broker.start());
     publish::MqttSettings settings;
     settings.user = "logger";
-    settings.password = tls ? QString() : secret;
+    settings.password = tls ? QString() : QString::fromUtf8(secret.toUtf8());
     settings.caFile = tls && !secret.isEmpty() ? broker.path(secret) : QString();
+    const QChar *password = settings.password->constData(); // shared by every copy of the settings
     Publishing run(broker.port, settings);
     QTRY_VERIFY_WITH_TIMEOUT(!run.lines.isEmpty(), Patience);
     QVERIFY2(run.lines.first().contains(outcome), qPrintable(run.lines.first()));
+    // The library has its own copy: the password is nowhere else.
+    QVERIFY(std::all_of(password, password + settings.password->size(), [](QChar c) { return c.isNull(); }));
 }
 
 void TestPublisher::brokerRestarted_data()
@@ -175,6 +179,20 @@ void TestPublisher::silentBroker()
     const QDeadlineTimer hang(3000);
     run.reset();
     QVERIFY(!hang.hasExpired());
+}
+
+void TestPublisher::discoveryOverTheBrokersLimit()
+{
+    Broker broker({"max_packet_size 200"}); // readings fit, discovery messages do not
+    QVERIFY(broker.start());
+    Subscriber subscriber(broker.port);
+    Publishing run(broker.port);
+    QTRY_VERIFY_WITH_TIMEOUT(run.cycle(21.5f) && subscriber.payloads(Reading0).contains("21.500"), Patience);
+    QVERIFY(run.cycle(22.5f));
+    QTRY_VERIFY_WITH_TIMEOUT(subscriber.payloads(Reading0).contains("22.500"), Patience);
+    QCOMPARE(run.lines.filter("discovery").size(), 1);
+    QCOMPARE(run.lines.filter("MQTT: connected").size(), 3); // two drops tell the limit; then no more
+    QVERIFY(subscriber.payloads(Config0).isEmpty());
 }
 
 QTEST_MAIN(TestPublisher)
