@@ -69,6 +69,62 @@ private slots:
         QVERIFY(!emulator::parseOptions({QStringLiteral("--garble-every"), QStringLiteral("0")}, error));
     }
 
+    void lineFaults_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("maxBaud");
+        QTest::addColumn<bool>("unbuffered");
+        QTest::newRow("line up to 19200") << "--max-baud 19200" << true << 19200 << false;
+        QTest::newRow("rate the adapter lacks") << "--max-baud 38400" << false << 0 << false;
+        QTest::newRow("no held byte") << "--real-time --no-held-byte" << true << 0 << true;
+        QTest::newRow("no held byte in stepped time") << "--no-held-byte" << false << 0 << false;
+        QTest::newRow("device beyond the demo bus") << "--bad-crc 3" << false << 0 << false;
+        QTest::newRow("device on an empty bus") << "--sensors 0 --deaf 0" << false << 0 << false;
+    }
+    void lineFaults()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(bool, valid);
+        QFETCH(int, maxBaud);
+        QFETCH(bool, unbuffered);
+        QString error;
+        const auto options = emulator::parseOptions(arguments.split(u' '), error);
+        QCOMPARE(options.has_value(), valid);
+        QCOMPARE(error.isEmpty(), valid);
+        if (!options)
+            return;
+        QCOMPARE(options->faults.maxBaud, maxBaud);
+        QCOMPARE(options->faults.unbuffered, unbuffered);
+    }
+
+    void deviceFaults_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<int>("device");
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("bad CRC on the KX4130") << "--bad-crc 2" << 2 << "crc";
+        QTest::newRow("stuck sensor") << "--sensors 5 --stuck 4" << 4 << "stuck";
+        QTest::newRow("deaf sensor") << "--deaf 0" << 0 << "deaf";
+    }
+    void deviceFaults()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(int, device);
+        QFETCH(QString, fault);
+        QString error;
+        const auto options = emulator::parseOptions(arguments.split(u' '), error);
+        QVERIFY2(options, qPrintable(error));
+        const auto bus = emulator::makeBus(*options, std::make_shared<sim::ManualClock>());
+        for (std::size_t i = 0; i < bus->deviceCount(); ++i) {
+            sim::DeviceFaults &faults = bus->device(i).faults();
+            const bool here = int(i) == device;
+            QCOMPARE(faults.corruptCrc.isOn(), here && fault == "crc");
+            QCOMPARE(faults.stuckFF.isOn(), here && fault == "stuck");
+            QCOMPARE(faults.noPresence.isOn(), here && fault == "deaf");
+        }
+    }
+
     void help()
     {
         QString error;
