@@ -127,7 +127,7 @@ void Connection::startAttempt()
 void Connection::checkAttempt(int loopResult)
 {
     // A refused certificate ends the handshake, whatever the library makes of what follows.
-    if (m_reason.isEmpty() && (loopResult == MOSQ_ERR_TLS || m_certificateVerdict != 0))
+    if (!m_active && m_reason.isEmpty() && (loopResult == MOSQ_ERR_TLS || m_certificateVerdict != 0))
         m_reason = tlsFailure(m_certificateVerdict);
     const int socket = mosquitto_socket(m_mosq);
     // Before the broker's answer the library may go on waiting on a connection that has failed.

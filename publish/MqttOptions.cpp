@@ -27,9 +27,9 @@ QString last(const QCommandLineParser &parser, const QString &name)
     return parser.values(name).last();
 }
 
-// A prefix goes in front of every topic. Nothing that a broker may refuse or take for something else:
-// wildcards, empty levels, a broker's own "$" topics, characters that are no text, a topic over the
-// protocol's length. Nothing the user could not read back in the message either.
+// A prefix goes in front of every topic: nothing a broker may refuse, or take for something else, while
+// the program shows "connected". A prefix holding characters that are no text is not repeated in the
+// message, which must stay one readable line.
 QString topicPrefixError(const QString &name, const QString &prefix)
 {
     static const QRegularExpression wrong(QStringLiteral("[+#]|^/|/$|//"));
