@@ -86,6 +86,7 @@ void Connection::configure()
     if (!m_settings.caFile.isEmpty()) {
         const QByteArray caFile = m_settings.caFile.toLocal8Bit();
         mosquitto_tls_set(m_mosq, caFile.constData(), nullptr, nullptr, nullptr, nullptr);
+        watchCertificates(&m_certificateVerdict);
     }
     mosquitto_connect_callback_set(m_mosq, &Connection::onConnect);
     mosquitto_disconnect_callback_set(m_mosq, &Connection::onDisconnect);
@@ -116,9 +117,7 @@ void Connection::startAttempt()
     const int rc = std::exchange(m_attempted, true)
         ? mosquitto_reconnect_async(m_mosq)
         : mosquitto_connect_async(m_mosq, host.constData(), m_settings.port, keepAliveSeconds);
-    if (rc == MOSQ_ERR_SUCCESS) {
-        watchCertificate(m_mosq, &m_certificateVerdict);
-    } else {
+    if (rc != MOSQ_ERR_SUCCESS) {
         // The library's text for a system error is the system's; it must be read before anything else runs.
         lost(rc == MOSQ_ERR_TLS ? tlsFailure(m_certificateVerdict) : errorText(rc));
     }

@@ -31,11 +31,9 @@ QString errorText(int rc)
 
 namespace {
 
-int verdictIndex()
-{
-    static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
-    return index;
-}
+thread_local long *threadVerdict = nullptr;
+
+int verdictIndex();
 
 // Told of every alert the handshake sends: one sent after the certificate check failed carries its verdict.
 void recordVerdict(const SSL *ssl, int where, int)
@@ -45,16 +43,28 @@ void recordVerdict(const SSL *ssl, int where, int)
         *static_cast<long *>(SSL_get_ex_data(ssl, verdictIndex())) = verdict;
 }
 
+// Called as every TLS connection is made, before its handshake, which the library may run to its end
+// before it hands the connection out.
+void listenFromBirth(void *ssl, void *, CRYPTO_EX_DATA *data, int index, long, void *)
+{
+    if (threadVerdict) {
+        CRYPTO_set_ex_data(data, index, threadVerdict);
+        SSL_set_info_callback(static_cast<SSL *>(ssl), &recordVerdict);
+    }
+}
+
+int verdictIndex()
+{
+    static const int index = SSL_get_ex_new_index(0, nullptr, &listenFromBirth, nullptr, nullptr);
+    return index;
+}
+
 } // namespace
 
-void watchCertificate(mosquitto *mosq, long *verdict)
+void watchCertificates(long *verdict)
 {
-    // The library's own settings stay untouched: only this handshake is listened to.
-    auto *ssl = static_cast<SSL *>(mosquitto_ssl_get(mosq));
-    if (!ssl)
-        return;
-    SSL_set_ex_data(ssl, verdictIndex(), verdict);
-    SSL_set_info_callback(ssl, &recordVerdict);
+    verdictIndex();
+    threadVerdict = verdict;
 }
 
 QString tlsFailure(long verdict)
@@ -74,6 +84,8 @@ QString tlsFailure(long verdict)
     case X509_V_ERR_CERT_UNTRUSTED:
     case X509_V_ERR_CERT_SIGNATURE_FAILURE:
         return QStringLiteral("certificate not trusted");
+    // The library checks the host name itself, and fails a certificate for it without naming an error.
+    case X509_V_ERR_UNSPECIFIED:
     case X509_V_ERR_HOSTNAME_MISMATCH:
     case X509_V_ERR_IP_ADDRESS_MISMATCH:
         return QStringLiteral("certificate for another host");

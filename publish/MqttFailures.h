@@ -4,17 +4,15 @@
 #include <QString>
 #include <optional>
 
-struct mosquitto;
-
 namespace publish {
 
 // The library's sentence as the middle of ours: "connection refused", not "Connection refused.".
 QString reasonText(const char *sentence);
 // A library error code as such a reason.
 QString errorText(int rc);
-// Once an attempt has started: has a refusal of the broker's certificate written to `verdict`, which
-// must outlive the attempt.
-void watchCertificate(mosquitto *mosq, long *verdict);
+// Has every refusal of a broker's certificate, in the TLS connections this thread makes from now on,
+// written to `verdict`, which must live as long as the thread.
+void watchCertificates(long *verdict);
 // A TLS failure, by the last verdict on the broker's certificate.
 QString tlsFailure(long verdict);
 // Nothing while the socket may still work; otherwise why it does not. The library takes a TLS connection
