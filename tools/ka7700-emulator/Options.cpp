@@ -48,7 +48,9 @@ struct Definitions
         QStringLiteral("With --real-time: lose every byte that arrives while the line driver works, "
                        "instead of holding one.")};
     QCommandLineOption badCrc {QStringLiteral("bad-crc"),
-        QStringLiteral("Give device I (from 0) a wrong CRC byte in every read."), QStringLiteral("I")};
+        QStringLiteral("Give device I (from 0, in the bus's order, not the search's) a wrong CRC byte "
+                       "in every read."),
+        QStringLiteral("I")};
     QCommandLineOption stuck {QStringLiteral("stuck"),
         QStringLiteral("Make device I never pull the line low: every byte it sends reads FF."),
         QStringLiteral("I")};
