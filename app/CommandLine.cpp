@@ -4,7 +4,11 @@
 #include "driver/serial/PortMap.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <limits>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -130,6 +134,25 @@ std::optional<CommandLineResult> readConsoleOptions(
     return std::nullopt;
 }
 
+// The same file under any name: through a link, or another path.
+bool sameFile(const QString &one, const QString &other)
+{
+#ifdef Q_OS_UNIX
+    struct stat first
+    {
+    };
+    struct stat second
+    {
+    };
+    return ::stat(QFile::encodeName(one).constData(), &first) == 0
+        && ::stat(QFile::encodeName(other).constData(), &second) == 0 && first.st_dev == second.st_dev
+        && first.st_ino == second.st_ino;
+#else
+    const QString canonical = QFileInfo(one).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(other).canonicalFilePath();
+#endif
+}
+
 struct ChartOptions
 {
     QCommandLineOption chart {QStringLiteral("chart"),
@@ -156,6 +179,10 @@ std::optional<CommandLineResult> readChartOptions(
         options.plotPath = parser.values(o.plot).last();
     if (options.chartPath && options.plotPath)
         return fail(QStringLiteral("--chart and --plot exclude each other."));
+    for (const auto &[name, path] : {std::pair {o.chart.names().first(), options.chartPath},
+             std::pair {o.plot.names().first(), options.plotPath}})
+        if (const QString error = path ? publish::specialFileError(name, *path) : QString(); !error.isEmpty())
+            return fail(error);
     if ((options.chartPath || options.plotPath) && options.console)
         return fail(QStringLiteral("--%1 and --console exclude each other.")
                         .arg(options.chartPath ? QLatin1String("chart") : QLatin1String("plot")));
@@ -168,6 +195,11 @@ std::optional<CommandLineResult> readChartOptions(
     if (!parser.isSet(o.output) || parser.values(o.output).last().isEmpty())
         return fail(QStringLiteral("--plot needs --output PNG."));
     options.plotOutput = parser.values(o.output).last();
+    if (const QString error = publish::specialFileError(o.output.names().first(), options.plotOutput);
+        !error.isEmpty())
+        return fail(error);
+    if (sameFile(*options.plotPath, options.plotOutput))
+        return fail(QStringLiteral("--output names the log file itself: '%1'.").arg(options.plotOutput));
     if (parser.isSet(o.size)) {
         const QString size = parser.values(o.size).last();
         const QStringList parts = size.split(QLatin1Char('x'));

@@ -1,8 +1,11 @@
 // The --mqtt options: checked in full before anything starts, so a wrong one never half-starts a run.
 #include "publish/MqttOptions.h"
 
+#include "publish/MqttMessages.h"
+
 #include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace publish {
@@ -16,17 +19,30 @@ const QString User = QStringLiteral("mqtt-user");
 const QString PasswordFile = QStringLiteral("mqtt-password-file");
 const QString CaFile = QStringLiteral("mqtt-cafile");
 const QString Qos = QStringLiteral("mqtt-qos");
+// A topic's length field in the protocol has two bytes.
+constexpr qsizetype MaxTopicBytes = 65535;
 
 QString last(const QCommandLineParser &parser, const QString &name)
 {
     return parser.values(name).last();
 }
 
-// A prefix goes in front of every topic: wildcards and empty levels would make it another topic.
-bool isTopicPrefix(const QString &text)
+// A prefix goes in front of every topic: nothing a broker may refuse, or take for something else, while
+// the program shows "connected". A prefix holding characters that are no text is not repeated in the
+// message, which must stay one readable line.
+QString topicPrefixError(const QString &name, const QString &prefix)
 {
-    static const QRegularExpression wrong(QStringLiteral("[+#\\x00]|^/|/$|//"));
-    return !text.isEmpty() && !text.contains(wrong);
+    static const QRegularExpression wrong(QStringLiteral("[+#]|^/|/$|//"));
+    const auto notText
+        = [](QChar c) { return c.category() == QChar::Other_Control || c.isNonCharacter() || c.isNull(); };
+    if (!prefix.isValidUtf16() || std::any_of(prefix.begin(), prefix.end(), notText))
+        return QStringLiteral("--%1 takes text without control characters, non-characters or invalid UTF-8.")
+            .arg(name);
+    if (prefix.startsWith(QLatin1Char('$')))
+        return QStringLiteral("--%1 must not start with $: such topics are the broker's own.").arg(name);
+    if (prefix.isEmpty() || prefix.contains(wrong))
+        return QStringLiteral("--%1 takes a topic without +, # or empty levels, not '%2'.").arg(name, prefix);
+    return QString();
 }
 
 // The first line of the file, without its line end.
@@ -38,10 +54,32 @@ std::optional<QString> readPassword(const QString &path)
     QByteArray line = file.readLine();
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
-    return QString::fromUtf8(line);
+    QString password = QString::fromUtf8(line);
+    wipe(line);
+    return password;
 }
 
 } // namespace
+
+QString specialFileError(const QString &option, const QString &path)
+{
+    const QFileInfo file(path);
+    return file.exists() && !file.isFile()
+        ? QStringLiteral("--%1 takes a regular file, not '%2'.").arg(option, path)
+        : QString();
+}
+
+void wipe(QString &text)
+{
+    if (text.data_ptr().isMutable())
+        std::fill_n(const_cast<QChar *>(text.constData()), text.size(), QChar());
+}
+
+void wipe(QByteArray &bytes)
+{
+    if (bytes.data_ptr().isMutable())
+        std::fill_n(const_cast<char *>(bytes.constData()), bytes.size(), '\0');
+}
 
 std::optional<std::pair<QString, uint16_t>> parseBrokerAddress(const QString &text)
 {
@@ -103,11 +141,16 @@ std::optional<MqttSettings> readMqttOptions(const QCommandLineParser &parser, QS
         if (!parser.isSet(name))
             continue;
         *prefix = last(parser, name);
-        if (!isTopicPrefix(*prefix)) {
-            error = QStringLiteral("--%1 takes a topic without +, # or empty levels, not '%2'.")
-                        .arg(name, *prefix);
+        error = topicPrefixError(name, *prefix);
+        if (!error.isEmpty())
             return std::nullopt;
-        }
+    }
+    const qsizetype longest = std::max(
+        temperatureTopic(settings, {}).toUtf8().size(), discoveryTopic(settings, {}).toUtf8().size());
+    if (longest > MaxTopicBytes) {
+        error = QStringLiteral("The MQTT topic prefixes are too long: a topic takes at most %1 bytes.")
+                    .arg(MaxTopicBytes);
+        return std::nullopt;
     }
     if (parser.isSet(Qos)) {
         const QString qos = last(parser, Qos);
@@ -124,6 +167,9 @@ std::optional<MqttSettings> readMqttOptions(const QCommandLineParser &parser, QS
             error = QStringLiteral("--mqtt-password-file needs --mqtt-user.");
             return std::nullopt;
         }
+        error = specialFileError(PasswordFile, last(parser, PasswordFile));
+        if (!error.isEmpty())
+            return std::nullopt;
         settings.password = readPassword(last(parser, PasswordFile));
         if (!settings.password) {
             error
@@ -135,6 +181,9 @@ std::optional<MqttSettings> readMqttOptions(const QCommandLineParser &parser, QS
     }
     if (parser.isSet(CaFile)) {
         settings.caFile = last(parser, CaFile);
+        error = specialFileError(CaFile, settings.caFile);
+        if (!error.isEmpty())
+            return std::nullopt;
         if (!QFile(settings.caFile).open(QIODevice::ReadOnly)) {
             error = QStringLiteral("Cannot read the MQTT CA file '%1'.").arg(settings.caFile);
             return std::nullopt;

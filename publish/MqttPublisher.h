@@ -21,7 +21,8 @@ public:
     // Connection changes are told to `tell` on this object's thread, one line per change.
     using LineSink = std::function<void(const QString &line)>;
 
-    // Starts connecting at once, on a thread of its own: nothing here ever waits for the network.
+    // Starts connecting at once, on a thread of its own: nothing here ever waits for the network. The
+    // password in `settings`, and in every copy that shares it, is overwritten once the connection has it.
     MqttPublisher(const MqttSettings &settings, LineSink tell);
     // Publishes "offline" and disconnects, waiting for that a short while at most.
     ~MqttPublisher() override;

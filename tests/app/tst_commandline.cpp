@@ -4,6 +4,10 @@
 
 #include <QtTest>
 #include <vector>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -41,6 +45,7 @@ class TestCommandLine : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void accepted_data();
     void accepted();
     void refused_data();
@@ -52,7 +57,22 @@ private slots:
     void simulatedBus_data();
     void simulatedBus();
     void serialWithoutSimulate();
+
+private:
+    QTemporaryDir m_dir; // a log, other names of it, and a FIFO
+    QString path(const char *name) const { return m_dir.filePath(QString::fromLatin1(name)); }
 };
+
+void TestCommandLine::initTestCase()
+{
+    QFile log(path("run.log"));
+    QVERIFY(log.open(QIODevice::WriteOnly));
+    QVERIFY(QFile::link(path("run.log"), path("link.log")));
+#ifdef Q_OS_UNIX
+    QVERIFY(::link(QFile::encodeName(path("run.log")), QFile::encodeName(path("hard.log"))) == 0);
+    QVERIFY(::mkfifo(QFile::encodeName(path("fifo")), 0600) == 0);
+#endif
+}
 
 void TestCommandLine::accepted_data()
 {
@@ -136,6 +156,32 @@ void TestCommandLine::refused_data()
                                     << "'99x600'";
     QTest::newRow("size without height")
         << QStringList {"--plot", "a", "--output", "p", "--size", "800x"} << "'800x'";
+    const QString log = path("run.log");
+    const QString notText = QStringLiteral("control characters");
+    QTest::newRow("output over the log") << QStringList {"--plot", log, "--output", log} << "log file itself";
+    QTest::newRow("output over a link to the log")
+        << QStringList {"--plot", log, "--output", path("link.log")} << "log file itself";
+    QTest::newRow("output over the log by another path")
+        << QStringList {"--plot", log, "--output", m_dir.path() + "/./run.log"} << "log file itself";
+#ifdef Q_OS_UNIX
+    QTest::newRow("chart a FIFO") << QStringList {"--chart", path("fifo")} << "regular file";
+    QTest::newRow("plot a device") << QStringList {"--plot", "/dev/zero", "--output", "p"} << "regular file";
+    QTest::newRow("output into a FIFO") << QStringList {"--plot", log, "--output", path("fifo")} << "regular";
+    QTest::newRow("password from a device") << QStringList {"--mqtt", "h", "--mqtt-user", "u",
+        "--mqtt-password-file", "/dev/zero"} << "regular file";
+    QTest::newRow("CA from a FIFO") << QStringList {"--mqtt", "h", "--mqtt-cafile", path("fifo")}
+                                    << "regular";
+    QTest::newRow("output over a hard link to the log")
+        << QStringList {"--plot", log, "--output", path("hard.log")} << "log file itself";
+#endif
+    QTest::newRow("topic with a tab") << QStringList {"--mqtt", "h", "--mqtt-topic", "a\tb"} << notText;
+    QTest::newRow("topic with a line end") << QStringList {"--mqtt", "h", "--mqtt-topic", "a\nb"} << notText;
+    QTest::newRow("topic with U+FFFF") << QStringList {"--mqtt", "h", "--mqtt-topic", "a\uFFFF"} << notText;
+    QTest::newRow("topic with a lone surrogate")
+        << QStringList {"--mqtt", "h", "--mqtt-topic", QString(QChar(0xD800))} << notText;
+    QTest::newRow("broker's own topic") << QStringList {"--mqtt", "h", "--mqtt-topic", "$SYS"} << "$";
+    QTest::newRow("topic over the protocol's length")
+        << QStringList {"--mqtt", "h", "--mqtt-topic", QString(65535, 'a')} << "too long";
 }
 
 void TestCommandLine::refused()

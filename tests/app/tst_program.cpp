@@ -28,6 +28,13 @@ void TestProgram::exits_data()
                                       << "'99'";
     QTest::newRow("bad port") << QStringList {"--com", "300=/dev/ttyS0"} << 2 << ""
                               << "'300=/dev/ttyS0'";
+#ifdef Q_OS_UNIX
+    QTest::newRow("plot a device") << QStringList {"--plot", "/dev/zero", "--output", "p.png"} << 2 << ""
+                                   << "regular file";
+#endif
+    QTest::newRow("topic with a line end")
+        << QStringList {"--mqtt", "h", "--mqtt-topic", "a\nb", "--console"} << 2 << ""
+        << "control characters";
 }
 
 void TestProgram::exits()

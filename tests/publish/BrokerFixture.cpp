@@ -1,6 +1,7 @@
 // A broker of the test's own on a free port of 127.0.0.1, and a subscriber that records all it gets.
 #include "BrokerFixture.h"
 
+#include <QFile>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -55,7 +56,37 @@ bool Broker::run(const QString &name, const QStringList &arguments) const
     return process.waitForFinished(30000) && process.exitCode() == 0;
 }
 
-Subscriber::Subscriber(uint16_t port)
+bool Broker::makeCertificates(bool expired) const
+{
+    const QStringList key {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes"};
+    for (const QString ca : {"ca", "other"})
+        if (!run("openssl",
+                QStringList {
+                    "req", "-x509", "-subj", "/CN=" + ca, "-keyout", ca + ".key", "-out", ca + ".crt"}
+                    + key))
+            return false;
+    // Signed the long way, which alone takes any dates.
+    QFile config(path("ca.cnf"));
+    QFile(path("index.txt")).open(QIODevice::WriteOnly);
+    if (!config.open(QIODevice::WriteOnly))
+        return false;
+    config.write("[ca]\ndefault_ca=d\n[d]\ndatabase=index.txt\nnew_certs_dir=.\nrand_serial=yes\n"
+                 "policy=p\ndefault_md=sha256\ncopy_extensions=copy\n[p]\ncommonName=supplied\n");
+    config.close();
+    const QStringList dates = expired
+        ? QStringList {"-startdate", "20200101000000Z", "-enddate", "20200102000000Z"}
+        : QStringList {"-days", "30"};
+    return run("openssl",
+               QStringList {"req", "-new", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                   "-keyout", "server.key", "-out", "server.csr"}
+                   + key)
+        && run("openssl",
+            QStringList {"ca", "-batch", "-notext", "-config", "ca.cnf", "-cert", "ca.crt", "-keyfile",
+                "ca.key", "-in", "server.csr", "-out", "server.crt"}
+                + dates);
+}
+
+Subscriber::Subscriber(uint16_t port, const QString &caFile)
 {
     mosquitto_lib_init();
     m_mosq = mosquitto_new(nullptr, true, this);
@@ -65,6 +96,8 @@ Subscriber::Subscriber(uint16_t port)
         subscriber->m_received.append({message->topic,
             QByteArray(static_cast<const char *>(message->payload), message->payloadlen), message->retain});
     });
+    if (!caFile.isEmpty())
+        mosquitto_tls_set(m_mosq, caFile.toLocal8Bit().constData(), nullptr, nullptr, nullptr, nullptr);
     mosquitto_connect(m_mosq, "127.0.0.1", port, 30);
     mosquitto_subscribe(m_mosq, nullptr, "#", 1);
     mosquitto_loop_start(m_mosq);

@@ -18,6 +18,14 @@ public:
     // Runs a tool (mosquitto_passwd, openssl) in the test's folder; true when it succeeded.
     bool run(const QString &tool, const QStringList &arguments) const;
     QString path(const QString &file) const { return m_dir.filePath(file); }
+    // Makes ca.crt (the broker's CA), other.crt (another CA) and the broker's certificate signed by ca;
+    // or one that has expired.
+    bool makeCertificates(bool expired = false) const;
+    // The listener lines for TLS with the certificates above.
+    static QStringList tlsConfig()
+    {
+        return {"cafile %1/ca.crt", "certfile %1/server.crt", "keyfile %1/server.key"};
+    }
 
     uint16_t port = 0;
 
@@ -36,7 +44,7 @@ struct Received
 class Subscriber
 {
 public:
-    explicit Subscriber(uint16_t port);
+    explicit Subscriber(uint16_t port, const QString &caFile = {});
     ~Subscriber();
     QList<Received> received() const;
     QList<QByteArray> payloads(const QByteArray &topic) const;

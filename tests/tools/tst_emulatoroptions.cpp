@@ -69,6 +69,51 @@ private slots:
         QVERIFY(!emulator::parseOptions({QStringLiteral("--garble-every"), QStringLiteral("0")}, error));
     }
 
+    void lineFaults_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("maxBaud");
+        QTest::addColumn<bool>("unbuffered");
+        QTest::newRow("line up to 19200") << "--max-baud 19200" << true << 19200 << false;
+        QTest::newRow("rate the adapter lacks") << "--max-baud 38400" << false << 0 << false;
+        QTest::newRow("no held byte") << "--real-time --no-held-byte" << true << 0 << true;
+        QTest::newRow("no held byte in stepped time") << "--no-held-byte" << false << 0 << false;
+        QTest::newRow("device beyond the demo bus") << "--bad-crc 3" << false << 0 << false;
+        QTest::newRow("device on an empty bus") << "--sensors 0 --deaf 0" << false << 0 << false;
+    }
+    void lineFaults()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(bool, valid);
+        QFETCH(int, maxBaud);
+        QFETCH(bool, unbuffered);
+        QString error;
+        const auto options = emulator::parseOptions(arguments.split(u' '), error);
+        QCOMPARE(options.has_value(), valid);
+        QCOMPARE(error.isEmpty(), valid);
+        if (!options)
+            return;
+        QCOMPARE(options->faults.maxBaud, maxBaud);
+        QCOMPARE(options->faults.unbuffered, unbuffered);
+    }
+
+    void deviceFaults()
+    {
+        QString error;
+        const auto options
+            = emulator::parseOptions(QStringLiteral("--bad-crc 2 --stuck 1 --deaf 0").split(u' '), error);
+        QVERIFY(options);
+        const auto bus = emulator::makeBus(*options, std::make_shared<sim::ManualClock>());
+        const auto on = [&bus](std::size_t device) {
+            const sim::DeviceFaults &f = bus->device(device).faults();
+            return QList<bool> {f.noPresence.isOn(), f.stuckFF.isOn(), f.corruptCrc.isOn()};
+        };
+        QCOMPARE(on(0), (QList<bool> {true, false, false}));
+        QCOMPARE(on(1), (QList<bool> {false, true, false}));
+        QCOMPARE(on(2), (QList<bool> {false, false, true}));
+    }
+
     void help()
     {
         QString error;

@@ -10,6 +10,8 @@ namespace emulator {
 namespace {
 
 constexpr int MaxSensors = 40;
+constexpr int DemoDevices = 3;
+constexpr int AdapterRates[] {9600, 19200, 57600, 115200};
 
 // The options with their help texts, and a parser that knows them.
 struct Definitions
@@ -38,6 +40,22 @@ struct Definitions
         QStringLiteral("End every pulse with the byte HH (hexadecimal)."), QStringLiteral("HH")};
     QCommandLineOption strayPulseEnd {
         QStringLiteral("stray-pulse-end"), QStringLiteral("Send every pulse-end byte twice.")};
+    QCommandLineOption maxBaud {QStringLiteral("max-baud"),
+        QStringLiteral("Carry nothing faster than RATE (9600, 19200, 57600 or 115200), as a poor "
+                       "USB-serial bridge: bytes sent faster are lost."),
+        QStringLiteral("RATE")};
+    QCommandLineOption noHeldByte {QStringLiteral("no-held-byte"),
+        QStringLiteral("With --real-time: lose every byte that arrives while the line driver works, "
+                       "instead of holding one.")};
+    QCommandLineOption badCrc {QStringLiteral("bad-crc"),
+        QStringLiteral("Give device I (from 0, in the bus's order, not the search's) a wrong CRC byte "
+                       "in every read."),
+        QStringLiteral("I")};
+    QCommandLineOption stuck {QStringLiteral("stuck"),
+        QStringLiteral("Make device I never pull the line low: every byte it sends reads FF."),
+        QStringLiteral("I")};
+    QCommandLineOption deaf {QStringLiteral("deaf"),
+        QStringLiteral("Make device I miss every reset, and so every transaction."), QStringLiteral("I")};
     QCommandLineOption noPresence {
         QStringLiteral("no-presence"), QStringLiteral("Unplug every device: resets find no presence pulse.")};
     QCommandLineOption shorted {QStringLiteral("short"), QStringLiteral("Hold the 1-Wire bus low.")};
@@ -50,8 +68,9 @@ struct Definitions
         parser.setApplicationDescription(
             QStringLiteral("Prints the pseudo-terminal to open, then answers as a KA7700 adapter\n"
                            "until SIGINT or SIGTERM."));
-        parser.addOptions({sensors, byteTime, realTime, latency, silent, silentAfter, garbleEvery,
-            resetAnswer, pulseEnd, strayPulseEnd, noPresence, shorted, help});
+        parser.addOptions(
+            {sensors, byteTime, realTime, latency, silent, silentAfter, garbleEvery, resetAnswer, pulseEnd,
+                strayPulseEnd, maxBaud, noHeldByte, noPresence, shorted, badCrc, stuck, deaf, help});
     }
 };
 
@@ -104,8 +123,21 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString &error
         options.faults.resetAnswer = uint8_t(*given);
     if (const auto given = number(d.pulseEnd, 0, 255, 16))
         options.faults.pulseEnd = uint8_t(*given);
+    if (const auto given = number(d.maxBaud, 0, 115200)) {
+        if (std::find(std::begin(AdapterRates), std::end(AdapterRates), *given) != std::end(AdapterRates))
+            options.faults.maxBaud = *given;
+        else
+            error = QStringLiteral("--max-baud takes 9600, 19200, 57600 or 115200, not '%1'.").arg(*given);
+    }
+    const int devices = options.sensors.value_or(DemoDevices);
+    options.badCrc = number(d.badCrc, 0, devices - 1);
+    options.stuck = number(d.stuck, 0, devices - 1);
+    options.deaf = number(d.deaf, 0, devices - 1);
+    if (error.isEmpty() && d.parser.isSet(d.noHeldByte) && !d.parser.isSet(d.realTime))
+        error = QStringLiteral("--no-held-byte needs --real-time.");
     if (!error.isEmpty())
         return std::nullopt;
+    options.faults.unbuffered = d.parser.isSet(d.noHeldByte);
     options.timing.realTime = d.parser.isSet(d.realTime);
     options.faults.silent = d.parser.isSet(d.silent);
     options.faults.strayPulseEnd = d.parser.isSet(d.strayPulseEnd);
@@ -122,6 +154,12 @@ std::shared_ptr<sim::SimBus> makeBus(const Options &options, std::shared_ptr<con
     for (std::size_t i = 0; i < bus->deviceCount(); ++i)
         bus->device(i).setAttached(!options.noPresence);
     bus->setShorted(options.shorted);
+    const std::pair<std::optional<int>, sim::FaultSwitch sim::DeviceFaults::*> deviceFaults[] {
+        {options.badCrc, &sim::DeviceFaults::corruptCrc}, {options.stuck, &sim::DeviceFaults::stuckFF},
+        {options.deaf, &sim::DeviceFaults::noPresence}};
+    for (const auto &[device, fault] : deviceFaults)
+        if (device && std::size_t(*device) < bus->deviceCount())
+            (bus->device(std::size_t(*device)).faults().*fault).on();
     return bus;
 }
 

@@ -17,6 +17,10 @@ struct Options
     Faults faults;
     bool noPresence = false; // every device unplugged
     bool shorted = false;
+    // Devices (by their place on the bus, from 0) whose every read or reset goes wrong.
+    std::optional<int> badCrc; // a wrong CRC byte
+    std::optional<int> stuck; // never pulls the line low: every byte reads FF
+    std::optional<int> deaf; // misses every reset, and so every transaction
     bool help = false; // -h, --help: print usage() and run nothing
 };
 
