@@ -7,19 +7,25 @@
 
 namespace logging {
 
-enum class TextField { Text1, Text2, Text3, Text4, Text5 };
+enum class TextField {
+    Text1, // sensor number
+    Text2, // COM port
+    Text3, // interval
+    Text4, // delay
+    Text5, // log path
+};
 enum class Control {
-    Text1,
-    Text2,
-    Text3,
-    Text4,
-    Text5,
-    Check1,
-    Combo_res,
-    Command1,
-    Command2,
-    Command3,
-    Command4
+    Text1, // sensor number
+    Text2, // COM port
+    Text3, // interval
+    Text4, // delay
+    Text5, // log path
+    Check1, // logging
+    Combo_res, // resolution
+    Command1, // write
+    Command2, // STOP
+    Command3, // START
+    Command4, // help
 };
 
 // Lamp colours: 24-bit values with red in the low byte.
