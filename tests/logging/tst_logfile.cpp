@@ -1,5 +1,6 @@
 // The log file: header and data lines, appending with CR LF, and lines kept while the file cannot be written.
 #include "logging/LogFile.h"
+#include "logging/TextFormats.h"
 
 #include <QDir>
 #include <QFile>
@@ -85,7 +86,10 @@ private slots:
     void keptLinesWaitForTheirOwnFile();
     void eachFileFailingIsTold();
     void partWrittenLineIsTakenBack();
-    void cutMoveGoesOnWhereItStopped();
+    void cutMoveDeliversEachLineOnce_data();
+    void cutMoveDeliversEachLineOnce();
+    void damagedPendingFileIsSetAside_data();
+    void damagedPendingFileIsSetAside();
 
 private:
     // Kept lines wait in a pending folder of the test's own.
@@ -375,32 +379,81 @@ void TstLogFile::partWrittenLineIsTakenBack()
 #endif
 }
 
-// A move of kept lines that a full disk stops halfway goes on from there: every line once, in order.
-void TstLogFile::cutMoveGoesOnWhereItStopped()
+// A move of kept lines that a full disk stops at any byte, again and again, goes on from there: every
+// line once, in order, and never a part of one.
+void TstLogFile::cutMoveDeliversEachLineOnce_data()
+{
+    QTest::addColumn<int>("firstCut"); // the bytes the log takes at the first try
+    QTest::addColumn<int>("step"); // and more at each try after
+    QTest::newRow("in the first line") << 3 << 3;
+    QTest::newRow("a line and a part, then a byte at a time") << 12 << 1;
+    QTest::newRow("at line ends") << 8 << 8;
+    QTest::newRow("nothing, then lines and parts") << 0 << 13;
+}
+
+void TstLogFile::cutMoveDeliversEachLineOnce()
 {
 #ifndef Q_OS_LINUX
     QSKIP("needs a file size limit");
 #else
+    QFETCH(int, firstCut);
+    QFETCH(int, step);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("logs/log.txt"));
-    for (const char *line : {"line 1", "line 2", "line 3"})
-        makeLog().AppendLogLine(path, QString::fromLatin1(line));
+    QByteArray lines;
+    {
+        LogFile log = makeLog();
+        for (int i = 1; i <= 5; ++i) {
+            log.AppendLogLine(path, QStringLiteral("line %1").arg(i));
+            lines += "line " + QByteArray::number(i) + "\r\n";
+        }
+    }
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("logs")));
     // Longer than the pending file, so the limit stops the log alone.
-    const QByteArray earlier = QByteArray(300, 'x') + "\r\n";
+    const QByteArray earlier = logHeaderLine(QList<RomCode>(13, RomCode {0x28, 1})).toLatin1() + "\r\n";
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(earlier) == earlier.size());
     file.close();
-    std::optional<LogFile> next;
-    {
-        const FileSizeLimit limit(earlier.size() + 12); // one line and a part of the next
-        QVERIFY(limit.ok);
-        next.emplace([this](const QString &line) { reports.append(line); }, state->path());
+    for (qint64 limit = earlier.size() + firstCut; contents(path) != earlier + lines; limit += step) {
+        QVERIFY(limit < earlier.size() + lines.size() + step);
+        const FileSizeLimit cut(limit);
+        QVERIFY(cut.ok);
+        makeLog();
+        QVERIFY2(
+            (earlier + lines).startsWith(contents(path)), contents(path).mid(earlier.size()).constData());
     }
-    QCOMPARE(contents(path), earlier + "line 1\r\n");
-    next.reset();
-    QCOMPARE(contents(path), earlier + "line 1\r\nline 2\r\nline 3\r\n");
 #endif
+}
+
+// A pending file that is not one of the program's, or holds a line longer than any it writes, is told
+// once and set aside.
+void TstLogFile::damagedPendingFileIsSetAside_data()
+{
+    QTest::addColumn<QByteArray>("firstLine");
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("first line not ours") << QByteArray("KX4136 kept lines\t%1\t") << QByteArray("one\r\n");
+    QTest::newRow("offset not a number")
+        << QByteArray("KX4136 pending lines\t%1\tx") << QByteArray("one\r\n");
+    QTest::newRow("a line of a megabyte")
+        << QByteArray("KX4136 pending lines\t%1\t") << QByteArray(1 << 20, '5') + "\r\n";
+}
+
+void TstLogFile::damagedPendingFileIsSetAside()
+{
+    QFETCH(QByteArray, firstLine);
+    QFETCH(QByteArray, body);
+    const QString path = state->filePath(QStringLiteral("log.txt"));
+    const QString pending = state->filePath(QStringLiteral("0-1.pending"));
+    QFile file(pending);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    file.write(firstLine.replace("%1", path.toUtf8()) + "\r\n\r\n" + body);
+    file.close();
+    makeLog();
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports.first().contains(pending + QStringLiteral(".damaged")), qPrintable(reports.first()));
+    QVERIFY(!QFile::exists(path) && !QFile::exists(pending));
+    makeLog();
+    QCOMPARE(reports.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TstLogFile)
