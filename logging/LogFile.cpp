@@ -276,7 +276,9 @@ bool LogFile::writeKept(Failing p, QFile &log, QString &reason, bool atStart)
     recovered = recovered.arg(shown(p->path), QString::number(p->keptWritten));
     if (p->dropped > 0)
         recovered += QStringLiteral(" %1 oldest line(s) were dropped.").arg(p->dropped);
-    m_report(recovered);
+    // Lines all set aside, with no failure told: there is nothing to tell of.
+    if (p->keptWritten > 0 || p->dropped > 0 || p->told)
+        m_report(recovered);
     m_failing.erase(p);
     return true;
 }

@@ -56,6 +56,15 @@ private:
 };
 #endif
 
+// A pending file as the program writes it, with lines for `log`.
+bool writePending(const QString &name, const QByteArray &firstLine, const QString &log,
+    const QByteArray &body, QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner)
+{
+    QFile file(name);
+    return file.open(QIODevice::WriteOnly) && file.setPermissions(permissions)
+        && file.write(QByteArray(firstLine).replace("%1", log.toUtf8()) + "\r\n\r\n" + body) > 0;
+}
+
 } // namespace
 
 class TstLogFile : public QObject
@@ -90,6 +99,9 @@ private slots:
     void cutMoveDeliversEachLineOnce();
     void damagedPendingFileIsSetAside_data();
     void damagedPendingFileIsSetAside();
+    void pendingFolderIsPrivate();
+    void plantedFileIsNotObeyed_data();
+    void plantedFileIsNotObeyed();
 
 private:
     // Kept lines wait in a pending folder of the test's own.
@@ -444,16 +456,78 @@ void TstLogFile::damagedPendingFileIsSetAside()
     QFETCH(QByteArray, body);
     const QString path = state->filePath(QStringLiteral("log.txt"));
     const QString pending = state->filePath(QStringLiteral("0-1.pending"));
-    QFile file(pending);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
-    file.write(firstLine.replace("%1", path.toUtf8()) + "\r\n\r\n" + body);
-    file.close();
+    QVERIFY(writePending(pending, firstLine, path, body));
     makeLog();
     QCOMPARE(reports.size(), 1);
     QVERIFY2(reports.first().contains(pending + QStringLiteral(".damaged")), qPrintable(reports.first()));
     QVERIFY(!QFile::exists(path) && !QFile::exists(pending));
     makeLog();
     QCOMPARE(reports.size(), 1);
+}
+
+// Kept lines wait where only the user can read them.
+void TstLogFile::pendingFolderIsPrivate()
+{
+    const QString folder = state->filePath(QStringLiteral("new"));
+    makeLog(folder).AppendLogLine(state->filePath(QStringLiteral("gone/log.txt")), QStringLiteral("one"));
+    const QStringList files = QDir(folder).entryList({QStringLiteral("*.pending")});
+    QCOMPARE(files.size(), 1);
+    const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+        | QFile::WriteOther | QFile::ExeOther;
+    QCOMPARE(QFileInfo(folder).permissions() & others, QFile::Permissions());
+    QCOMPARE(QFileInfo(folder + u'/' + files.first()).permissions() & others, QFile::Permissions());
+}
+
+// A pending file anyone else could have put there, or meant for a file that is not a log, is told of and
+// not obeyed.
+void TstLogFile::plantedFileIsNotObeyed_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("file others may write") << "file 0666"
+                                           << "Kept lines in";
+    QTest::newRow("file of another user") << "file owner"
+                                          << "Kept lines in";
+    QTest::newRow("file a symbolic link") << "file link"
+                                          << "Kept lines in";
+    QTest::newRow("into a file that is not a log") << "not a log"
+                                                   << "Kept lines in";
+    QTest::newRow("folder others may write") << "folder 0777"
+                                             << "The pending folder";
+    QTest::newRow("folder a symbolic link") << "folder link"
+                                            << "The pending folder";
+}
+
+void TstLogFile::plantedFileIsNotObeyed()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("needs the system's owners and modes");
+#else
+    QFETCH(QString, kind);
+    QFETCH(QString, told);
+    if (kind == u"file owner" && ::geteuid() != 0)
+        QSKIP("needs root to give a file away");
+    QTemporaryDir dir;
+    const QString victim = dir.filePath(QStringLiteral("victim.txt"));
+    const QByteArray before = kind == u"not a log" ? QByteArray("# the user's own\r\n")
+                                                   : logHeaderLine({RomCode {0x28}}).toLatin1() + "\r\n";
+    QFile file(victim);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
+    file.close();
+    const QString real = dir.filePath(QStringLiteral("real"));
+    const QString pending = (kind.endsWith(u"link") ? real : state->path()) + QStringLiteral("/0-1.pending");
+    QVERIFY(QDir().mkpath(real));
+    QVERIFY(writePending(pending, "KX4136 pending lines\t%1\t", victim, "planted\r\n",
+        kind == u"file 0666" ? QFile::Permissions(0x6666) : QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(kind != u"file link" || QFile::link(pending, state->filePath(QStringLiteral("0-1.pending"))));
+    QVERIFY(kind != u"folder link" || QFile::link(real, dir.filePath(QStringLiteral("state"))));
+    QVERIFY(kind != u"folder 0777" || QFile::setPermissions(state->path(), QFile::Permissions(0x7777)));
+    QVERIFY(kind != u"file owner" || ::chown(QFile::encodeName(pending).constData(), 65534, 65534) == 0);
+    makeLog(kind == u"folder link" ? dir.filePath(QStringLiteral("state")) : QStringLiteral("-"));
+    QCOMPARE(contents(victim), before);
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports.first().startsWith(told), qPrintable(reports.first()));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TstLogFile)
