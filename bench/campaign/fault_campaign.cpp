@@ -161,8 +161,9 @@ enum Fault { Garbled, Silent, Unplugged, ReadOnly, FolderGone, DiskFull, None };
 const char *const FaultNames[]
     = {"garbled", "silent", "unplugged", "log read-only", "log folder removed", "disk nearly full"};
 // While the disk is nearly full a console's files stop growing a little past the log's size, but never
-// below this: a run's pending file stays smaller, as the lines that fill a disk are not the pending ones.
-constexpr qint64 SmallestFullLog = 4096;
+// below this: a run's pending file (40 cycles at most) stays smaller, so that the lines the log cannot
+// take are kept on disk, as the log and not the pending lines fill a real disk.
+constexpr qint64 SmallestFullLog = 2048;
 
 class Campaign
 {
@@ -200,7 +201,8 @@ public:
                 // Half of the starts search the bus through garbled answers.
                 if (m_busFault == None && pick(0, 1) == 1)
                     busNext = startFault(Garbled);
-                m_sessionEnd = Clock::now() + pick(5s, 40s);
+                // Short runs while the disk is full: each start moves kept lines, cut somewhere else.
+                m_sessionEnd = Clock::now() + (m_logFault == DiskFull ? pick(3s, 12s) : pick(5s, 40s));
             }
             pollSession(milliseconds(20));
             if (m_console && (m_console->state() == QProcess::NotRunning || Clock::now() >= m_sessionEnd))
