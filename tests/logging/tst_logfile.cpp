@@ -468,6 +468,9 @@ void TstLogFile::damagedPendingFileIsSetAside()
 // Kept lines wait where only the user can read them.
 void TstLogFile::pendingFolderIsPrivate()
 {
+#ifndef Q_OS_UNIX
+    QSKIP("access there is not told by permission bits");
+#endif
     const QString folder = state->filePath(QStringLiteral("new"));
     makeLog(folder).AppendLogLine(state->filePath(QStringLiteral("gone/log.txt")), QStringLiteral("one"));
     const QStringList files = QDir(folder).entryList({QStringLiteral("*.pending")});
