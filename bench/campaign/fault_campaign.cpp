@@ -161,9 +161,9 @@ enum Fault { Garbled, Silent, Unplugged, ReadOnly, FolderGone, DiskFull, None };
 const char *const FaultNames[]
     = {"garbled", "silent", "unplugged", "log read-only", "log folder removed", "disk nearly full"};
 // While the disk is nearly full a console's files stop growing a little past the log's size, but never
-// below this: a run's pending file (40 cycles at most) stays smaller, so that the lines the log cannot
-// take are kept on disk, as the log and not the pending lines fill a real disk.
-constexpr qint64 SmallestFullLog = 2048;
+// below this: the pending file of a run started then (12 cycles at most) stays smaller, so that the lines
+// the log cannot take are kept on disk, as the log and not the pending lines fill a real disk.
+constexpr qint64 SmallestFullLog = 1024;
 
 class Campaign
 {
@@ -205,6 +205,8 @@ public:
                 m_sessionEnd = Clock::now() + (m_logFault == DiskFull ? pick(3s, 12s) : pick(5s, 40s));
             }
             pollSession(milliseconds(20));
+            if (m_fileLimit >= 0 && Clock::now() >= m_nextSpace)
+                freeSomeSpace();
             if (m_console && (m_console->state() == QProcess::NotRunning || Clock::now() >= m_sessionEnd))
                 endSession();
             if (Clock::now() >= busNext)
@@ -255,6 +257,7 @@ private:
     Clock::time_point endFault(Fault fault);
     void startSession(const QStringList &extra);
     void pollSession(milliseconds wait);
+    void freeSomeSpace();
     void endSession();
     void takeLine(const QString &line);
     void noteOther(const QString &line)
@@ -278,7 +281,8 @@ private:
     int m_faults[None] = {};
     QStringList m_parts; // log files moved away with their folder, in order
     std::unique_ptr<QProcess> m_console;
-    Clock::time_point m_sessionEnd, m_nextStart;
+    Clock::time_point m_sessionEnd, m_nextStart, m_nextSpace;
+    qint64 m_fileLimit = -1; // of the console running, while the disk is nearly full
     QByteArray m_outBuffer;
     bool m_inBlock = false;
     std::vector<Session> m_sessions;
@@ -356,6 +360,8 @@ void Campaign::startSession(const QStringList &extra)
     // A nearly full disk: writes stop at a byte anywhere in a line, a move of kept lines included.
     const qint64 fileLimit
         = m_logFault == DiskFull ? std::max(QFileInfo(m_logPath).size(), SmallestFullLog) + pick(0, 300) : -1;
+    m_fileLimit = fileLimit;
+    m_nextSpace = Clock::now() + pick(1s, 3s);
     m_console->setChildProcessModifier([uid, gid, fileLimit] {
         struct rlimit limit
         {
@@ -373,6 +379,21 @@ void Campaign::startSession(const QStringList &extra)
             QStringLiteral("1=%1/ttyKA0").arg(m_work), QStringLiteral("--log"), m_logPath}
             + m_loggerArgs + extra);
     m_console->waitForStarted();
+}
+
+// Other programs free a little space now and then: a move of kept lines that a full disk cut goes on
+// within the run, to be cut again at another byte.
+void Campaign::freeSomeSpace()
+{
+    // Less, over time, than the run's lines take: kept lines pile up and each move is cut.
+    m_fileLimit += pick(0, 80);
+    const struct rlimit limit
+    {
+        rlim_t(m_fileLimit), RLIM_INFINITY
+    };
+    if (m_console && m_console->state() == QProcess::Running)
+        ::prlimit(pid_t(m_console->processId()), RLIMIT_FSIZE, &limit, nullptr);
+    m_nextSpace = Clock::now() + pick(milliseconds(500), milliseconds(2000));
 }
 
 void Campaign::pollSession(milliseconds wait)
@@ -419,6 +440,7 @@ void Campaign::endSession()
     if (failed)
         noteOther(QStringLiteral("(campaign) exit status %1").arg(m_console->exitCode()));
     m_console.reset();
+    m_fileLimit = -1;
 }
 
 void Campaign::takeLine(const QString &line)
