@@ -49,6 +49,7 @@ int ConsoleRun::statusAfterStart()
         // The reason is printed already, below the message or as the device list's last line.
         return Failed;
     case Outcome::WrongSetting:
+    case Outcome::LogInUse:
         break;
     }
     return WrongSetting;

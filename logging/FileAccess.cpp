@@ -19,6 +19,19 @@ namespace {
 
 const QString notRegular = QStringLiteral("not a regular file");
 
+#ifdef Q_OS_UNIX
+QString trustProblem(const struct stat &status)
+{
+    if (S_ISLNK(status.st_mode))
+        return QStringLiteral("it is a symbolic link");
+    if (status.st_uid != ::geteuid())
+        return QStringLiteral("it belongs to another user");
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return QStringLiteral("others can write to it");
+    return QString();
+}
+#endif
+
 } // namespace
 
 QString homeFolder()
@@ -84,6 +97,55 @@ QString openRegularFile(QFile &file, const QString &path, QIODevice::OpenMode mo
     file.setFileName(path);
     return file.open(mode) ? QString() : file.errorString();
 #endif
+}
+
+QString untrustedReason(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat status
+    {
+    };
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? trustProblem(status) : QString();
+#else
+    // Only the user's own profile holds the folder there; a link is all that can lead elsewhere.
+    return QFileInfo(path).isSymLink() ? QStringLiteral("it is a symbolic link") : QString();
+#endif
+}
+
+QString openPrivateFile(QFile &file, const QString &path)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(
+        QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ELOOP ? QStringLiteral("it is a symbolic link") : qt_error_string(errno);
+    struct stat status
+    {
+    };
+    QString problem = ::fstat(fd, &status) != 0 ? qt_error_string(errno)
+        : !S_ISREG(status.st_mode)              ? notRegular
+                                                : trustProblem(status);
+    if (problem.isEmpty() && !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        problem = file.errorString();
+    if (!problem.isEmpty())
+        ::close(fd);
+    return problem;
+#else
+    const QString problem = untrustedReason(path);
+    return problem.isEmpty() ? openRegularFile(file, path, QIODevice::ReadOnly) : problem;
+#endif
+}
+
+bool makePrivateFolder(const QString &path)
+{
+    const QFileInfo folder(path);
+    if (!QDir().mkpath(folder.absolutePath()))
+        return false;
+#ifdef Q_OS_UNIX
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+#endif
+    return QDir().mkpath(path);
 }
 
 void syncToDisk(QFile &file)

@@ -18,6 +18,14 @@ bool fitsFileNameEncoding(const QString &path);
 // refused without being opened, and the open itself never waits. Returns why it failed, empty when open.
 QString openRegularFile(QFile &file, const QString &path, QIODevice::OpenMode mode);
 
+// Why a file or folder of the program's own state must not be used: a symbolic link, another user's or
+// one that others may write to could have been put there by anyone. Empty when it may, or is not there.
+QString untrustedReason(const QString &path);
+// Opens such a file for reading, refusing it, as above, also when it was swapped since it was looked at.
+QString openPrivateFile(QFile &file, const QString &path);
+// Makes the folder, its parents as usual and the folder itself for the user alone; true when it is there.
+bool makePrivateFolder(const QString &path);
+
 // Has the system write what the open file holds to the disk itself.
 void syncToDisk(QFile &file);
 

@@ -4,6 +4,7 @@
 
 #include "logging/FileAccess.h"
 #include "logging/PendingFile.h"
+#include "logging/TextFormats.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -19,6 +20,7 @@ namespace {
 
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 constexpr QIODevice::OpenMode AppendMode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered;
+const QString InUse = QStringLiteral("in use by another KX4136 logger");
 
 QByteArray encodeLine(const QString &line)
 {
@@ -88,6 +90,20 @@ qsizetype commonStart(const QByteArray &a, const QByteArray &b)
     return i;
 }
 
+// Lines from an earlier run go only into a file that is empty or a log of this program: a file put into
+// the pending folder must not be a way to write into any file the user can write.
+bool takesEarlierLines(const QString &path, const QFile &log)
+{
+    if (log.size() == 0)
+        return true;
+    QFile file;
+    if (!openRegularFile(file, path, QIODevice::ReadOnly).isEmpty())
+        return false;
+    const QByteArray first = file.readLine(MaxLineBytes);
+    return first.endsWith(LineEnd)
+        && readLogLine(QString::fromLocal8Bit(first.chopped(LineEnd.size()))).kind == LogLine::Kind::Header;
+}
+
 QString shown(const QString &path)
 {
     return QDir::toNativeSeparators(path);
@@ -132,13 +148,30 @@ LogFile::LogFile(Report report, const QString &pendingFolder, qsizetype keptByte
     , m_keptBytes(std::max<qsizetype>(keptBytes, 1))
     , m_instance(newInstanceName())
 {
-    if (!m_folder.isEmpty())
+    if (!m_folder.isEmpty() && useFolder())
         adoptEarlierLines();
 }
 
 LogFile::~LogFile()
 {
     finish();
+}
+
+QString LogFile::claim(const QString &path)
+{
+    if (!m_locks.take(path))
+        return QStringLiteral("Log file %1 is in use by another KX4136 logger: choose another log file or "
+                              "stop the other logger.")
+            .arg(shown(path));
+    m_claimed = path;
+    return QString();
+}
+
+void LogFile::release()
+{
+    if (failingFor(m_claimed) == m_failing.end())
+        m_locks.release(m_claimed);
+    m_claimed.clear();
 }
 
 void LogFile::setRunHeader(const QString &header)
@@ -154,7 +187,7 @@ void LogFile::AppendLogLine(const QString &path, const QString &line)
 {
     const QByteArray bytes = encodeLine(line);
     QFile log;
-    QString reason = openRegularFile(log, path, AppendMode);
+    QString reason = openLog(log, path);
     if (reason.isEmpty()) {
         const Failing kept = failingFor(path);
         if (kept == m_failing.end() || writeKept(kept, log, reason)) {
@@ -174,7 +207,7 @@ QString LogFile::finish()
     for (Failing p = m_failing.begin(); p != m_failing.end();) {
         const Failing next = std::next(p);
         QFile log;
-        QString reason = openRegularFile(log, p->path, AppendMode);
+        QString reason = openLog(log, p->path);
         if (!reason.isEmpty() || !writeKept(p, log, reason))
             spill(*p);
         p = next;
@@ -243,7 +276,9 @@ bool LogFile::writeKept(Failing p, QFile &log, QString &reason, bool atStart)
     recovered = recovered.arg(shown(p->path), QString::number(p->keptWritten));
     if (p->dropped > 0)
         recovered += QStringLiteral(" %1 oldest line(s) were dropped.").arg(p->dropped);
-    m_report(recovered);
+    // Lines all set aside, with no failure told: there is nothing to tell of.
+    if (p->keptWritten > 0 || p->dropped > 0 || p->told)
+        m_report(recovered);
     m_failing.erase(p);
     return true;
 }
@@ -266,12 +301,26 @@ bool LogFile::moveGroup(PathLines &p, Group &g, QFile &log, QString &reason)
 bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reason)
 {
     PendingFile pending;
-    if (!pending.read(g.pendingFile)) {
+    switch (pending.read(g.pendingFile)) {
+    case PendingFile::Status::Read:
+        break;
+    case PendingFile::Status::Gone:
         if (QFile::exists(g.pendingFile)) {
             reason = QStringLiteral("its kept lines in %1 cannot be read").arg(shown(g.pendingFile));
             return false;
         }
         forgetPendingFile(p, g);
+        return true;
+    case PendingFile::Status::Refused:
+        setAsidePendingFile(g, QStringLiteral(".refused"), pending.problem);
+        return true;
+    case PendingFile::Status::Damaged:
+        setAsidePendingFile(g, QStringLiteral(".damaged"), QString());
+        return true;
+    }
+    if (g.run == 0 && !takesEarlierLines(p.path, log)) {
+        setAsidePendingFile(g, QStringLiteral(".refused"),
+            QStringLiteral("log file %1 is neither empty nor a log of this program").arg(shown(p.path)));
         return true;
     }
     LineChunks lines(g.pendingFile, pending.bodyStart);
@@ -286,7 +335,7 @@ bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reaso
     if (offset < 0 || offset > log.size()) {
         // A new move, or the log was replaced since one began: none of these lines are in it.
         offset = log.size();
-        if (!pending.rewrite(offset, pending.bodyStart)) {
+        if (!pending.rewrite(offset, 0)) {
             reason = QStringLiteral("the pending folder %1 cannot be written").arg(shown(m_folder));
             return false;
         }
@@ -327,6 +376,10 @@ bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reaso
     syncToDisk(log);
     p.keptWritten += linesDone;
     g.onDisk = std::max<qsizetype>(g.onDisk - linesDone, 0);
+    if (ok && lines.damaged()) {
+        setAsidePendingFile(g, QStringLiteral(".damaged"), QString());
+        return true;
+    }
     if (ok) {
         QFile::remove(g.pendingFile);
         g.pendingFile.clear();
@@ -336,7 +389,7 @@ bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reaso
     // What got in is no longer kept; the rest waits, with no move under way. When nothing got in, the
     // move stays under way: that costs no copy of the file at every try while the log stays full.
     if (bodyDone > 0)
-        pending.rewrite(-1, pending.bodyStart + bodyDone);
+        pending.rewrite(-1, bodyDone);
     return false;
 }
 
@@ -346,6 +399,36 @@ void LogFile::forgetPendingFile(PathLines &p, Group &g)
     p.dropped += g.onDisk;
     g.onDisk = 0;
     g.pendingFile.clear();
+}
+
+void LogFile::setAsidePendingFile(Group &g, const QString &suffix, const QString &why)
+{
+    const QString aside = setAside(g.pendingFile, suffix);
+    const QString what = why.isEmpty()
+        ? QStringLiteral("Kept lines in %1 cannot be read").arg(shown(g.pendingFile))
+        : QStringLiteral("Kept lines in %1 are not used (%2)").arg(shown(g.pendingFile), why);
+    m_report(aside.isEmpty() ? what + QStringLiteral(": the file is left as it is.")
+                             : what + QStringLiteral(": the file is set aside as %1.").arg(shown(aside)));
+    g.pendingFile.clear();
+    g.onDisk = 0;
+}
+
+bool LogFile::useFolder()
+{
+    const QString problem = untrustedReason(m_folder);
+    if (problem.isEmpty()) {
+        m_locks.setFolder(m_folder);
+        return true;
+    }
+    m_report(QStringLiteral("The pending folder %1 is not used (%2): kept lines are held in memory only.")
+                 .arg(shown(m_folder), problem));
+    m_folder.clear();
+    return false;
+}
+
+QString LogFile::openLog(QFile &log, const QString &path)
+{
+    return m_locks.take(path) ? openRegularFile(log, path, AppendMode) : InUse;
 }
 
 void LogFile::keep(const QString &path, const QByteArray &line, const QString &reason)
@@ -400,7 +483,7 @@ QString LogFile::newPendingFile(const QString &path, const QByteArray &header)
     if (!m_ownLock) {
         auto lock = std::make_unique<QLockFile>(folder.filePath(m_instance + QStringLiteral(".lock")));
         lock->setStaleLockTime(0);
-        if (!folder.mkpath(QStringLiteral(".")) || !lock->tryLock(0))
+        if (!makePrivateFolder(m_folder) || !untrustedReason(m_folder).isEmpty() || !lock->tryLock(0))
             return QString();
         m_ownLock = std::move(lock);
     }
@@ -424,21 +507,34 @@ void LogFile::adoptEarlierLines()
             if (adopted)
                 m_adoptedLocks.push_back(std::move(lock));
         }
+        if (!adopted)
+            continue;
         PendingFile pending;
-        if (!adopted || !pending.read(folder.filePath(name)))
+        const PendingFile::Status status = pending.read(folder.filePath(name));
+        const auto count = status == PendingFile::Status::Read
+            ? countLines(pending.fileName, pending.bodyStart)
+            : std::nullopt;
+        Group group {0, pending.header, pending.fileName, count.value_or(0), {}};
+        if (status == PendingFile::Status::Refused)
+            setAsidePendingFile(group, QStringLiteral(".refused"), pending.problem);
+        else if (status == PendingFile::Status::Damaged || (status == PendingFile::Status::Read && !count))
+            setAsidePendingFile(group, QStringLiteral(".damaged"), QString());
+        if (!count)
             continue;
         Failing p = failingFor(pending.logPath);
         if (p == m_failing.end())
             p = startFailing(pending.logPath);
-        p->groups.push_back(
-            Group {0, pending.header, pending.fileName, countLines(pending.fileName, pending.bodyStart), {}});
+        p->groups.push_back(std::move(group));
     }
     for (Failing p = m_failing.begin(); p != m_failing.end();) {
         const Failing next = std::next(p);
+        const QString path = p->path;
         QFile log;
-        QString reason = openRegularFile(log, p->path, AppendMode);
+        QString reason = openLog(log, path);
         if (!reason.isEmpty() || !writeKept(p, log, reason, true))
             tellFailing(*p, reason);
+        else
+            m_locks.release(path); // none of this program's runs has chosen it yet
         p = next;
     }
     // Locks that ended programs left behind with no lines go as well.

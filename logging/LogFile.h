@@ -3,6 +3,7 @@
 #pragma once
 
 #include "logging/FileAccess.h"
+#include "logging/LogLocks.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -40,6 +41,11 @@ public:
     LogFile(const LogFile &) = delete;
     LogFile &operator=(const LogFile &) = delete;
 
+    // Takes the file for this program's lines alone until release(); while another running program has
+    // it, gives what to tell the user. Files are locked only with a pending folder, where the locks are.
+    QString claim(const QString &path);
+    // Gives the claimed file back unless lines are still kept for it.
+    void release();
     // The header of the run whose lines follow: a file that is new or empty gets it before them.
     void setRunHeader(const QString &header);
     // Appends one line; lines kept earlier for the same path go first, in order.
@@ -79,6 +85,11 @@ private:
     bool moveGroup(PathLines &p, Group &g, QFile &log, QString &reason);
     bool movePendingFile(PathLines &p, Group &g, QFile &log, QString &reason);
     void forgetPendingFile(PathLines &p, Group &g);
+    // A pending file that must not be used is renamed, so it is told of once and never read again.
+    void setAsidePendingFile(Group &g, const QString &suffix, const QString &why);
+    bool useFolder();
+    // Opens the file for appending once this program holds its lock; gives why not, empty when open.
+    QString openLog(QFile &log, const QString &path);
     void keep(const QString &path, const QByteArray &line, const QString &reason);
     // Moves lines held in memory into pending files, oldest first, as far as the folder takes them.
     void spill(PathLines &p);
@@ -92,6 +103,8 @@ private:
     QString m_instance;
     int m_sequence = 0;
     std::unique_ptr<QLockFile> m_ownLock;
+    LogLocks m_locks;
+    QString m_claimed;
     // The locks of ended programs whose lines this one has taken over.
     std::vector<std::unique_ptr<QLockFile>> m_adoptedLocks;
     bool m_folderTold = false;

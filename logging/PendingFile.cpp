@@ -4,8 +4,10 @@
 
 #include "logging/FileAccess.h"
 
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QUrl>
+#include <algorithm>
 
 namespace logging {
 
@@ -14,6 +16,7 @@ namespace {
 const QByteArray Tag = QByteArrayLiteral("KX4136 pending lines");
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 constexpr qint64 ChunkSize = 64 * 1024;
+constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 QByteArray firstLines(const QString &logPath, qint64 offset, const QByteArray &header)
 {
@@ -26,7 +29,7 @@ QByteArray firstLines(const QString &logPath, qint64 offset, const QByteArray &h
 // One line with its end, or nothing when none ends within reach.
 QByteArray readLine(QFile &file)
 {
-    QByteArray line = file.readLine(ChunkSize);
+    QByteArray line = file.readLine(MaxLineBytes);
     return line.endsWith(LineEnd) ? line : QByteArray();
 }
 
@@ -35,39 +38,43 @@ QByteArray readLine(QFile &file)
 bool PendingFile::create(const QString &fileName, const QString &logPath, const QByteArray &header)
 {
     QSaveFile file(fileName);
-    return file.open(QIODevice::WriteOnly) && file.write(firstLines(logPath, -1, header)) >= 0
-        && file.commit();
+    return file.open(QIODevice::WriteOnly) && file.setPermissions(OwnerOnly)
+        && file.write(firstLines(logPath, -1, header)) >= 0 && file.commit();
 }
 
-bool PendingFile::read(const QString &name)
+PendingFile::Status PendingFile::read(const QString &name)
 {
     fileName = name;
+    problem = untrustedReason(name);
+    if (!problem.isEmpty())
+        return Status::Refused;
     QFile file;
-    if (!openRegularFile(file, name, QIODevice::ReadOnly).isEmpty())
-        return false;
+    if (!openPrivateFile(file, name).isEmpty())
+        return Status::Gone;
     QByteArray first = readLine(file);
     header = readLine(file);
     if (first.isEmpty() || header.isEmpty())
-        return false;
+        return Status::Damaged;
     first.chop(LineEnd.size());
     const QList<QByteArray> fields = first.split('\t');
     if (fields.size() != 3 || fields.at(0) != Tag)
-        return false;
+        return Status::Damaged;
     logPath = QUrl::fromPercentEncoding(fields.at(1));
     bool ok = true;
     offset = fields.at(2).isEmpty() ? -1 : fields.at(2).toLongLong(&ok);
     if (header == LineEnd)
         header.clear();
     bodyStart = file.pos();
-    return ok && !logPath.isEmpty();
+    return ok && offset >= -1 && !logPath.isEmpty() ? Status::Read : Status::Damaged;
 }
 
-bool PendingFile::rewrite(qint64 newOffset, qint64 from) const
+bool PendingFile::rewrite(qint64 newOffset, qint64 bodyDone)
 {
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(firstLines(logPath, newOffset, header)) < 0)
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(OwnerOnly)
+        || file.write(firstLines(logPath, newOffset, header)) < 0)
         return false;
-    LineChunks lines(fileName, from);
+    LineChunks lines(fileName, bodyStart + bodyDone);
     if (!lines.isOpen())
         return false;
     QByteArray chunk;
@@ -75,12 +82,17 @@ bool PendingFile::rewrite(qint64 newOffset, qint64 from) const
         if (file.write(chunk) != chunk.size())
             return false;
     }
-    return file.commit();
+    if (lines.damaged() || !file.commit())
+        return false;
+    // The first line's length changes with the offset: later positions are taken in the new file.
+    offset = newOffset;
+    bodyStart = firstLines(logPath, newOffset, header).size();
+    return true;
 }
 
 LineChunks::LineChunks(const QString &fileName, qint64 from)
 {
-    if (openRegularFile(m_file, fileName, QIODevice::ReadOnly).isEmpty() && !m_file.seek(from))
+    if (openPrivateFile(m_file, fileName).isEmpty() && !m_file.seek(from))
         m_file.close();
 }
 
@@ -90,25 +102,46 @@ bool LineChunks::next(QByteArray &chunk)
         const QByteArray more = m_file.read(ChunkSize);
         if (more.isEmpty())
             break;
+        // The carry holds part of one line, looked at already: each byte is looked at once, and a line
+        // that never ends is not gathered without bound.
+        const qsizetype from = std::max<qsizetype>(m_carry.size() - 1, 0);
         m_carry += more;
-        const qsizetype end = m_carry.lastIndexOf(LineEnd);
-        if (end < 0)
+        qsizetype lineStart = 0;
+        for (qsizetype at = m_carry.indexOf(LineEnd, from); at >= 0 && !m_damaged;
+             at = m_carry.indexOf(LineEnd, lineStart)) {
+            m_damaged = at - lineStart > MaxLineBytes;
+            lineStart = at + LineEnd.size();
+        }
+        if (m_damaged || m_carry.size() - lineStart > MaxLineBytes) {
+            m_damaged = true;
+            m_file.close();
+            break;
+        }
+        if (lineStart == 0)
             continue;
-        chunk = m_carry.left(end + LineEnd.size());
-        m_carry.remove(0, chunk.size());
+        chunk = m_carry.left(lineStart);
+        m_carry.remove(0, lineStart);
         return true;
     }
     return false;
 }
 
-qsizetype countLines(const QString &fileName, qint64 from)
+std::optional<qsizetype> countLines(const QString &fileName, qint64 from)
 {
     LineChunks lines(fileName, from);
     qsizetype count = 0;
     QByteArray chunk;
     while (lines.next(chunk))
         count += chunk.count(LineEnd);
-    return count;
+    return lines.damaged() ? std::nullopt : std::optional(count);
+}
+
+QString setAside(const QString &fileName, const QString &suffix)
+{
+    QString name = fileName + suffix;
+    for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
+        name = QStringLiteral("%1%2.%3").arg(fileName, suffix).arg(n);
+    return QFile::rename(fileName, name) ? name : QString();
 }
 
 } // namespace logging

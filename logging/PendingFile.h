@@ -5,8 +5,13 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <optional>
 
 namespace logging {
+
+// Longer than any line the program writes (a header of 33 ROM codes, a log path of the longest name the
+// system takes, percent-encoded): a longer one is damage, and reading stops there.
+inline constexpr qint64 MaxLineBytes = 64 * 1024;
 
 // One run's kept lines for one log file, in order:
 //   "KX4136 pending lines", the log path (percent-encoded UTF-8) and the log's size before a move into it
@@ -16,36 +21,46 @@ namespace logging {
 // The offset makes a move exactly-once: whatever of the lines the log holds past it is not written again.
 struct PendingFile
 {
-    // Creates the file, in one step, with no lines yet.
+    enum class Status { Read, Gone, Refused, Damaged };
+
+    // Creates the file, in one step, with no lines yet; only the user may read or write it.
     static bool create(const QString &fileName, const QString &logPath, const QByteArray &header);
-    // Reads the first two lines; false for a file that is not one of these.
-    bool read(const QString &name);
-    // Replaces the file in one step by one with the given offset (-1: none) and the lines from `from`.
-    bool rewrite(qint64 newOffset, qint64 from) const;
+    // Reads the first two lines. A file that is a link, not the user's or writable by others is refused,
+    // `problem` saying why; one that is not one of these files is damaged.
+    Status read(const QString &name);
+    // Replaces the file in one step by one with the given offset (-1: none) and the lines after the
+    // first `bodyDone` bytes of the body.
+    bool rewrite(qint64 newOffset, qint64 bodyDone);
 
     QString fileName;
     QString logPath;
     QByteArray header;
+    QString problem;
     qint64 offset = -1;
     qint64 bodyStart = 0;
 };
 
-// The whole lines of a file from a position, a chunk at a time; each chunk ends at a line end. A last line
-// without its end was cut when the program died and is not given.
+// The whole lines of a pending file from a position, a chunk at a time; each chunk ends at a line end. A
+// last line without its end was cut when the program died and is not given.
 class LineChunks
 {
 public:
     LineChunks(const QString &fileName, qint64 from);
     bool isOpen() const { return m_file.isOpen(); }
-    // False at the end.
+    // False at the end, or at a line too long to be one of the program's.
     bool next(QByteArray &chunk);
+    bool damaged() const { return m_damaged; }
 
 private:
     QFile m_file;
     QByteArray m_carry;
+    bool m_damaged = false;
 };
 
-// How many lines a pending file holds from `from` on.
-qsizetype countLines(const QString &fileName, qint64 from);
+// How many lines a pending file holds from `from` on; none when one is damaged.
+std::optional<qsizetype> countLines(const QString &fileName, qint64 from);
+
+// Renames a pending file that must not be used so it is never read again, and gives its new name.
+QString setAside(const QString &fileName, const QString &suffix);
 
 } // namespace logging

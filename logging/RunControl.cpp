@@ -132,6 +132,16 @@ void RunControl::startSteps()
         m_lastStart = StartOutcome::WrongSetting;
         return;
     }
+    // Two programs logging into one file would mix their lines under each other's header.
+    if (const QString inUse
+        = m_view.check1State() != 0 ? m_log.claim(m_view.text(TextField::Text5)) : QString();
+        !inUse.isEmpty()) {
+        m_lastStart = StartOutcome::LogInUse;
+        m_view.clearDevices();
+        m_view.showStartFailure(inUse);
+        stopSteps();
+        return;
+    }
     if (!modKX4136::StartSession()) {
         m_lastStart = StartOutcome::NoSession;
         const QString reason = startFailureLine(modKX4136::PortNum, XWBUSLIB::lastStartFailure());
@@ -212,6 +222,7 @@ void RunControl::stopSteps()
 {
     m_view.setTimerEnabled(false);
     modKX4136::EndSession();
+    m_log.release();
     m_view.setControlEnabled(Control::Command1, false);
     lockSettings(false);
     m_state = State::Idle;

@@ -17,7 +17,14 @@ class RunControl
 {
 public:
     enum class State { Idle, Running, Halted };
-    enum class StartOutcome { Running, WrongSetting, NoSession, DetectionFailed, StoppedDuringDetection };
+    enum class StartOutcome {
+        Running,
+        WrongSetting,
+        LogInUse,
+        NoSession,
+        DetectionFailed,
+        StoppedDuringDetection
+    };
     using Clock = std::function<QDateTime()>;
 
     // Kept log lines wait in the pending folder across runs of the program; without one, in memory only.

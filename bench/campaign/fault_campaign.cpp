@@ -1,7 +1,9 @@
 // The fault campaign: console runs against the emulated adapter while random faults come and go (garbled
-// answers, silence, the adapter unplugged, the log read-only or its folder gone), then a check that every
-// cycle the console printed is in the log exactly once, in order, with only values the sensors stored.
+// answers, silence, the adapter unplugged, the log read-only, its folder gone or its disk nearly full,
+// pending files planted), then a check that every cycle the console printed is in the log exactly once,
+// in order, with only values the sensors stored, and that no planted file was obeyed.
 // Not a test: it runs for the time it is given and prints its figures; exit status 1 when a check failed.
+#include "PlantedFiles.h"
 #include "driver/sim/SimulatedDriver.h"
 #include "logging/TextFormats.h"
 #include "tools/ka7700-emulator/PtyEmulator.h"
@@ -16,12 +18,14 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <grp.h>
 #include <map>
 #include <mutex>
 #include <pwd.h>
 #include <random>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -153,8 +157,13 @@ struct Session
     bool running = false; // a cycle was printed
 };
 
-enum Fault { Garbled, Silent, Unplugged, ReadOnly, FolderGone, None };
-const char *const FaultNames[] = {"garbled", "silent", "unplugged", "log read-only", "log folder removed"};
+enum Fault { Garbled, Silent, Unplugged, ReadOnly, FolderGone, DiskFull, None };
+const char *const FaultNames[]
+    = {"garbled", "silent", "unplugged", "log read-only", "log folder removed", "disk nearly full"};
+// While the disk is nearly full a console's files stop growing a little past the log's size, but never
+// below this: the pending file of a run started then (12 cycles at most) stays smaller, so that the lines
+// the log cannot take are kept on disk, as the log and not the pending lines fill a real disk.
+constexpr qint64 SmallestFullLog = 1024;
 
 class Campaign
 {
@@ -167,6 +176,7 @@ public:
         , m_adapter(work + QStringLiteral("/ttyKA0"), owner(), m_held)
         , m_logger(std::move(logger))
         , m_loggerArgs(std::move(loggerArgs))
+        , m_planted(work, work + QStringLiteral("/state/kx4136-logger"), owner())
     {
         QDir(work).mkpath(QStringLiteral("state"));
         QDir(work).mkpath(QStringLiteral("log"));
@@ -185,19 +195,24 @@ public:
         auto logNext = Clock::now() + pick(5s, 20s);
         while (Clock::now() < end) {
             if (!m_console && Clock::now() >= m_nextStart) {
+                if (pick(0, 5) == 0)
+                    m_planted.plant(pick(0, PlantedFiles::Kinds - 1));
                 startSession({});
                 // Half of the starts search the bus through garbled answers.
                 if (m_busFault == None && pick(0, 1) == 1)
                     busNext = startFault(Garbled);
-                m_sessionEnd = Clock::now() + pick(5s, 40s);
+                // Short runs while the disk is full: each start moves kept lines, cut somewhere else.
+                m_sessionEnd = Clock::now() + (m_logFault == DiskFull ? pick(3s, 12s) : pick(5s, 40s));
             }
             pollSession(milliseconds(20));
+            if (m_fileLimit >= 0 && Clock::now() >= m_nextSpace)
+                freeSomeSpace();
             if (m_console && (m_console->state() == QProcess::NotRunning || Clock::now() >= m_sessionEnd))
                 endSession();
             if (Clock::now() >= busNext)
                 busNext = m_busFault == None ? startFault(Fault(pick(0, 2))) : endFault(m_busFault);
             if (Clock::now() >= logNext)
-                logNext = m_logFault == None ? startFault(Fault(pick(3, 4))) : endFault(m_logFault);
+                logNext = m_logFault == None ? startFault(Fault(pick(3, 5))) : endFault(m_logFault);
         }
         if (m_console)
             endSession();
@@ -242,6 +257,7 @@ private:
     Clock::time_point endFault(Fault fault);
     void startSession(const QStringList &extra);
     void pollSession(milliseconds wait);
+    void freeSomeSpace();
     void endSession();
     void takeLine(const QString &line);
     void noteOther(const QString &line)
@@ -265,7 +281,8 @@ private:
     int m_faults[None] = {};
     QStringList m_parts; // log files moved away with their folder, in order
     std::unique_ptr<QProcess> m_console;
-    Clock::time_point m_sessionEnd, m_nextStart;
+    Clock::time_point m_sessionEnd, m_nextStart, m_nextSpace;
+    qint64 m_fileLimit = -1; // of the console running, while the disk is nearly full
     QByteArray m_outBuffer;
     bool m_inBlock = false;
     std::vector<Session> m_sessions;
@@ -273,6 +290,7 @@ private:
     int m_failedStarts = 0, m_stopped = 0, m_stoppedFailed = 0;
     milliseconds m_slowestExit {0};
     std::map<QString, int> m_otherLines;
+    PlantedFiles m_planted;
 };
 
 Clock::time_point Campaign::startFault(Fault fault)
@@ -301,6 +319,7 @@ Clock::time_point Campaign::startFault(Fault fault)
         QFile::rename(m_logPath, m_parts.back());
         QDir(m_logDir).removeRecursively();
         break;
+    case DiskFull: // each console started meanwhile gets its limit
     case None:
         break;
     }
@@ -308,6 +327,7 @@ Clock::time_point Campaign::startFault(Fault fault)
     return Clock::now()
         + (fault == Garbled          ? pick(2s, 8s)
                 : fault <= Unplugged ? pick(1s, 6s)
+                : fault == DiskFull  ? pick(20s, 90s)
                                      : pick(2s, 20s));
 }
 
@@ -335,18 +355,45 @@ void Campaign::startSession(const QStringList &extra)
     environment.insert(QStringLiteral("HOME"), m_work);
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     m_console->setProcessEnvironment(environment);
-    if (const auto uid = owner()) {
-        const gid_t gid = ::getpwuid(*uid)->pw_gid;
-        m_console->setChildProcessModifier([uid = *uid, gid] {
-            if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
-                ::_exit(127);
-        });
-    }
+    const auto uid = owner();
+    const gid_t gid = uid ? ::getpwuid(*uid)->pw_gid : 0;
+    // A nearly full disk: writes stop at a byte anywhere in a line, a move of kept lines included.
+    const qint64 fileLimit
+        = m_logFault == DiskFull ? std::max(QFileInfo(m_logPath).size(), SmallestFullLog) + pick(0, 300) : -1;
+    m_fileLimit = fileLimit;
+    m_nextSpace = Clock::now() + pick(1s, 3s);
+    m_console->setChildProcessModifier([uid, gid, fileLimit] {
+        struct rlimit limit
+        {
+        };
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = rlim_t(fileLimit);
+        if (fileLimit >= 0
+            && (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0))
+            ::_exit(127);
+        if (uid && (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(*uid) != 0))
+            ::_exit(127);
+    });
     m_console->start(m_logger,
         QStringList {QStringLiteral("--console"), QStringLiteral("--com"),
             QStringLiteral("1=%1/ttyKA0").arg(m_work), QStringLiteral("--log"), m_logPath}
             + m_loggerArgs + extra);
     m_console->waitForStarted();
+}
+
+// Other programs free a little space now and then: a move of kept lines that a full disk cut goes on
+// within the run, to be cut again at another byte.
+void Campaign::freeSomeSpace()
+{
+    // Less, over time, than the run's lines take: kept lines pile up and each move is cut.
+    m_fileLimit += pick(0, 80);
+    const struct rlimit limit
+    {
+        rlim_t(m_fileLimit), RLIM_INFINITY
+    };
+    if (m_console && m_console->state() == QProcess::Running)
+        ::prlimit(pid_t(m_console->processId()), RLIMIT_FSIZE, &limit, nullptr);
+    m_nextSpace = Clock::now() + pick(milliseconds(500), milliseconds(2000));
 }
 
 void Campaign::pollSession(milliseconds wait)
@@ -393,6 +440,7 @@ void Campaign::endSession()
     if (failed)
         noteOther(QStringLiteral("(campaign) exit status %1").arg(m_console->exitCode()));
     m_console.reset();
+    m_fileLimit = -1;
 }
 
 void Campaign::takeLine(const QString &line)
@@ -544,8 +592,12 @@ int Campaign::report(uint64_t seed, std::chrono::seconds duration)
     std::printf("other output (digits as #), by count:\n");
     for (const auto &[text, count] : m_otherLines)
         std::printf("  %5d  %s\n", count, qPrintable(text));
+    bool allSetAside = false;
+    const qint64 foreign = m_planted.foreignBytes(m_parts + QStringList {m_logPath});
+    std::printf("%s; foreign bytes %lld\n", qPrintable(m_planted.summary(allSetAside)),
+        static_cast<long long>(foreign));
     const bool clean = lost + falseValues + duplicates + outOfOrder + extra + withoutHeader + wrongWidth == 0
-        && shortLists == shortTold;
+        && shortLists == shortTold && foreign == 0 && allSetAside;
     std::printf("%s\n", clean ? "PASS" : "FAIL");
     return clean ? 0 : 1;
 }

@@ -34,6 +34,7 @@ private slots:
     void stopSignal_data();
     void stopSignal();
     void keptLinesFailTheRun();
+    void logInUseFailsTheStart();
     void logsToTheWindowsDefaultPath();
     void programRuns();
     void programStopsOnTerminate_data();
@@ -317,6 +318,21 @@ void TestConsole::keptLinesFailTheRun()
     QVERIFY2(
         printed.err.first().startsWith(QStringLiteral("3 line(s)")) && printed.err.first().contains(state),
         qPrintable(printed.err.first()));
+}
+
+void TestConsole::logInUseFailsTheStart()
+{
+    QTemporaryDir dir;
+    ManualTime time;
+    XWBUSLIB::Install(simulatedDriver(Bus::Demo, time));
+    const QString state = dir.filePath(QStringLiteral("state"));
+    logging::LogFile other([](const QString &) {}, state);
+    QVERIFY(other.claim(dir.filePath(QStringLiteral("log.txt"))).isEmpty());
+    const Printed printed = runConsole(settingsIn(dir, QStringLiteral("log.txt")), 2, state);
+    QCOMPARE(printed.status, 2);
+    QCOMPARE(printed.err.size(), 1);
+    QVERIFY2(printed.err.first().contains(QStringLiteral("in use")), qPrintable(printed.err.first()));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("log.txt"))));
 }
 
 void TestConsole::logsToTheWindowsDefaultPath()

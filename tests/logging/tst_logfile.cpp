@@ -1,5 +1,6 @@
 // The log file: header and data lines, appending with CR LF, and lines kept while the file cannot be written.
 #include "logging/LogFile.h"
+#include "logging/TextFormats.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,6 +56,15 @@ private:
 };
 #endif
 
+// A pending file as the program writes it, with lines for `log`.
+bool writePending(const QString &name, const QByteArray &firstLine, const QString &log,
+    const QByteArray &body, QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner)
+{
+    QFile file(name);
+    return file.open(QIODevice::WriteOnly) && file.setPermissions(permissions)
+        && file.write(QByteArray(firstLine).replace("%1", log.toUtf8()) + "\r\n\r\n" + body) > 0;
+}
+
 } // namespace
 
 class TstLogFile : public QObject
@@ -85,7 +95,13 @@ private slots:
     void keptLinesWaitForTheirOwnFile();
     void eachFileFailingIsTold();
     void partWrittenLineIsTakenBack();
-    void cutMoveGoesOnWhereItStopped();
+    void cutMoveDeliversEachLineOnce_data();
+    void cutMoveDeliversEachLineOnce();
+    void damagedPendingFileIsSetAside_data();
+    void damagedPendingFileIsSetAside();
+    void pendingFolderIsPrivate();
+    void plantedFileIsNotObeyed_data();
+    void plantedFileIsNotObeyed();
 
 private:
     // Kept lines wait in a pending folder of the test's own.
@@ -375,31 +391,145 @@ void TstLogFile::partWrittenLineIsTakenBack()
 #endif
 }
 
-// A move of kept lines that a full disk stops halfway goes on from there: every line once, in order.
-void TstLogFile::cutMoveGoesOnWhereItStopped()
+// A move of kept lines that a full disk stops at any byte, again and again, goes on from there: every
+// line once, in order, and never a part of one.
+void TstLogFile::cutMoveDeliversEachLineOnce_data()
+{
+    QTest::addColumn<int>("firstCut"); // the bytes the log takes at the first try
+    QTest::addColumn<int>("step"); // and more at each try after
+    QTest::newRow("in the first line") << 3 << 3;
+    QTest::newRow("a line and a part, then a byte at a time") << 12 << 1;
+    QTest::newRow("at line ends") << 8 << 8;
+    QTest::newRow("nothing, then lines and parts") << 0 << 13;
+}
+
+void TstLogFile::cutMoveDeliversEachLineOnce()
 {
 #ifndef Q_OS_LINUX
     QSKIP("needs a file size limit");
 #else
+    QFETCH(int, firstCut);
+    QFETCH(int, step);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("logs/log.txt"));
-    for (const char *line : {"line 1", "line 2", "line 3"})
-        makeLog().AppendLogLine(path, QString::fromLatin1(line));
+    QByteArray lines;
+    {
+        LogFile log = makeLog();
+        for (int i = 1; i <= 5; ++i) {
+            log.AppendLogLine(path, QStringLiteral("line %1").arg(i));
+            lines += "line " + QByteArray::number(i) + "\r\n";
+        }
+    }
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("logs")));
     // Longer than the pending file, so the limit stops the log alone.
-    const QByteArray earlier = QByteArray(300, 'x') + "\r\n";
+    const QByteArray earlier = logHeaderLine(QList<RomCode>(13, RomCode {0x28, 1})).toLatin1() + "\r\n";
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(earlier) == earlier.size());
     file.close();
-    std::optional<LogFile> next;
-    {
-        const FileSizeLimit limit(earlier.size() + 12); // one line and a part of the next
-        QVERIFY(limit.ok);
-        next.emplace([this](const QString &line) { reports.append(line); }, state->path());
+    for (qint64 limit = earlier.size() + firstCut; contents(path) != earlier + lines; limit += step) {
+        QVERIFY(limit < earlier.size() + lines.size() + step);
+        const FileSizeLimit cut(limit);
+        QVERIFY(cut.ok);
+        makeLog();
+        QVERIFY2(
+            (earlier + lines).startsWith(contents(path)), contents(path).mid(earlier.size()).constData());
     }
-    QCOMPARE(contents(path), earlier + "line 1\r\n");
-    next.reset();
-    QCOMPARE(contents(path), earlier + "line 1\r\nline 2\r\nline 3\r\n");
+#endif
+}
+
+// A pending file that is not one of the program's, or holds a line longer than any it writes, is told
+// once and set aside.
+void TstLogFile::damagedPendingFileIsSetAside_data()
+{
+    QTest::addColumn<QByteArray>("firstLine");
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("first line not ours") << QByteArray("KX4136 kept lines\t%1\t") << QByteArray("one\r\n");
+    QTest::newRow("offset not a number")
+        << QByteArray("KX4136 pending lines\t%1\tx") << QByteArray("one\r\n");
+    QTest::newRow("a line of a megabyte")
+        << QByteArray("KX4136 pending lines\t%1\t") << QByteArray(1 << 20, '5') + "\r\n";
+}
+
+void TstLogFile::damagedPendingFileIsSetAside()
+{
+    QFETCH(QByteArray, firstLine);
+    QFETCH(QByteArray, body);
+    const QString path = state->filePath(QStringLiteral("log.txt"));
+    const QString pending = state->filePath(QStringLiteral("0-1.pending"));
+    QVERIFY(writePending(pending, firstLine, path, body));
+    makeLog();
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports.first().contains(pending + QStringLiteral(".damaged")), qPrintable(reports.first()));
+    QVERIFY(!QFile::exists(path) && !QFile::exists(pending));
+    makeLog();
+    QCOMPARE(reports.size(), 1);
+}
+
+// Kept lines wait where only the user can read them.
+void TstLogFile::pendingFolderIsPrivate()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("access there is not told by permission bits");
+#endif
+    const QString folder = state->filePath(QStringLiteral("new"));
+    makeLog(folder).AppendLogLine(state->filePath(QStringLiteral("gone/log.txt")), QStringLiteral("one"));
+    const QStringList files = QDir(folder).entryList({QStringLiteral("*.pending")});
+    QCOMPARE(files.size(), 1);
+    const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+        | QFile::WriteOther | QFile::ExeOther;
+    QCOMPARE(QFileInfo(folder).permissions() & others, QFile::Permissions());
+    QCOMPARE(QFileInfo(folder + u'/' + files.first()).permissions() & others, QFile::Permissions());
+}
+
+// A pending file anyone else could have put there, or meant for a file that is not a log, is told of and
+// not obeyed.
+void TstLogFile::plantedFileIsNotObeyed_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("file others may write") << "file 0666"
+                                           << "Kept lines in";
+    QTest::newRow("file of another user") << "file owner"
+                                          << "Kept lines in";
+    QTest::newRow("file a symbolic link") << "file link"
+                                          << "Kept lines in";
+    QTest::newRow("into a file that is not a log") << "not a log"
+                                                   << "Kept lines in";
+    QTest::newRow("folder others may write") << "folder 0777"
+                                             << "The pending folder";
+    QTest::newRow("folder a symbolic link") << "folder link"
+                                            << "The pending folder";
+}
+
+void TstLogFile::plantedFileIsNotObeyed()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("needs the system's owners and modes");
+#else
+    QFETCH(QString, kind);
+    QFETCH(QString, told);
+    if (kind == u"file owner" && ::geteuid() != 0)
+        QSKIP("needs root to give a file away");
+    QTemporaryDir dir;
+    const QString victim = dir.filePath(QStringLiteral("victim.txt"));
+    const QByteArray before = kind == u"not a log" ? QByteArray("# the user's own\r\n")
+                                                   : logHeaderLine({RomCode {0x28}}).toLatin1() + "\r\n";
+    QFile file(victim);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
+    file.close();
+    const QString real = dir.filePath(QStringLiteral("real"));
+    const QString pending = (kind.endsWith(u"link") ? real : state->path()) + QStringLiteral("/0-1.pending");
+    QVERIFY(QDir().mkpath(real));
+    QVERIFY(writePending(pending, "KX4136 pending lines\t%1\t", victim, "planted\r\n",
+        kind == u"file 0666" ? QFile::Permissions(0x6666) : QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(kind != u"file link" || QFile::link(pending, state->filePath(QStringLiteral("0-1.pending"))));
+    QVERIFY(kind != u"folder link" || QFile::link(real, dir.filePath(QStringLiteral("state"))));
+    QVERIFY(kind != u"folder 0777" || QFile::setPermissions(state->path(), QFile::Permissions(0x7777)));
+    QVERIFY(kind != u"file owner" || ::chown(QFile::encodeName(pending).constData(), 65534, 65534) == 0);
+    makeLog(kind == u"folder link" ? dir.filePath(QStringLiteral("state")) : QStringLiteral("-"));
+    QCOMPARE(contents(victim), before);
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports.first().startsWith(told), qPrintable(reports.first()));
 #endif
 }
 

@@ -318,6 +318,30 @@ private slots:
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList());
     }
 
+    // Another program logging into the file, under a name of its own for it: START fails before the bus
+    // is used, and succeeds once that program has let the file go.
+    void logFileInUseRefusesStart()
+    {
+        const QString state = dir->filePath(QStringLiteral("state"));
+        LogFile other([](const QString &) {}, state);
+        QVERIFY(other.claim(dir->filePath(QStringLiteral("./KX4136_log.txt"))).isEmpty());
+        run = std::make_unique<RunControl>(*view, state);
+        auto recording = installRecording();
+        run->StartRun();
+        QCOMPARE(run->lastStart(), Outcome::LogInUse);
+        QCOMPARE(view->devices.size(), 1);
+        QVERIFY2(view->devices.first().contains(QStringLiteral("in use by another KX4136 logger")),
+            qPrintable(view->devices.first()));
+        QVERIFY(recording->calls.empty());
+        checkControls({true, false, false});
+
+        other.release();
+        installSim(1);
+        run->StartRun();
+        QCOMPARE(run->lastStart(), Outcome::Running);
+        QCOMPARE(fileLines(logPath).size(), 1);
+    }
+
     // The window shows where unwritten lines are before it closes.
     void closingWithKeptLinesTellsOfThem()
     {
