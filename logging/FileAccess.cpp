@@ -26,7 +26,9 @@ QString trustProblem(const struct stat &status)
         return QStringLiteral("it is a symbolic link");
     if (status.st_uid != ::geteuid())
         return QStringLiteral("it belongs to another user");
-    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+    // Earlier versions made their files under a umask of 002 too: group write is the user's alone when
+    // the group is the user's own.
+    if ((status.st_mode & S_IWOTH) != 0 || ((status.st_mode & S_IWGRP) != 0 && status.st_gid != ::getegid()))
         return QStringLiteral("others can write to it");
     return QString();
 }
@@ -142,8 +144,16 @@ bool makePrivateFolder(const QString &path)
     if (!QDir().mkpath(folder.absolutePath()))
         return false;
 #ifdef Q_OS_UNIX
-    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
         return false;
+    // A folder an earlier version made for the user alone to use becomes the user's alone to read too.
+    struct stat status
+    {
+    };
+    if (::lstat(name.constData(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid()
+        && (status.st_mode & 077) != 0)
+        ::chmod(name.constData(), 0700);
 #endif
     return QDir().mkpath(path);
 }

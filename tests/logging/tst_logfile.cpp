@@ -499,6 +499,9 @@ void TstLogFile::plantedFileIsNotObeyed_data()
                                              << "The pending folder";
     QTest::newRow("folder a symbolic link") << "folder link"
                                             << "The pending folder";
+    // What an earlier version left under a umask of 002 is still the user's own.
+    QTest::newRow("file the user's group may write") << "file 0660"
+                                                     << "";
 }
 
 void TstLogFile::plantedFileIsNotObeyed()
@@ -521,15 +524,17 @@ void TstLogFile::plantedFileIsNotObeyed()
     const QString pending = (kind.endsWith(u"link") ? real : state->path()) + QStringLiteral("/0-1.pending");
     QVERIFY(QDir().mkpath(real));
     QVERIFY(writePending(pending, "KX4136 pending lines\t%1\t", victim, "planted\r\n",
-        kind == u"file 0666" ? QFile::Permissions(0x6666) : QFile::ReadOwner | QFile::WriteOwner));
+        kind == u"file 0666"       ? QFile::Permissions(0x6666)
+            : kind == u"file 0660" ? QFile::Permissions(0x6660)
+                                   : QFile::ReadOwner | QFile::WriteOwner));
     QVERIFY(kind != u"file link" || QFile::link(pending, state->filePath(QStringLiteral("0-1.pending"))));
     QVERIFY(kind != u"folder link" || QFile::link(real, dir.filePath(QStringLiteral("state"))));
     QVERIFY(kind != u"folder 0777" || QFile::setPermissions(state->path(), QFile::Permissions(0x7777)));
     QVERIFY(kind != u"file owner" || ::chown(QFile::encodeName(pending).constData(), 65534, 65534) == 0);
     makeLog(kind == u"folder link" ? dir.filePath(QStringLiteral("state")) : QStringLiteral("-"));
-    QCOMPARE(contents(victim), before);
+    QCOMPARE(contents(victim), told.isEmpty() ? before + "planted\r\n" : before);
     QCOMPARE(reports.size(), 1);
-    QVERIFY2(reports.first().startsWith(told), qPrintable(reports.first()));
+    QVERIFY2(told.isEmpty() || reports.first().startsWith(told), qPrintable(reports.first()));
 #endif
 }
 
