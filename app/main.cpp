@@ -56,7 +56,7 @@ int main(int argc, char *argv[])
             if (shown)
                 logChart.showChart();
             else
-                QApplication::exit(2);
+                QApplication::exit(logChart.failureStatus());
         });
         logChart.openLogFile(*parsed.options.chartPath);
         return QApplication::exec();

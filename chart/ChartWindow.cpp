@@ -127,8 +127,11 @@ void ChartWindow::logRead(LogReading &read, const QString &path)
         return;
     }
     QString failure = read.error;
-    if (failure.isEmpty() && read.dataLines == 0)
-        failure = QStringLiteral("The log file \"%1\" holds no readable data line.").arg(path);
+    m_failureStatus = UnreadableLogStatus;
+    if (failure.isEmpty() && read.dataLines == 0) {
+        failure = noDataLineText(path);
+        m_failureStatus = NoDataLineStatus;
+    }
     if (!failure.isEmpty()) {
         // Without a loop of its own, which could hold a bus wait open; told as failed once closed.
         auto *box = new QMessageBox(QMessageBox::Warning, WindowTitle, failure, QMessageBox::Ok, this);

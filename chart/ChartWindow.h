@@ -2,6 +2,7 @@
 #pragma once
 
 #include "chart/ChartData.h"
+#include "chart/LogReading.h"
 #include "logging/Readings.h"
 
 #include <QWidget>
@@ -40,6 +41,8 @@ public:
     static void chooseLogFile(QWidget *parent, const QString &suggested);
 
     const ChartData &data() const { return m_data; }
+    // After a log file could not be opened: the exit status that tells why.
+    int failureStatus() const { return m_failureStatus; }
     ReadingsChart *chart() const { return m_chart; }
 
 signals:
@@ -53,6 +56,7 @@ private:
     void logRead(LogReading &read, const QString &path);
 
     ChartData m_data;
+    int m_failureStatus = UnreadableLogStatus;
     ReadingsChart *m_chart = nullptr;
     ChartView *m_view = nullptr;
     QLabel *m_status = nullptr;

@@ -144,6 +144,11 @@ LogReading readLogFile(const QString &path, const ReadProgress &progress)
     return read;
 }
 
+QString noDataLineText(const QString &path)
+{
+    return QStringLiteral("The log file \"%1\" holds no readable data line.").arg(path);
+}
+
 QString unreadableText(qint64 lines)
 {
     if (lines == 0)

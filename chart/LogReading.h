@@ -26,6 +26,11 @@ LogReading readLogFile(const QString &path, const ReadProgress &progress = {});
 
 // "3 lines could not be read", or nothing when all could.
 QString unreadableText(qint64 lines);
+// Why a log file gives no chart: it holds no data line that could be read.
+QString noDataLineText(const QString &path);
+// The exit status of --chart and --plot for a file that cannot be read, and for one without a data line.
+inline constexpr int UnreadableLogStatus = 2;
+inline constexpr int NoDataLineStatus = 1;
 // How many sensors the chart leaves out, or nothing when it shows all.
 QString leftOutText(const ChartData &data);
 

@@ -15,9 +15,9 @@ PngResult renderLogPng(const QString &logPath, const QString &pngPath, const QSi
 {
     LogReading read = readLogFile(logPath);
     if (!read.error.isEmpty())
-        return {2, read.error};
+        return {UnreadableLogStatus, read.error};
     if (read.dataLines == 0)
-        return {1, QStringLiteral("The log file \"%1\" holds no readable data line.").arg(logPath)};
+        return {NoDataLineStatus, noDataLineText(logPath)};
 
     QGraphicsScene scene;
     auto *readings = new ReadingsChart(read.data);
