@@ -99,7 +99,9 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
     // Set by the service manager when the output goes to its journal.
     const bool toJournal = qEnvironmentVariableIsSet("JOURNAL_STREAM");
     const ConsoleSettings settings {options.port, options.interval, options.delay,
-        options.logPath.value_or(logging::defaultLogPath()), options.log, toJournal, options.convertAll};
+        options.logPath.value_or(logging::defaultLogPath(
+            options.simulate ? logging::LogBus::Simulated : logging::LogBus::Adapter)),
+        options.log, toJournal, options.convertAll};
     // Outlives the run, so that "offline" goes out once the session has ended.
     std::unique_ptr<publish::MqttPublisher> publisher;
     if (options.mqtt)

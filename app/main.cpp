@@ -65,6 +65,8 @@ int main(int argc, char *argv[])
 
     frmMain window;
     window.setConvertAll(parsed.options.convertAll);
+    if (parsed.options.simulate)
+        window.setLogPath(logging::defaultLogPath(logging::LogBus::Simulated));
     // Connection changes are listed with the devices, as the log file's failures are.
     std::unique_ptr<publish::MqttPublisher> publisher;
     if (parsed.options.mqtt)

@@ -121,13 +121,15 @@ QString newInstanceName()
 
 } // namespace
 
-QString defaultLogPath()
+QString defaultLogPath(LogBus bus)
 {
+    const QString name = bus == LogBus::Simulated ? QStringLiteral("KX4136_simulated_log.txt")
+                                                  : QStringLiteral("KX4136_log.txt");
 #ifdef Q_OS_WIN
-    return QStringLiteral("c:\\KX4136_log.txt");
+    return QStringLiteral("c:\\") + name;
 #else
     // A drive letter means nothing here: the home folder takes the place of the drive's root.
-    return QDir::toNativeSeparators(QDir(homeFolder()).filePath(QStringLiteral("KX4136_log.txt")));
+    return QDir::toNativeSeparators(QDir(homeFolder()).filePath(name));
 #endif
 }
 

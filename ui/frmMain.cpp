@@ -69,6 +69,11 @@ bool frmMain::convertAll() const
     return convertAllAction->isChecked();
 }
 
+void frmMain::setLogPath(const QString &path)
+{
+    Text5->setText(path);
+}
+
 void frmMain::setConvertAll(bool on)
 {
     convertAllAction->setChecked(on);

@@ -52,6 +52,8 @@ public:
 
     // Ticks or clears "Convert all sensors at once" (from the command line).
     void setConvertAll(bool on);
+    // The log path the window starts with, before any START.
+    void setLogPath(const QString &path);
 
     // Asked on every close by the user: true closes now, false holds the close until endProgram().
     void setCloseHandler(CloseHandler handler);

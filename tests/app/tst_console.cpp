@@ -7,6 +7,7 @@
 #include "bus/modKX4136.h"
 #include "common/RecordingDriver.h"
 #include "logging/Conversions.h"
+#include "logging/LogFile.h"
 #include "ui/frmMain.h"
 
 #include <QProcess>
@@ -35,7 +36,7 @@ private slots:
     void stopSignal();
     void keptLinesFailTheRun();
     void logInUseFailsTheStart();
-    void logsToTheWindowsDefaultPath();
+    void logsToTheDefaultPathOfItsBus();
     void programRuns();
     void programStopsOnTerminate_data();
     void programStopsOnTerminate();
@@ -335,7 +336,7 @@ void TestConsole::logInUseFailsTheStart()
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("log.txt"))));
 }
 
-void TestConsole::logsToTheWindowsDefaultPath()
+void TestConsole::logsToTheDefaultPathOfItsBus()
 {
 #ifdef Q_OS_WIN
     QSKIP("The default path is the drive's root here");
@@ -344,7 +345,9 @@ void TestConsole::logsToTheWindowsDefaultPath()
     QTemporaryDir home;
     const QByteArray oldHome = qgetenv("HOME");
     qputenv("HOME", home.path().toLocal8Bit());
-    const QString expected = frmMain().text(logging::TextField::Text5);
+    // A simulated run keeps to a file of its own, beside the one real runs share with the window.
+    const QString real = frmMain().text(logging::TextField::Text5);
+    const QString expected = logging::defaultLogPath(logging::LogBus::Simulated);
     QProcess program;
     program.start(QStringLiteral(KX_PROGRAM),
         {"--console", "--simulate=1", "--interval", "0.01", "--delay", "0", "--cycles", "1"});
@@ -354,6 +357,7 @@ void TestConsole::logsToTheWindowsDefaultPath()
     QCOMPARE(program.exitCode(), 0);
     QVERIFY(expected.startsWith(home.path()));
     QCOMPARE(logLines(expected).size(), 2);
+    QVERIFY(!QFile::exists(real));
 #endif
 }
 

@@ -302,9 +302,12 @@ void TstLogFile::defaultPathWithoutHome()
     else
         qputenv("HOME", home);
     const QString path = defaultLogPath();
+    const QString demo = defaultLogPath(LogBus::Simulated);
     qputenv("HOME", oldHome);
     QVERIFY2(QDir::isAbsolutePath(path) && QDir::cleanPath(path) == path, qPrintable(path));
     QVERIFY(path.endsWith(QStringLiteral("/KX4136_log.txt")));
+    QCOMPARE(QFileInfo(demo).dir(), QFileInfo(path).dir());
+    QVERIFY(demo != path);
 #endif
 }
 
