@@ -201,10 +201,10 @@ void LogFile::AppendLogLine(const QString &path, const QString &line)
     keep(path, bytes, reason);
 }
 
-QString LogFile::finish()
+LogFile::KeptNote LogFile::finish(const QString &ownPath)
 {
     if (m_finished)
-        return QString();
+        return {};
     m_finished = true;
     for (Failing p = m_failing.begin(); p != m_failing.end();) {
         const Failing next = std::next(p);
@@ -215,6 +215,11 @@ QString LogFile::finish()
         p = next;
     }
     QStringList note;
+    KeptNote kept;
+    // Lines an earlier run kept for other files are one line: they are not this run's failure.
+    qsizetype otherOnDisk = 0;
+    qsizetype otherInMemory = 0;
+    int otherFiles = 0;
     for (const PathLines &p : m_failing) {
         qsizetype onDisk = 0;
         qsizetype inMemory = 0;
@@ -222,6 +227,15 @@ QString LogFile::finish()
             onDisk += g.onDisk;
             inMemory += static_cast<qsizetype>(g.inMemory.size());
         }
+        if (onDisk + inMemory == 0)
+            continue;
+        if (ownPath.isEmpty() || p.path != ownPath) {
+            otherOnDisk += onDisk;
+            otherInMemory += inMemory;
+            ++otherFiles;
+            continue;
+        }
+        kept.ownKept = true;
         if (onDisk > 0)
             note << QStringLiteral("%1 line(s) for log file %2 are kept in %3: the next start of the program "
                                    "writes them once the file can be written.")
@@ -232,7 +246,17 @@ QString LogFile::finish()
                         .arg(inMemory)
                         .arg(shown(p.path));
     }
-    return note.join(QLatin1Char('\n'));
+    if (otherOnDisk > 0)
+        note << QStringLiteral("%1 line(s) for %2 other log file(s) are kept in %3: the next start of the "
+                               "program writes them once their files can be written.")
+                    .arg(otherOnDisk)
+                    .arg(otherFiles)
+                    .arg(shown(m_folder));
+    if (otherInMemory > 0)
+        note << QStringLiteral("%1 line(s) for other log files could not be kept: they are lost.")
+                    .arg(otherInMemory);
+    kept.text = note.join(QLatin1Char('\n'));
+    return kept;
 }
 
 qsizetype LogFile::keptCount() const

@@ -53,9 +53,15 @@ public:
     void setRunHeader(const QString &header);
     // Appends one line; lines kept earlier for the same path go first, in order.
     void AppendLogLine(const QString &path, const QString &line);
-    // Kept lines get a last try and the rest go into the pending folder. Returns what the user must know
-    // of lines still kept, a line per log file; empty when there are none.
-    QString finish();
+    // What finish() leaves for the user to know.
+    struct KeptNote
+    {
+        QString text; // a line for the run's own log file, one for all others; empty when none is kept
+        bool ownKept = false; // lines for the run's own log file are among them
+    };
+    // Kept lines get a last try and the rest go into the pending folder. ownPath is the log file of the
+    // run that ends (empty when it logged nothing).
+    KeptNote finish(const QString &ownPath = QString());
 
     qsizetype keptCount() const;
 

@@ -240,10 +240,11 @@ void RunControl::lockSettings(bool locked)
 
 bool RunControl::tellKeptLines()
 {
-    const QString note = m_log.finish();
-    if (!note.isEmpty())
-        m_view.showMessage(note);
-    return !note.isEmpty();
+    const QString own = m_view.check1State() != 0 ? m_view.text(TextField::Text5) : QString();
+    const LogFile::KeptNote kept = m_log.finish(own);
+    if (!kept.text.isEmpty())
+        m_view.showMessage(kept.text);
+    return kept.ownKept;
 }
 
 void RunControl::endSessionForClose()

@@ -38,7 +38,8 @@ public:
     // True: end the program now, the session is already ended. False: held until the bus work
     // under way has ended; run control then ends the session and calls view.endProgram().
     bool closeRequested();
-    // At the end of the program: shows where the log lines still kept are, if any; true when there are.
+    // At the end of the program: shows where the log lines still kept are, if any; true when lines of
+    // this run's own log file are among them.
     bool tellKeptLines();
 
     State state() const { return m_state; }

@@ -319,6 +319,14 @@ void TestConsole::keptLinesFailTheRun()
     QVERIFY2(
         printed.err.first().startsWith(QStringLiteral("3 line(s)")) && printed.err.first().contains(state),
         qPrintable(printed.err.first()));
+    // A later run into a file that works is told of them once and does not fail for them.
+    const Printed later = runConsole(settingsIn(dir, QStringLiteral("log.txt")), 1, state);
+    QCOMPARE(later.status, 0);
+    QCOMPARE(later.err,
+        QStringList {QStringLiteral("3 line(s) for 1 other log file(s) are kept in %1: the next "
+                                    "start of the program writes them once their files can be "
+                                    "written.")
+                         .arg(QDir::toNativeSeparators(state))});
 }
 
 void TestConsole::logInUseFailsTheStart()

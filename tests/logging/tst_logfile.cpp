@@ -245,7 +245,7 @@ void TstLogFile::keptLinesOutliveTheProgram()
         LogFile log = makeLog();
         for (const char *line : {"header", "one", "two"})
             log.AppendLogLine(path, QString::fromLatin1(line));
-        const QString note = log.finish();
+        const QString note = log.finish().text;
         QVERIFY2(
             note.startsWith(QStringLiteral("3 line(s)")) && note.contains(state->path()), qPrintable(note));
     }
