@@ -275,8 +275,11 @@ bool RunControl::runHeldRequests()
         case BusGuard::Request::Write: {
             const WriteChoice choice = *std::exchange(m_heldWrite, std::nullopt);
             // A STOP that came first has ended the run the write was meant for.
-            if (m_state != State::Running)
+            if (m_state != State::Running) {
+                m_view.appendDeviceLine(QStringLiteral(
+                    "The resolution was not written: STOP ended the run before the bus was free."));
                 break;
+            }
             if (const auto index = sensorToWrite(choice.sensor))
                 writeSteps(*index, choice.resolution);
             else

@@ -233,6 +233,20 @@ private slots:
         QVERIFY(view->isEnabled(Control::Command3) && view->isEnabled(Control::Command4));
     }
 
+    void heldWriteDroppedByStopIsTold()
+    {
+        QVERIFY(startOnSim(2));
+        view->texts[TextField::Text1] = QStringLiteral("0");
+        onFirstWait([this] {
+            run->StopRun();
+            run->WriteResolution();
+        });
+        run->ReadingCycle();
+        QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE"}));
+        QVERIFY2(view->devices.last().startsWith(QStringLiteral("The resolution was not written")),
+            qPrintable(view->devices.last()));
+    }
+
     void heldWriteWithWrongNumberGivesButtonBack()
     {
         QVERIFY(startOnSim(2));
