@@ -45,7 +45,7 @@ public:
     bool lost() const override { return m_port.lost(); }
     bool setBaudRate(int baud) override { return m_port.setBaudRate(baud); }
     bool setBreak(bool on) override { return m_port.setBreak(on); }
-    void pause(std::chrono::milliseconds duration) override { m_port.pause(duration); }
+    void pause(std::chrono::microseconds duration) override { m_port.pause(duration); }
     bool hasInput() override { return m_port.hasInput(); }
     void clearInput() override { m_port.clearInput(); }
 

@@ -88,6 +88,26 @@ std::optional<uint8_t> SerialLink::touchByte(uint8_t byte)
     return value;
 }
 
+bool SerialLink::touchBlock(std::span<const uint8_t> out, std::span<uint8_t> in)
+{
+    if (m_armed)
+        return onewire::Link::touchBlock(out, in);
+    if (!ready())
+        return false;
+    if (out.empty())
+        return true;
+    Request request(m_line);
+    for (const uint8_t byte : out)
+        request.data(byte);
+    const auto answer = exchange(request);
+    if (!answer) {
+        fail();
+        return false;
+    }
+    std::copy(answer->cbegin(), answer->cend(), in.begin());
+    return true;
+}
+
 bool SerialLink::setLevel(onewire::BusLevel level)
 {
     if (!m_opened)
