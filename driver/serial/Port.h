@@ -32,7 +32,7 @@ public:
     virtual bool setBaudRate(int baud) = 0;
     virtual bool setBreak(bool on) = 0;
     // Lets the line stay idle for a while; scripted ports return at once.
-    virtual void pause(std::chrono::microseconds duration) = 0;
+    virtual void pause(std::chrono::milliseconds duration) = 0;
 
     // Hands every byte to the device; false when the port failed.
     virtual bool write(const QByteArray &bytes) = 0;

@@ -126,7 +126,7 @@ bool QtPort::setBreak(bool on)
     return m_port.setBreakEnabled(on);
 }
 
-void QtPort::pause(std::chrono::microseconds duration)
+void QtPort::pause(std::chrono::milliseconds duration)
 {
     std::this_thread::sleep_for(duration);
 }

@@ -20,7 +20,7 @@ public:
 
     bool setBaudRate(int baud) override;
     bool setBreak(bool on) override;
-    void pause(std::chrono::microseconds duration) override;
+    void pause(std::chrono::milliseconds duration) override;
 
     bool write(const QByteArray &bytes) override;
     void drain() override;

@@ -28,7 +28,6 @@ void Request::data(uint8_t byte)
 
 void Request::toCommand()
 {
-    m_dataOnly = false;
     if (m_line->mode == Mode::Data)
         add(ka7700::CommandMode, Answer::None);
     m_line->mode = Mode::Command;
@@ -43,10 +42,8 @@ void Request::toData()
 {
     if (m_line->pulse == Pulse::On && !m_endsPulse)
         toCommand();
-    if (m_line->mode != Mode::Data) {
-        m_dataOnly = m_bytes.isEmpty();
+    if (m_line->mode != Mode::Data)
         add(ka7700::DataMode, Answer::None);
-    }
     m_line->mode = Mode::Data;
 }
 

@@ -50,8 +50,6 @@ public:
     int answers() const { return m_answers; }
     // The first answer is the pulse-end byte of a pull-up still running.
     bool endsPulse() const { return m_endsPulse; }
-    // Only data bytes after one switch: the adapter works on each byte the same known time.
-    bool dataOnly() const { return m_dataOnly; }
 
 private:
     void toData();
@@ -61,7 +59,6 @@ private:
     QList<bool> m_answered; // per byte
     int m_answers = 0;
     bool m_endsPulse = false;
-    bool m_dataOnly = true;
 };
 
 } // namespace serial

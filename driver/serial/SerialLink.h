@@ -30,8 +30,8 @@ public:
     onewire::ResetResult reset() override;
     std::optional<bool> touchBit(bool bit) override;
     std::optional<uint8_t> touchByte(uint8_t byte) override;
-    // The block as one request of data bytes (see exchange() for how it is paced); with the pull-up
-    // armed, byte by byte.
+    // The block as one request of data bytes: at 9600 baud one write and one round trip, faster paced
+    // by the answers as every request is; with the pull-up armed, byte by byte.
     bool touchBlock(std::span<const uint8_t> out, std::span<uint8_t> in) override;
     bool setLevel(onewire::BusLevel level) override;
     std::optional<onewire::SearchPass> searchPass(const std::array<bool, 64> &directions) override;

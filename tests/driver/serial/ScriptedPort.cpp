@@ -127,9 +127,9 @@ bool ScriptedPort::setBreak(bool on)
     return m_state->open;
 }
 
-void ScriptedPort::pause(std::chrono::microseconds duration)
+void ScriptedPort::pause(std::chrono::milliseconds duration)
 {
-    m_state->waited += std::chrono::ceil<std::chrono::milliseconds>(duration);
+    m_state->waited += duration;
 }
 
 bool ScriptedPort::write(const QByteArray &bytes)

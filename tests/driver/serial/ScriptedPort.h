@@ -66,7 +66,7 @@ public:
     bool lost() const override;
     bool setBaudRate(int baud) override;
     bool setBreak(bool on) override;
-    void pause(std::chrono::microseconds duration) override;
+    void pause(std::chrono::milliseconds duration) override;
     bool write(const QByteArray &bytes) override;
     QByteArray read(int count, Clock::time_point deadline) override;
     bool hasInput() override;
