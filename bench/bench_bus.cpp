@@ -1,4 +1,5 @@
 // Software time of the sensor exchanges on the simulated bus, with waits replaced by a clock advance.
+#include "bench/ConvertAll.h"
 #include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
 #include "common/SimulatedTime.h"
@@ -83,10 +84,7 @@ void ConvertAll32OnSim(benchmark::State &state)
     }
     const bool busPowered = AnyBusPowered();
     for (auto _ : state) {
-        bool read = ConvertAll(busPowered);
-        for (int16_t i = 0; i <= LastSensor; ++i)
-            read = ReadConverted(i) && read;
-        if (!read) {
+        if (!bench::convertAllAndRead(busPowered)) {
             state.SkipWithError("a reading failed");
             break;
         }

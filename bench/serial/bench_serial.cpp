@@ -1,6 +1,7 @@
 // Serial traffic of the sensor exchanges on the KA7700 driver, and the time of a reading and of
 // discovery at 9600 and 115200 baud behind 0, 1 and 16 ms of bridge latency, against the emulated
 // adapter on a pseudo-terminal.
+#include "bench/ConvertAll.h"
 #include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
 #include "common/SimulatedTime.h"
@@ -11,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
+#include <thread>
 
 using namespace modKX4136;
 using namespace std::chrono_literals;
@@ -280,6 +282,66 @@ BENCHMARK(DiscoveryRealTime)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(2);
+
+// A session on `sensors` 12-bit KX4136 behind the emulator in true time: its bus runs on the steady
+// clock and every wait is a real one, so a cycle takes what it would on the hardware.
+class RealTimeSession
+{
+public:
+    RealTimeSession(int sensors, int baud, std::chrono::milliseconds latency)
+        : adapter(sim::uniformConfiguration(sensors, std::make_shared<sim::SteadyClock>()).ports.at(1).bus,
+            {}, {0us, latency, true})
+    {
+        resetModuleState();
+        if (!adapter.open())
+            return;
+        adapter.start();
+        XWBUSLIB::Install(serial::makeSerialDriver({{1, adapter.slavePath()}}, baud));
+        PortNum = 1;
+        PortType = xw::PortTypeKA7700;
+        OneWireDelay = 750;
+        DiscardedList list;
+        ok = StartSession() && DetectSensors(list) == 0 && LastSensor + 1 == sensors;
+    }
+    ~RealTimeSession()
+    {
+        EndSession();
+        XWBUSLIB::Install(nullptr);
+        resetModuleState();
+    }
+
+    emulator::PtyEmulator adapter;
+    bool ok = false;
+};
+
+// One whole cycle per iteration; arguments: all at once (1) or sensor by sensor (0), sensors, rate,
+// bridge latency in ms. The sensor-by-sensor cycle is the system's own: convert, wait, read, per sensor.
+void CycleRealTime(benchmark::State &state)
+{
+    const bool allAtOnce = state.range(0) != 0;
+    RealTimeSession session(
+        int(state.range(1)), int(state.range(2)), std::chrono::milliseconds(state.range(3)));
+    if (!session.ok) {
+        state.SkipWithError("detection failed");
+        return;
+    }
+    int failed = 0;
+    for (auto _ : state) {
+        if (allAtOnce) {
+            failed += bench::convertAllAndRead(true) ? 0 : 1;
+            continue;
+        }
+        for (int16_t index = 0; index <= LastSensor; ++index)
+            failed += ReadTemperature(index) ? 0 : 1;
+    }
+    state.counters["failed"] = failed;
+    state.counters["overruns"] = session.adapter.overruns();
+}
+BENCHMARK(CycleRealTime)
+    ->ArgsProduct({{1, 0}, {1, 8, 32}, {9600, 115200}, {0, 1, 16}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 } // namespace
 

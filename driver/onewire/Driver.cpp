@@ -203,4 +203,14 @@ int16_t Driver::XwOneWireLevel(int32_t session, int16_t operation, int16_t level
     return 0;
 }
 
+int16_t Driver::XwBlock(int32_t session, const uint8_t *out, uint8_t *in, int16_t length)
+{
+    Link *link = linkOf(session);
+    if (!link || length < 0 || (length > 0 && (!out || !in))) {
+        return 0;
+    }
+    const auto size = static_cast<std::size_t>(length);
+    return link->touchBlock({out, size}, {in, size}) ? 1 : 0;
+}
+
 } // namespace onewire

@@ -31,6 +31,7 @@ public:
     int16_t XwTouchByte(int32_t session, int16_t byte) override;
     int16_t XwTouchReset(int32_t session) override;
     int16_t XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_t prime) override;
+    int16_t XwBlock(int32_t session, const uint8_t *out, uint8_t *in, int16_t length) override;
     xw::StartFailure lastStartFailure() const override { return m_lastStartFailure; }
 
     int openSessionCount() const { return static_cast<int>(m_sessions.size()); }

@@ -1,4 +1,4 @@
-// The optional search primitives, built from smaller ones for links that have no hardware help.
+// The optional primitives, built from smaller ones for links that have no hardware help.
 #include "driver/onewire/Link.h"
 
 namespace onewire {
@@ -20,6 +20,18 @@ std::optional<Triplet> Link::searchTriplet(bool direction)
         return std::nullopt;
     }
     return triplet;
+}
+
+bool Link::touchBlock(std::span<const uint8_t> out, std::span<uint8_t> in)
+{
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const auto received = touchByte(out[i]);
+        if (!received) {
+            return false;
+        }
+        in[i] = *received;
+    }
+    return true;
 }
 
 std::optional<SearchPass> Link::searchPass(const std::array<bool, 64> &directions)

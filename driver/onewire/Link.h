@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 namespace onewire {
 
@@ -59,6 +60,9 @@ public:
     // Eight time slots, LSB first; gives the byte sampled.
     virtual std::optional<uint8_t> touchByte(uint8_t byte) = 0;
     virtual bool setLevel(BusLevel level) = 0;
+    // Optional: the bytes of out one after another, what was sampled into in (of the same size); false
+    // when one failed, in then unspecified. Built from touchByte for links that cannot do better.
+    virtual bool touchBlock(std::span<const uint8_t> out, std::span<uint8_t> in);
     // For a caller that got an answer it cannot trust from a call that succeeded: the adapter is
     // brought back to a known state before the next call, as after a failed one.
     virtual void recover() { }

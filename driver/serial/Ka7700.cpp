@@ -25,9 +25,9 @@ std::optional<int> baudCode(int baud)
     return std::nullopt;
 }
 
-uint8_t bitCommand(bool bit, bool pullUp)
+uint8_t bitCommand(bool bit, AfterSlot after)
 {
-    return (bit ? BitWrite1 : BitWrite0) | (pullUp ? BitPullUpFlag : 0);
+    return (bit ? BitWrite1 : BitWrite0) | (after == AfterSlot::PullUp ? BitPullUpFlag : 0);
 }
 
 std::array<uint8_t, 16> searchRequest(const std::array<bool, 64> &directions)

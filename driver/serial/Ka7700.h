@@ -71,7 +71,8 @@ constexpr bool isPulseEnd(uint8_t answer)
 }
 
 onewire::ResetResult resetResult(uint8_t answer);
-uint8_t bitCommand(bool bit, bool pullUp);
+enum class AfterSlot { Nothing, PullUp };
+uint8_t bitCommand(bool bit, AfterSlot after);
 
 // Direction for ROM bit n goes to bit 2(n mod 4)+1 of byte n/4; the even bits stay 0.
 std::array<uint8_t, 16> searchRequest(const std::array<bool, 64> &directions);

@@ -3,8 +3,8 @@
 
 #include "driver/onewire/Link.h"
 #include "driver/serial/Port.h"
+#include "driver/serial/Request.h"
 
-#include <QList>
 #include <QString>
 #include <memory>
 
@@ -30,6 +30,9 @@ public:
     onewire::ResetResult reset() override;
     std::optional<bool> touchBit(bool bit) override;
     std::optional<uint8_t> touchByte(uint8_t byte) override;
+    // The block as one request of data bytes: at 9600 baud one write and one round trip, faster paced
+    // by the answers as every request is; with the pull-up armed, byte by byte.
+    bool touchBlock(std::span<const uint8_t> out, std::span<uint8_t> in) override;
     bool setLevel(onewire::BusLevel level) override;
     std::optional<onewire::SearchPass> searchPass(const std::array<bool, 64> &directions) override;
     void recover() override { fail(); }
@@ -37,17 +40,14 @@ public:
     int baudRate() const { return m_baud; }
 
 private:
-    enum class Mode { Command, Data, Unknown };
-
-    struct Request
-    {
-        QByteArray bytes;
-        QList<bool> answered; // per byte: whether the adapter answers it
-        int answers = 0;
-        bool endsPulse = false; // the first answer is the pulse-end byte of a pull-up still running
-
-        void add(uint8_t byte, bool answers);
+    // What a fresh start-up of the adapter must first undo.
+    enum class Condition {
+        Ready,
+        Fresh, // just opened, or closed: a plain start-up
+        Lost, // a call failed, so the adapter may be in any state: leave it by bytes before the break
     };
+    // Whether the session may still use the rate it was asked for.
+    enum class HighRate { Allowed, FailedOnce, Refused };
 
     bool ready();
     bool initialise();
@@ -55,28 +55,22 @@ private:
     bool switchRate();
     void fail();
 
-    void toCommand(Request &request);
-    void toData(Request &request);
-    static void appendData(Request &request, uint8_t byte);
+    // A request of one command with one answer that `valid` accepts.
+    template<class Valid> std::optional<uint8_t> oneAnswer(uint8_t command, Valid valid);
     std::optional<QByteArray> exchange(const Request &request);
-    bool exchangePaced(const Request &request, QByteArray &answer);
 
     std::unique_ptr<Port> m_port;
     QString m_path;
     bool m_opened = false;
     xw::StartFailure::Reason m_openFailure = xw::StartFailure::Reason::None;
-    bool m_needsInit = true;
-    Mode m_mode = Mode::Unknown;
-    bool m_armed = false;
-    bool m_pulseActive = false;
-    bool m_pulseMaybeActive = false; // a pull-up may have started during a call that failed
-    bool m_resync = false; // the adapter may be in any state: leave it by bytes before the break
+    Condition m_condition = Condition::Fresh;
+    LineState m_line;
+    bool m_armed = false; // the pull-up is to follow the next byte
     bool m_busShorted = false; // the last detection found the adapter, but the bus held low
     int m_wantedBaud = 9600;
     int m_baud = 9600; // of the port, and of the adapter while it is set up
     bool m_rateUnsure = false; // a rate write went out: the adapter may be at another rate than the port
-    bool m_highRateAllowed = true; // until a switch or two calls at the higher rate failed
-    int m_highRateFailures = 0;
+    HighRate m_highRate = HighRate::Allowed;
     std::chrono::milliseconds m_roundTrip {0}; // of the reset at the end of the last detection
 };
 

@@ -1,6 +1,7 @@
 // Bringing the KA7700 adapter up: opening the port, master reset, set-up and the checks that it is one.
 #include "driver/serial/SerialLink.h"
 
+#include "driver/serial/Exchange.h"
 #include "driver/serial/Ka7700.h"
 
 using namespace std::chrono_literals;
@@ -48,10 +49,8 @@ bool SerialLink::open()
         return false;
     }
     m_opened = true;
-    m_needsInit = true;
-    m_resync = false;
-    m_highRateAllowed = true;
-    m_highRateFailures = 0;
+    m_condition = Condition::Fresh;
+    m_highRate = HighRate::Allowed;
     if (initialise()) {
         m_openFailure = Reason::None;
         return true;
@@ -69,8 +68,9 @@ void SerialLink::close()
     setLevel(onewire::BusLevel::Normal);
     m_port->close();
     m_opened = false;
-    m_needsInit = true;
-    m_mode = Mode::Unknown;
+    if (m_condition == Condition::Ready)
+        m_condition = Condition::Fresh;
+    m_line.mode = Mode::Unknown;
     m_baud = ka7700::PowerUpBaud; // the port opens at it again
 }
 
@@ -81,27 +81,28 @@ bool SerialLink::ready()
     if (!m_port->isOpen()) {
         if (m_port->open(m_path) != OpenResult::Opened)
             return false;
-        m_needsInit = true;
+        if (m_condition == Condition::Ready)
+            m_condition = Condition::Fresh;
     }
-    return !m_needsInit || initialise();
+    return m_condition == Condition::Ready || initialise();
 }
 
 bool SerialLink::initialise()
 {
     for (int attempt = 0; attempt < DetectAttempts; ++attempt) {
         bool found = detect();
-        if (found && m_highRateAllowed && m_wantedBaud != ka7700::PowerUpBaud && !switchRate()) {
+        if (found && m_highRate != HighRate::Refused && m_wantedBaud != ka7700::PowerUpBaud
+            && !switchRate()) {
             // A rate that does not work never costs the session: back to 9600 until it ends.
-            m_highRateAllowed = false;
-            m_resync = true;
+            m_highRate = HighRate::Refused;
+            m_condition = Condition::Lost;
             found = detect();
         }
         if (found) {
-            m_needsInit = false;
-            m_resync = false;
+            m_condition = Condition::Ready;
             return true;
         }
-        m_resync = true;
+        m_condition = Condition::Lost;
         if (m_port->lost()) {
             m_port->close();
             return false;
@@ -112,15 +113,16 @@ bool SerialLink::initialise()
 
 bool SerialLink::detect()
 {
-    m_mode = Mode::Unknown;
+    m_line.mode = Mode::Unknown;
+    if (m_line.pulse == Pulse::On)
+        m_line.pulse = Pulse::Off;
     m_armed = false;
-    m_pulseActive = false;
     m_busShorted = false;
-    if (m_resync) {
+    if (m_condition == Condition::Lost) {
         // Leave data mode, end a pull-up and stop the accelerator by bytes as well, for a line that
         // does not carry the break.
         QByteArray resync;
-        if (m_pulseMaybeActive)
+        if (m_line.pulse == Pulse::Unknown)
             resync += char(ka7700::EndPulse);
         resync += char(ka7700::CommandMode);
         resync += char(ka7700::EndPulse);
@@ -129,7 +131,7 @@ bool SerialLink::detect()
             return false;
         m_port->pause(AfterResync);
     }
-    m_pulseMaybeActive = false;
+    m_line.pulse = Pulse::Off;
     m_port->setBaudRate(ka7700::PowerUpBaud);
     m_baud = ka7700::PowerUpBaud;
     m_port->setBreak(true);
@@ -151,7 +153,7 @@ bool SerialLink::detect()
 
     Request setup;
     for (const uint8_t byte : ka7700::DetectRequest)
-        setup.add(byte, true);
+        setup.add(byte, Answer::One);
     const auto setupAnswer = exchange(setup);
     const QByteArray expected = bytesOf(ka7700::DetectAnswer);
     if (!setupAnswer)
@@ -163,7 +165,7 @@ bool SerialLink::detect()
         return false;
 
     Request reset;
-    reset.add(ka7700::Reset, true);
+    reset.add(ka7700::Reset, Answer::One);
     const auto resetSent = Port::Clock::now();
     const auto resetAnswer = exchange(reset);
     m_roundTrip = std::chrono::ceil<std::chrono::milliseconds>(Port::Clock::now() - resetSent);
@@ -173,7 +175,7 @@ bool SerialLink::detect()
         m_busShorted = ka7700::resetResult(uint8_t(resetAnswer->at(0))) == onewire::ResetResult::Short;
         return false;
     }
-    m_mode = Mode::Command;
+    m_line.mode = Mode::Command;
     m_rateUnsure = false;
     return true;
 }
@@ -198,12 +200,12 @@ bool SerialLink::switchRate()
     m_port->pause(AfterRateSwitch);
 
     Request readBack;
-    readBack.add(ka7700::ReadBaud, true);
+    readBack.add(ka7700::ReadBaud, Answer::One);
     const auto rate = exchange(readBack);
     if (!rate || uint8_t(rate->at(0)) != ka7700::baudReadBack(*code))
         return false;
     Request reset;
-    reset.add(ka7700::Reset, true);
+    reset.add(ka7700::Reset, Answer::One);
     const auto resetAnswer = exchange(reset);
     return resetAnswer && ka7700::isResetAnswer(uint8_t(resetAnswer->at(0)));
 }

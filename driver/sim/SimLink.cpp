@@ -71,6 +71,21 @@ std::optional<uint8_t> SimLink::touchByte(uint8_t byte)
     return received;
 }
 
+bool SimLink::touchBlock(std::span<const uint8_t> out, std::span<uint8_t> in)
+{
+    if (!usable()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        in[i] = m_bus->touchByte(out[i]);
+        if (m_armed) {
+            m_armed = false;
+            m_bus->setStrongPullUp(true);
+        }
+    }
+    return true;
+}
+
 bool SimLink::setLevel(onewire::BusLevel level)
 {
     if (!usable()) {

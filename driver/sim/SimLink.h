@@ -28,6 +28,8 @@ public:
     onewire::ResetResult reset() override;
     std::optional<bool> touchBit(bool bit) override;
     std::optional<uint8_t> touchByte(uint8_t byte) override;
+    // The whole block in one call: one chance of an adapter fault for all of it.
+    bool touchBlock(std::span<const uint8_t> out, std::span<uint8_t> in) override;
     // The armed pull-up comes on after the next byte and stays on until setLevel(Normal) or the next
     // reset or slot.
     bool setLevel(onewire::BusLevel level) override;

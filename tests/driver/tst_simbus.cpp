@@ -63,6 +63,8 @@ private slots:
     void conversionTimeByResolution();
     void undefinedLowBits_data();
     void undefinedLowBits();
+    void allAtOnceConversion_data();
+    void allAtOnceConversion();
     void parasiteConversionNeedsThePullUp_data();
     void parasiteConversionNeedsThePullUp();
     void eepromSurvivesAPowerCycle_data();
@@ -236,6 +238,73 @@ void TestSimBus::undefinedLowBits()
         const double defined = (raw & ~undefinedMask) / 16.0;
         QVERIFY2(std::abs(defined - thermometer->curve().at(convertedAt)) <= stepC / 2,
             qPrintable(QString::number(defined)));
+    }
+}
+
+void TestSimBus::allAtOnceConversion_data()
+{
+    // The bus: a 9-bit and a 12-bit KX4136, a 10-bit KX4136 and a KX4130 (750 ms), in that order.
+    QTest::addColumn<int>("parasite"); // mask of the parts powered from the bus
+    QTest::addColumn<bool>("armed"); // the pull-up follows the convert command
+    QTest::addColumn<int>("holdMs"); // then the normal level, and read slots
+    QTest::addColumn<int>("powerLevels"); // what read slots give after the power-supply command
+    QTest::addColumn<int>("levels"); // what read slots give once the normal level is back
+    QTest::addColumn<int>("fresh"); // mask of the parts with a reading rather than the power-on 85
+    QTest::newRow("pull-up through the slowest conversion") << 0x3 << true << 750 << 0x00 << 0xFF << 0xF;
+    QTest::newRow("pull-up ends before the 12-bit part is done") << 0x3 << true << 200 << 0x00 << 0x00 << 0xD;
+    QTest::newRow("pull-up ends before the 9-bit part is done") << 0x3 << true << 90 << 0x00 << 0x00 << 0xC;
+    QTest::newRow("no pull-up for parts on the bus") << 0x3 << false << 750 << 0x00 << 0xFF << 0xC;
+    QTest::newRow("external supply, slots during the conversion")
+        << 0x0 << false << 200 << 0xFF << 0x00 << 0xF;
+    QTest::newRow("external supply, slots once all are done") << 0x0 << false << 750 << 0xFF << 0xFF << 0xF;
+}
+
+void TestSimBus::allAtOnceConversion()
+{
+    QFETCH(int, parasite);
+    QFETCH(bool, armed);
+    QFETCH(int, holdMs);
+    QFETCH(int, powerLevels);
+    QFETCH(int, levels);
+    QFETCH(int, fresh);
+    XwHarness harness;
+    const std::array<std::pair<uint8_t, int>, 4> parts {{{0x28, 9}, {0x28, 12}, {0x28, 10}, {0x10, 9}}};
+    std::vector<RomCode> roms;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        auto thermometer = harness.addThermometer(parts[i].first, 30 + i, parts[i].second);
+        thermometer->setParasitePowered((parasite >> i) & 1);
+        roms.push_back(thermometer->romCode());
+    }
+    xw::XwDriver &driver = harness.driver();
+    const int32_t session = harness.session();
+    for (const uint8_t command : {uint8_t(0xB4), uint8_t(0x44)}) {
+        QVERIFY(driver.XwTouchReset(session));
+        QCOMPARE(harness.touch(0xCC), int16_t(0xCC));
+        if (command == 0x44 && armed) {
+            driver.XwOneWireLevel(session, 0, 1, 2);
+        }
+        QCOMPARE(harness.touch(command), int16_t(command));
+        if (command == 0xB4) {
+            QCOMPARE(harness.touch(0xFF), int16_t(powerLevels));
+        }
+    }
+    harness.clock->advance(std::chrono::milliseconds {holdMs});
+    driver.XwOneWireLevel(session, 0, 0, 0);
+    QCOMPARE(harness.touch(0xFF), int16_t(levels));
+    harness.clock->advance(FullWait);
+
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        std::array<uint8_t, 19> out {0x55};
+        std::copy(roms[i].begin(), roms[i].end(), out.begin() + 1);
+        std::fill(out.begin() + 10, out.end(), 0xFF);
+        out[9] = 0xBE;
+        std::array<uint8_t, 19> in {};
+        QVERIFY(driver.XwTouchReset(session));
+        QCOMPARE(driver.XwBlock(session, out.data(), in.data(), int16_t(out.size())), int16_t(1));
+        std::array<int16_t, 9> bytes {};
+        std::copy(in.begin() + 10, in.end(), bytes.begin());
+        QVERIFY(crcHolds(bytes));
+        QCOMPARE(celsius(bytes, parts[i].first) != 85.0, bool((fresh >> i) & 1));
     }
 }
 

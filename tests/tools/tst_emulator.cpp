@@ -3,6 +3,7 @@
 #include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
 #include "common/SimulatedTime.h"
+#include "driver/onewire/Crc8.h"
 #include "driver/serial/QtPort.h"
 #include "driver/serial/SerialDriver.h"
 #include "driver/sim/RomCodes.h"
@@ -393,6 +394,55 @@ private slots:
         QCOMPARE(
             adapter->locked([](sim::SimBus &, emulator::LineDriver &line) { return line.baudRate(); }), baud);
         QCOMPARE(adapter->overruns() > 0, faults.unbuffered);
+    }
+
+    // Skip ROM and one convert for the demo bus, its 9-bit part powered from the bus, then a reset and
+    // one block (match ROM, read scratchpad) per sensor.
+    void allAtOnceThroughTheDriver_data()
+    {
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("pullUpMs");
+        QTest::addColumn<bool>("brownOut"); // the part on the bus keeps its power-on 85
+        QTest::newRow("9600, pull-up through the conversion") << 9600 << 750 << false;
+        QTest::newRow("115200, pull-up through the conversion") << 115200 << 750 << false;
+        QTest::newRow("115200, pull-up ends before the 9-bit conversion") << 115200 << 90 << true;
+    }
+    void allAtOnceThroughTheDriver()
+    {
+        QFETCH(int, baud);
+        QFETCH(int, pullUpMs);
+        QFETCH(bool, brownOut);
+        plugIn(sim::demoConfiguration(clock).ports.at(1).bus, {}, {0us, 0ms, true}, baud);
+        QVERIFY(start());
+        Lines lines;
+        QCOMPARE(DetectSensors(lines), int16_t(0));
+        QVERIFY(XWBUSLIB::XwTouchReset(SessionHandle));
+        QCOMPARE(XWBUSLIB::XwTouchByte(SessionHandle, 0xCC), int16_t(0xCC));
+        QCOMPARE(XWBUSLIB::XwOneWireLevel(SessionHandle, 0, 1, 2), int16_t(1));
+        QCOMPARE(XWBUSLIB::XwTouchByte(SessionHandle, 0x44), int16_t(0x44));
+        clock->advance(std::chrono::milliseconds(pullUpMs));
+        QCOMPARE(XWBUSLIB::XwOneWireLevel(SessionHandle, 0, 0, 0), int16_t(1));
+        clock->advance(1s);
+        for (int16_t index = 0; index <= LastSensor; ++index) {
+            std::array<uint8_t, 19> out {0x55};
+            const onewire::RomCode rom = romAt(index);
+            std::copy(rom.begin(), rom.end(), out.begin() + 1);
+            out[9] = 0xBE;
+            std::fill(out.begin() + 10, out.end(), 0xFF);
+            std::array<uint8_t, 19> in {};
+            QVERIFY(XWBUSLIB::XwTouchReset(SessionHandle));
+            QCOMPARE(
+                XWBUSLIB::XwBlock(SessionHandle, out.data(), in.data(), int16_t(out.size())), int16_t(1));
+            QCOMPARE(onewire::crc8(std::span<const uint8_t>(in.data() + 10, 9)), uint8_t(0));
+            const double reading
+                = int16_t(in[10] | (in[11] << 8)) / (rom[0] == sim::FamilyKX4136 ? 16.0 : 2.0);
+            QCOMPARE(reading, trueReading(index));
+            const bool onBus = adapter->locked([&rom](sim::SimBus &onBus, emulator::LineDriver &) {
+                return dynamic_cast<sim::Thermometer *>(onBus.findDevice(rom))->parasitePowered();
+            });
+            QCOMPARE(reading == 85.0, onBus && brownOut);
+        }
+        QCOMPARE(adapter->overruns(), 0);
     }
 
     void realTimeBytesAndSlots_data()

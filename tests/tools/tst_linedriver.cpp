@@ -2,6 +2,7 @@
 #include "driver/sim/RomCodes.h"
 #include "driver/sim/SimBus.h"
 #include "tools/ka7700-emulator/LineDriver.h"
+#include "tools/ka7700-emulator/SerialTiming.h"
 
 #include <QTest>
 
@@ -70,6 +71,42 @@ class TestLineDriver : public QObject
     Q_OBJECT
 
 private slots:
+    // Data bytes at 115200 baud (a frame 86.8 us), each 560 us of 1-Wire work and answered by one byte.
+    void serialTimingHoldsOneByte_data()
+    {
+        QTest::addColumn<QList<int>>("readAtUs"); // when the emulator reads each byte
+        QTest::addColumn<bool>("holds");
+        QTest::addColumn<QString>("taken"); // T taken, L lost
+        QTest::addColumn<int>("lastAnswerUs"); // when the last answer has left, rounded up
+        QTest::newRow("spaced wider than the work") << QList<int> {0, 700, 1400} << true << "TTT" << 2134;
+        QTest::newRow("two at once: the second held") << QList<int> {0, 0} << true << "TT" << 1294;
+        QTest::newRow("three at once: the third lost") << QList<int> {0, 0, 0} << true << "TTL" << 1294;
+        QTest::newRow("the third once the second is worked on")
+            << QList<int> {0, 0, 700} << true << "TTT" << 1854;
+        QTest::newRow("no place to hold: the second lost") << QList<int> {0, 0} << false << "TL" << 734;
+    }
+    void serialTimingHoldsOneByte()
+    {
+        QFETCH(QList<int>, readAtUs);
+        QFETCH(bool, holds);
+        QFETCH(QString, taken);
+        QFETCH(int, lastAnswerUs);
+        emulator::SerialTiming timing({0us, 0ms, true});
+        const emulator::SerialTiming::Clock::time_point t0 {};
+        QString got;
+        for (const int at : readAtUs) {
+            const auto start = timing.take(t0 + std::chrono::microseconds(at), 115200, holds);
+            got += start ? u'T' : u'L';
+            if (start)
+                timing.worked(*start, 560us, QByteArray(1, 'a'), 115200);
+        }
+        QCOMPARE(got, taken);
+        const auto answers = taken.count(u'T');
+        QCOMPARE(timing.takeDue(t0 + std::chrono::microseconds(lastAnswerUs - 1)).size(), answers - 1);
+        QCOMPARE(timing.takeDue(t0 + std::chrono::microseconds(lastAnswerUs)).size(), 1);
+        QVERIFY(!timing.nextDue());
+    }
+
     void timingByteIsOnlyMeasured()
     {
         Rig rig;

@@ -2,25 +2,17 @@
 #pragma once
 
 #include "tools/ka7700-emulator/LineDriver.h"
+#include "tools/ka7700-emulator/Pty.h"
+#include "tools/ka7700-emulator/SerialTiming.h"
 
 #include <QString>
 #include <atomic>
 #include <chrono>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
 
 namespace emulator {
-
-struct Timing
-{
-    std::chrono::microseconds byteTime {0}; // each byte on either line; 1042 us is 9600 baud
-    std::chrono::milliseconds latency {0}; // added to every answer burst, as a USB-serial bridge does
-    // True time instead of byteTime: ten bit times a byte at the adapter's rate, the 1-Wire time of each
-    // command before its answer, and one received byte held while the line driver works.
-    bool realTime = false;
-};
 
 // A pseudo-terminal carries no break, so the host closing its side counts as the adapter losing its
 // supply (the control lines) and opening it as power-up.
@@ -33,9 +25,9 @@ public:
     PtyEmulator &operator=(const PtyEmulator &) = delete;
 
     // Creates the pseudo-terminal; false (with errorString()) when that fails.
-    bool open();
-    QString slavePath() const { return m_slavePath; }
-    QString errorString() const { return m_error; }
+    bool open() { return m_pty.open(); }
+    QString slavePath() const { return m_pty.slavePath(); }
+    QString errorString() const { return m_pty.errorString(); }
 
     // Answers the host until `stop` is set; looks at it at least every 50 ms.
     void run(const std::atomic<bool> &stop);
@@ -54,43 +46,23 @@ public:
     int overruns() const { return m_overruns.load(); }
 
 private:
-    using Clock = std::chrono::steady_clock;
+    using Clock = SerialTiming::Clock;
 
-    struct Answer
-    {
-        Clock::time_point due;
-        char byte;
-    };
-
-    void watchOpens();
     void readHost();
     void takeInRealTime(char byte, int hostBaud, Clock::time_point now);
     void hostOpened();
     void hostClosed();
-    void schedule(const QByteArray &answers, Clock::time_point after);
-    void sendDue();
     std::chrono::microseconds pollTimeout();
 
     std::shared_ptr<sim::SimBus> m_bus;
     LineDriver m_lineDriver;
-    Timing m_timing;
+    SerialTiming m_serial;
     std::mutex m_mutex;
+    Pty m_pty;
 
-    int m_master = -1;
-    int m_inotify = -1;
-    int m_wake[2] = {-1, -1};
-    QString m_slavePath;
-    QString m_error;
-    int m_hostFiles = 0; // the host's open files on the slave side
     bool m_hostGone = false; // where opens cannot be watched: the master side reports a hang-up
     std::atomic<int> m_powerUps {0};
     std::atomic<int> m_overruns {0};
-
-    Clock::time_point m_receiveFree {}; // when the adapter's receive line is free again
-    Clock::time_point m_sendFree {};
-    Clock::time_point m_workFree {}; // when the line driver is done with the bytes it has taken
-    Clock::time_point m_lastStart {}; // when it began on the last of them: until then it is held
-    std::deque<Answer> m_answers;
 
     std::atomic<bool> m_stop {false};
     std::thread m_thread;
