@@ -613,10 +613,15 @@ int main(int argc, char *argv[])
     uint64_t seed = std::random_device {}();
     QString interval = QStringLiteral("1"), delay = QStringLiteral("100"), logger = QStringLiteral(KX_LOGGER);
     bool keep = false;
+    QStringList cycle;
     while (ok && !arguments.isEmpty()) {
         const QString name = arguments.takeFirst();
         if (name == u"--keep") {
             keep = true;
+            continue;
+        }
+        if (name == u"--convert-all") {
+            cycle << name;
             continue;
         }
         const QString value = arguments.isEmpty() ? QString() : arguments.takeFirst();
@@ -635,6 +640,7 @@ int main(int argc, char *argv[])
     if (!ok || seconds.count() <= 0 || !QFileInfo(logger).isExecutable()) {
         std::fputs(
             "usage: fault_campaign SECONDS [--seed N] [--interval S] [--delay MS] [--logger PATH] [--keep]\n"
+            "                      [--convert-all]\n"
             "Runs the console against the emulated adapter under random faults for SECONDS, then checks\n"
             "the log against the printed cycles and the values the sensors stored.\n",
             stderr);
@@ -646,7 +652,8 @@ int main(int argc, char *argv[])
     QTemporaryDir work;
     work.setAutoRemove(!keep);
     Campaign campaign(work.path(), seed,
-        {QStringLiteral("--interval"), interval, QStringLiteral("--delay"), delay}, logger);
+        QStringList {QStringLiteral("--interval"), interval, QStringLiteral("--delay"), delay} + cycle,
+        logger);
     if (!campaign.run(seconds)) {
         std::fputs("fault_campaign: the emulated adapter cannot be set up\n", stderr);
         return 2;
