@@ -211,7 +211,8 @@ std::vector<ReducedLine> ChartData::reduce(qint64 from, qint64 to, int columns) 
         // The range is that of the readings inside the window, else of those by its edges.
         for (const bool inside : {true, false}) {
             for (const QPointF &p : line.points) {
-                if (std::isnan(p.y()) || (inside && (p.x() < from || p.x() > to)))
+                if (std::isnan(p.y())
+                    || (inside && (p.x() < static_cast<qreal>(from) || p.x() > static_cast<qreal>(to))))
                     continue;
                 const auto y = static_cast<float>(p.y());
                 line.low = line.hasValue ? std::min(line.low, y) : y;

@@ -191,7 +191,7 @@ void ReadingsChart::setWindow(qint64 from, qint64 to)
     if (to - from >= whole.second - whole.first) {
         m_window.reset();
     } else {
-        if (to - from < MinZoomMs) {
+        if (static_cast<double>(to - from) < MinZoomMs) {
             const qint64 middle = from + (to - from) / 2;
             from = middle - static_cast<qint64>(MinZoomMs / 2);
             to = middle + static_cast<qint64>(MinZoomMs / 2);

@@ -376,24 +376,24 @@ bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reaso
     qint64 bodyDone = 0;
     qsizetype linesDone = 0;
     // Writes one chunk of whole lines after what of it the log already holds.
-    const auto put = [&](const QByteArray &lines, bool kept) {
+    const auto put = [&](const QByteArray &chunkLines, bool kept) {
         qint64 from = 0;
         if (comparing) {
             const qint64 at = earlier.pos();
-            const qsizetype same = commonStart(lines, earlier.read(lines.size()));
-            from = same == lines.size() ? same : wholeLines(lines, same);
-            comparing = from == lines.size();
+            const qsizetype same = commonStart(chunkLines, earlier.read(chunkLines.size()));
+            from = same == chunkLines.size() ? same : wholeLines(chunkLines, same);
+            comparing = from == chunkLines.size();
             // A part of a line at the very end is this move's, cut by the crash.
             if (!comparing && at + same == log.size())
                 log.resize(at + from);
         }
-        const QByteArray rest = lines.mid(from);
+        const QByteArray rest = chunkLines.mid(from);
         const qint64 in = from + (rest.isEmpty() ? 0 : appendLines(log, rest, reason));
         if (kept) {
             bodyDone += in;
-            linesDone += lines.left(in).count(LineEnd);
+            linesDone += chunkLines.left(in).count(LineEnd);
         }
-        return in == lines.size();
+        return in == chunkLines.size();
     };
     const bool lead = offset == 0 && !pending.header.isEmpty() && !chunk.startsWith(pending.header);
     bool ok = !lead || put(pending.header, false);

@@ -70,8 +70,8 @@ void SearchState::store(uint8_t *buffer) const
         (started ? FlagStarted : 0) | (lastDevice ? FlagLastDevice : 0) | (hasCurrent ? FlagHasCurrent : 0));
     buffer[1] = static_cast<uint8_t>(lastDiscrepancy + 1);
     std::copy(current.begin(), current.end(), buffer + CurrentOffset);
-    const RomCode path = fromBits(this->path);
-    std::copy(path.begin(), path.end(), buffer + PathOffset);
+    const RomCode pathBytes = fromBits(path);
+    std::copy(pathBytes.begin(), pathBytes.end(), buffer + PathOffset);
 }
 
 SearchResult searchNext(Link &link, SearchState &state)

@@ -75,7 +75,8 @@ std::optional<QByteArray> exchange(Port &port, const Request &request, int baud)
     // One byte more than asked for means the answers no longer line up with the requests, unless it
     // repeats the pulse-end byte, as some adapters do.
     if (port.hasInput()) {
-        const QByteArray surplus = port.read(request.bytes().size() + request.answers(), Port::Clock::now());
+        const QByteArray surplus
+            = port.read(static_cast<int>(request.bytes().size()) + request.answers(), Port::Clock::now());
         const bool repeatedPulseEnd = request.endsPulse()
             && std::all_of(
                 surplus.cbegin(), surplus.cend(), [](char b) { return ka7700::isPulseEnd(uint8_t(b)); });

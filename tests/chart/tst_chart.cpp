@@ -188,7 +188,7 @@ void TstChart::repeatedHourKeepsItsInstants()
     for (int half = 0; half < 6; ++half) {
         const QDateTime when = QDateTime(QDate(2026, 10, 24), QTime(23, 30), Qt::UTC).addSecs(half * 1800);
         written << when.toMSecsSinceEpoch();
-        lines << logging::logDataLine(when.toLocalTime(), {20.0F + half}).toUtf8();
+        lines << logging::logDataLine(when.toLocalTime(), {20.0F + static_cast<float>(half)}).toUtf8();
     }
     const chart::LogReading read
         = chart::readLogFile(writeLog(m_dir.filePath(QStringLiteral("dst.log")), lines));
@@ -262,8 +262,8 @@ void TstChart::reductionKeepsExtremes()
     for (int c = 0; c < cycles; ++c) {
         const bool gap = gapEvery != 0 && c % gapEvery == 0;
         // Rare spikes, one reading wide, must survive.
-        const float value
-            = random.bounded(500) == 0 ? 80.0F + random.bounded(20) : 20.0F + random.bounded(1.0);
+        const float value = random.bounded(500) == 0 ? 80.0F + static_cast<float>(random.bounded(20))
+                                                     : 20.0F + static_cast<float>(random.bounded(1.0));
         data.appendCycle(c * 1000LL, {gap ? std::nullopt : std::optional<float>(value)});
     }
     const qint64 to = data.lastTime();
@@ -276,7 +276,7 @@ void TstChart::reductionKeepsExtremes()
         float low = INFINITY;
         float high = -INFINITY;
         for (qint64 c = static_cast<qint64>(std::ceil(col * columnMs / 1000));
-             c < cycles && c * 1000 < (col + 1) * columnMs; ++c) {
+             c < cycles && static_cast<double>(c * 1000) < (col + 1) * columnMs; ++c) {
             const float v = data.value(0, c);
             if (!std::isnan(v)) {
                 low = std::min(low, v);
@@ -314,7 +314,9 @@ void TstChart::followsRecords()
     };
     window.runStarted({{RomA, RomB}});
     for (int s = 0; s < 60; ++s)
-        cycle(s, {{RomA, 20.0F + s}, {RomB, s == 30 ? std::nullopt : std::optional<float>(5.0F)}});
+        cycle(s,
+            {{RomA, 20.0F + static_cast<float>(s)},
+                {RomB, s == 30 ? std::nullopt : std::optional<float>(5.0F)}});
     // The user looks at an older part: new cycles leave the view where it is.
     window.chart()->zoomTime(0.5, window.chart()->plotArea().left());
     QVERIFY(!window.chart()->following());

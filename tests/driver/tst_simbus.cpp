@@ -2,6 +2,7 @@
 #include "XwHarness.h"
 
 #include <QTest>
+#include <array>
 
 #include <algorithm>
 #include <cmath>
@@ -522,7 +523,8 @@ void TestSimBus::transcriptKeepsTheLatestEntries()
 {
     XwHarness harness;
     harness.bus().transcript().setCapacity(3);
-    for (const int16_t byte : {0x01, 0x02, 0x03, 0x04, 0x05}) {
+    for (const int16_t byte :
+        {int16_t {0x01}, int16_t {0x02}, int16_t {0x03}, int16_t {0x04}, int16_t {0x05}}) {
         harness.touch(byte);
     }
     QCOMPARE(harness.bus().transcript().bytesSent(), (std::vector<uint8_t> {0x03, 0x04, 0x05}));
@@ -594,7 +596,8 @@ void TestSimBus::otherCommands()
     alarmed.setParasitePowered(parasite);
 
     bus.reset();
-    for (const uint8_t byte : {0xCC, 0x4E, 0x05, 0x00, 0x7F}) { // skip ROM: both take the new alarm limits
+    for (const uint8_t byte :
+        std::array<uint8_t, 5> {0xCC, 0x4E, 0x05, 0x00, 0x7F}) { // skip ROM: both take the new alarm limits
         bus.touchByte(byte);
     }
     bus.reset();
@@ -602,7 +605,8 @@ void TestSimBus::otherCommands()
     for (const uint8_t byte : thermometers[firstLeads ? 0 : 1]->romCode()) {
         bus.touchByte(byte);
     }
-    for (const uint8_t byte : {0x4E, 0x7D, 0xC9, 0x7F}) { // the other one goes back to 125 / -55
+    for (const uint8_t byte :
+        std::array<uint8_t, 4> {0x4E, 0x7D, 0xC9, 0x7F}) { // the other one goes back to 125 / -55
         bus.touchByte(byte);
     }
     bus.reset();

@@ -437,8 +437,8 @@ private slots:
             const double reading
                 = int16_t(in[10] | (in[11] << 8)) / (rom[0] == sim::FamilyKX4136 ? 16.0 : 2.0);
             QCOMPARE(reading, trueReading(index));
-            const bool onBus = adapter->locked([&rom](sim::SimBus &onBus, emulator::LineDriver &) {
-                return dynamic_cast<sim::Thermometer *>(onBus.findDevice(rom))->parasitePowered();
+            const bool onBus = adapter->locked([&rom](sim::SimBus &simBus, emulator::LineDriver &) {
+                return dynamic_cast<sim::Thermometer *>(simBus.findDevice(rom))->parasitePowered();
             });
             QCOMPARE(reading == 85.0, onBus && brownOut);
         }
