@@ -69,6 +69,8 @@ QString specialFileError(const QString &option, const QString &path)
         : QString();
 }
 
+// Through the shared buffer on purpose: every implicitly shared copy of the secret is cleared with it.
+// Static data (a literal) is not writable and holds no secret.
 void wipe(QString &text)
 {
     if (text.data_ptr().isMutable())
