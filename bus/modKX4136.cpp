@@ -37,8 +37,6 @@ constexpr std::array<Resolution, 4> Resolutions {{{1, 0x1F}, {2, 0x3F}, {3, 0x5F
 constexpr int16_t FallbackConfiguration = 0x1F;
 
 constexpr int32_t EepromAndResolutionWaitMs = 1000;
-// The longest EEPROM write of a copy: the strong pull-up must be held that long whatever comes.
-constexpr int32_t EepromWriteMs = 10;
 
 bool rowExists(int16_t index)
 {
@@ -299,8 +297,8 @@ bool CopyScratchpad(int16_t index)
 {
     if (!addressSensor(index))
         return false;
-    // Cut after its write time the copy is complete: it goes on as if the wait had run out.
-    poweredCommand(Command::CopyScratchpad, EepromAndResolutionWaitMs, EepromWriteMs);
+    // Never cut: a sensor whose EEPROM write loses its power part-way may keep a broken setting.
+    poweredCommand(Command::CopyScratchpad, EepromAndResolutionWaitMs, EepromAndResolutionWaitMs);
     return ResetBus();
 }
 

@@ -42,6 +42,9 @@ void RunControl::cycleSteps()
     noteCycleTime(msSince(began) - m_heldWorkMs);
     cycle.periodMs = m_periodMs;
     cycle.when = m_clock();
+    // Shown first, so that a slow disk never delays the window.
+    for (ReadingsListener *listener : QList(m_listeners))
+        listener->cycleEnded(cycle);
     // The data line takes the time anew, a moment after the one the cycle shows.
     const QDateTime when = m_clock();
     if (m_view.check1State() != 0) {
@@ -50,8 +53,6 @@ void RunControl::cycleSteps()
             readings << sensor.celsius;
         m_log.AppendLogLine(m_view.text(TextField::Text5), logDataLine(when, readings));
     }
-    for (ReadingsListener *listener : QList(m_listeners))
-        listener->cycleEnded(cycle);
 }
 
 bool RunControl::perSensorSteps(CycleRecord &cycle)

@@ -55,6 +55,24 @@ private slots:
         QCOMPARE(fileLines(logPath).last(), QStringLiteral("15 Jan 2024 18:23:43\t") + text);
     }
 
+    // A slow disk must never hold the readings back from the window.
+    void cycleIsShownBeforeItIsWritten()
+    {
+        struct LinesWhenTold : ReadingsListener
+        {
+            QString path;
+            qsizetype lines = -1;
+            void cycleEnded(const CycleRecord &) override { lines = fileLines(path).size(); }
+        } probe;
+        probe.path = logPath;
+        QVERIFY(startOnSim(1));
+        run->addListener(probe);
+        run->ReadingCycle();
+        run->removeListener(probe);
+        QCOMPARE(probe.lines, 1);
+        QCOMPARE(fileLines(logPath).size(), 2);
+    }
+
     void commaDecimalSeparator()
     {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
