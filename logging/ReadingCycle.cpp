@@ -55,18 +55,25 @@ void RunControl::cycleSteps()
     }
 }
 
+bool RunControl::beginBusWork()
+{
+    m_view.setLampColour(LampRed);
+    modMsgWait::processPendingEvents();
+    // No transaction runs here, so what came in just now must not wait for the bus work that follows.
+    if (runHeld()) {
+        if (m_ended)
+            return false;
+        m_view.setLampColour(LampRed);
+    }
+    return true;
+}
+
 bool RunControl::perSensorSteps(CycleRecord &cycle)
 {
     const int last = modKX4136::LastSensor;
     for (int i = 0; i <= last; ++i) {
-        m_view.setLampColour(LampRed);
-        modMsgWait::processPendingEvents();
-        // No transaction runs here, so what came in just now must not wait for this sensor's read.
-        if (runHeld()) {
-            if (m_ended)
-                return false;
-            m_view.setLampColour(LampRed);
-        }
+        if (!beginBusWork())
+            return false;
         SensorReading sensor {i, romCode(i), std::nullopt};
         if (modKX4136::ReadTemperature(static_cast<int16_t>(i)))
             sensor.celsius = modKX4136::GetTemperature();
@@ -82,13 +89,8 @@ bool RunControl::perSensorSteps(CycleRecord &cycle)
 
 bool RunControl::convertAllSteps(CycleRecord &cycle)
 {
-    m_view.setLampColour(LampRed);
-    modMsgWait::processPendingEvents();
-    if (runHeld()) {
-        if (m_ended)
-            return false;
-        m_view.setLampColour(LampRed);
-    }
+    if (!beginBusWork())
+        return false;
     // A cut wait leaves every scratchpad with an older reading: none may pass as this cycle's.
     const bool converted = modKX4136::ConvertAll(m_busPowered);
     for (int i = 0; i <= modKX4136::LastSensor; ++i) {

@@ -74,6 +74,8 @@ private:
     // The settings, START and Help, locked for a run or given back.
     void lockSettings(bool locked);
     void cycleSteps();
+    // Lamp red, pending events handled and held requests run; false when they ended the run.
+    bool beginBusWork();
     // One conversion and read per sensor in turn; false when the program is ending.
     bool perSensorSteps(CycleRecord &cycle);
     // One conversion of every sensor, then a read of each; false when the program is ending.
