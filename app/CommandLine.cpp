@@ -241,13 +241,18 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     const QCommandLineOption convertAll(QStringLiteral("convert-all"),
         QStringLiteral("Convert all sensors at once: one conversion for the whole bus, then one read per "
                        "sensor, instead of a conversion per sensor (window and console)."));
+    const QCommandLineOption sensors(QStringLiteral("sensors"),
+        QStringLiteral(
+            "Read the sensors' names and alarm limits from FILE (window, console, --chart, --plot); "
+            "default $XDG_CONFIG_HOME/kx4136-logger/sensors.ini."),
+        QStringLiteral("FILE"));
     const QCommandLineOption help(QStringList {QStringLiteral("h"), QStringLiteral("help")},
         QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringList {QStringLiteral("v"), QStringLiteral("version")},
         QStringLiteral("Show the version and exit."));
     const ConsoleOptions console;
     const ChartOptions chart;
-    parser.addOptions({simulate, com, baud, convertAll});
+    parser.addOptions({simulate, com, baud, convertAll, sensors});
     parser.addOptions(console.all());
     publish::addMqttOptions(parser);
     parser.addOptions(chart.all());
@@ -294,6 +299,13 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         result.options.baud = rate.toInt();
     }
     result.options.convertAll = parser.isSet(convertAll);
+    if (parser.isSet(sensors)) {
+        result.options.sensorsPath = parser.values(sensors).last();
+        if (const QString error
+            = publish::specialFileError(sensors.names().first(), result.options.sensorsPath);
+            !error.isEmpty())
+            return fail(error);
+    }
     if (const auto failed = readConsoleOptions(parser, console, result.options))
         return *failed;
     QString mqttError;

@@ -1,6 +1,7 @@
 // The program's command line: which driver to use and how, or a text to print instead of running.
 #pragma once
 
+#include "logging/SensorsFile.h"
 #include "publish/MqttOptions.h"
 
 #include <QSize>
@@ -21,6 +22,8 @@ struct CommandLineOptions
     int baud = 115200;
     // --convert-all: the all-at-once cycle (the window's menu entry starts ticked).
     bool convertAll = false;
+    // --sensors FILE: the sensors' names and alarm limits.
+    QString sensorsPath = logging::defaultSensorsFilePath();
 
     // --console: a run without a window. The settings stay texts, so they meet the very checks the
     // window's fields meet; the defaults are the window's.

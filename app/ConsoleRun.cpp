@@ -102,6 +102,12 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
         options.logPath.value_or(logging::defaultLogPath(
             options.simulate ? logging::LogBus::Simulated : logging::LogBus::Adapter)),
         options.log, toJournal, options.convertAll};
+    // A file that cannot be read is mended before the run, not found wanting at its first START.
+    if (const QString error = logging::readSensorsFile(options.sensorsPath).error; !error.isEmpty()) {
+        err << "kx4136-logger: " << error << '\n';
+        err.flush();
+        return ConsoleRun::WrongSetting;
+    }
     // Outlives the run, so that "offline" goes out once the session has ended.
     std::unique_ptr<publish::MqttPublisher> publisher;
     if (options.mqtt)
@@ -112,6 +118,7 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
     int status = 0;
     {
         ConsoleRun run(settings, options.cycles, out, err, logging::defaultPendingFolder());
+        run.runControl().setSensorsFile(options.sensorsPath);
         if (publisher)
             run.runControl().addListener(*publisher);
         status = run.exec();

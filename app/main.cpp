@@ -76,6 +76,7 @@ int main(int argc, char *argv[])
     chart::ChartWindow liveChart(&window);
     // Declared after the window, the publisher and the chart so that it goes first, while they still exist.
     logging::RunControl runControl(window, logging::defaultPendingFolder());
+    runControl.setSensorsFile(parsed.options.sensorsPath);
     runControl.addListener(window);
     runControl.addListener(liveChart);
     if (publisher)

@@ -2,6 +2,8 @@
 // The readings themselves go out through ReadingsListener.
 #pragma once
 
+#include "logging/Alarms.h"
+
 #include <QString>
 #include <cstdint>
 
@@ -59,6 +61,8 @@ public:
     // Names the device and why the session could not start, after the message that it could not: the
     // window lists it with the devices.
     virtual void showStartFailure(const QString &line) { appendDeviceLine(line); }
+    // A sensor's alarm state changed: listed with the devices; a view may tell it in its own way as well.
+    virtual void tellAlarm(const AlarmChange &change) { appendDeviceLine(alarmLine(change)); }
     // Ends the program now (after a close that had to wait for the bus).
     virtual void endProgram() = 0;
 };

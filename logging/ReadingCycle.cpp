@@ -42,6 +42,7 @@ void RunControl::cycleSteps()
     noteCycleTime(msSince(began) - m_heldWorkMs);
     cycle.periodMs = m_periodMs;
     cycle.when = m_clock();
+    noteAlarms(cycle);
     // Shown first, so that a slow disk never delays the window.
     for (ReadingsListener *listener : QList(m_listeners))
         listener->cycleEnded(cycle);
@@ -74,7 +75,7 @@ bool RunControl::perSensorSteps(CycleRecord &cycle)
     for (int i = 0; i <= last; ++i) {
         if (!beginBusWork())
             return false;
-        SensorReading sensor {i, romCode(i), std::nullopt};
+        SensorReading sensor {i, romCode(i), std::nullopt, sensorSettings(romCode(i)), AlarmState::Ok};
         if (modKX4136::ReadTemperature(static_cast<int16_t>(i)))
             sensor.celsius = modKX4136::GetTemperature();
         cycle.sensors.append(sensor);
@@ -94,7 +95,7 @@ bool RunControl::convertAllSteps(CycleRecord &cycle)
     // A cut wait leaves every scratchpad with an older reading: none may pass as this cycle's.
     const bool converted = modKX4136::ConvertAll(m_busPowered);
     for (int i = 0; i <= modKX4136::LastSensor; ++i) {
-        SensorReading sensor {i, romCode(i), std::nullopt};
+        SensorReading sensor {i, romCode(i), std::nullopt, sensorSettings(romCode(i)), AlarmState::Ok};
         if (converted && modKX4136::ReadConverted(static_cast<int16_t>(i)))
             sensor.celsius = modKX4136::GetTemperature();
         cycle.sensors.append(sensor);

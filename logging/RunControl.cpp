@@ -177,6 +177,7 @@ void RunControl::startSteps()
     for (int i = 0; i <= modKX4136::LastSensor; ++i)
         run.roms.append(romCode(i));
     run.intervalMs = m_intervalMs;
+    readSensorsFile(run);
     m_periodMs = m_intervalMs;
     m_toldLongCycle = false;
     if (m_view.check1State() != 0) {

@@ -1,10 +1,12 @@
 // Run control: START, STOP, the reading cycle, resolution writing and closing, one bus transaction at a time.
 #pragma once
 
+#include "logging/Alarms.h"
 #include "logging/BusGuard.h"
 #include "logging/LogFile.h"
 #include "logging/MainView.h"
 #include "logging/Readings.h"
+#include "logging/SensorsFile.h"
 
 #include <QDateTime>
 #include <QList>
@@ -52,6 +54,15 @@ public:
     void addListener(ReadingsListener &listener);
     void removeListener(ReadingsListener &listener);
 
+    // The sensors file, read at every START; an empty path: none, so no names and no limits.
+    void setSensorsFile(const QString &path) { m_sensorsFile = path; }
+    // The ROM code of a sensor the last START listed; none for any other index.
+    std::optional<RomCode> sensorRom(int index) const;
+    // A sensor's name and limits as the run has them now.
+    SensorSettings sensorSettings(const RomCode &rom) const;
+    // Changed in the window during a run (and saved to the file by it): they apply from the next cycle on.
+    void setSensorSettings(const RomCode &rom, const SensorSettings &settings);
+
     // The local time the date-time texts are taken from.
     void setClock(Clock clock) { m_clock = std::move(clock); }
 
@@ -82,6 +93,10 @@ private:
     bool convertAllSteps(CycleRecord &cycle);
     // After START has listed the sensors: how the all-at-once cycle is to wait.
     void readPowerSupply(modKX4136::LineList &devices);
+    // START: the sensors file read anew (a wrong one told, and none used), the alarm states cleared.
+    void readSensorsFile(RunRecord &run);
+    // Each sensor's alarm state after the cycle's readings; each change in the record and in lstDevices.
+    void noteAlarms(CycleRecord &cycle);
     // The real reading period grows with a cycle longer than the interval; the first such is told.
     void noteCycleTime(int32_t tookMs);
     // Milliseconds of the tick counter since `tick`, across its wrap.
@@ -98,6 +113,9 @@ private:
     static RomCode romCode(int index);
 
     MainView &m_view;
+    QString m_sensorsFile;
+    SensorTable m_sensors;
+    AlarmTracker m_alarms;
     BusGuard m_guard;
     LogFile m_log;
     Clock m_clock;

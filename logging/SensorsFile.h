@@ -1,0 +1,38 @@
+// The sensors file: a name and alarm limits per ROM code, read at START and by the chart, written by the
+// window.
+#pragma once
+
+#include "logging/Readings.h"
+
+#include <QString>
+#include <map>
+#include <optional>
+
+namespace logging {
+
+using SensorTable = std::map<RomCode, SensorSettings>;
+
+// $XDG_CONFIG_HOME/kx4136-logger/sensors.ini, ~/.config by default; the per-user settings folder on Windows.
+QString defaultSensorsFilePath();
+
+struct SensorsFile
+{
+    SensorTable sensors;
+    // Empty, or the first line that cannot be read: "<path>, line N: <what is wrong>".
+    QString error;
+};
+// A missing file is no names and no limits, and no error. With an error, `sensors` is empty.
+SensorsFile readSensorsFile(const QString &path);
+// Sets one sensor's group (no name and no limits removes it), keeping every other line and comment, and
+// replaces the file atomically. Empty on success, else why the file could not be written.
+QString writeSensorSettings(const QString &path, const RomCode &rom, const SensorSettings &settings);
+
+// 16 upper-case hex digits, family code first: the file's group names and the MQTT topics' spelling.
+QString romKey(const RomCode &rom);
+// The ROM code of a key, when it has 16 hex digits and its CRC-8 is right.
+std::optional<RomCode> romFromKey(const QString &key);
+
+// "Freezer (28 B4 84 D7 0F 4F 4C AF)"; the ROM code text alone for a sensor without a name.
+QString sensorDisplayName(const QString &name, const RomCode &rom);
+
+} // namespace logging
