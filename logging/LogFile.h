@@ -4,6 +4,7 @@
 
 #include "logging/FileAccess.h"
 #include "logging/LogLocks.h"
+#include "logging/LogPaths.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -17,15 +18,6 @@
 #include <vector>
 
 namespace logging {
-
-// Which bus a run reads: the simulated one logs into a file of its own by default, so that demo
-// readings never mix with real ones.
-enum class LogBus { Adapter, Simulated };
-// The log path both the window and the console run start with.
-QString defaultLogPath(LogBus bus = LogBus::Adapter);
-// Where kept lines wait across runs of the program: $XDG_STATE_HOME/kx4136-logger, by default
-// ~/.local/state/kx4136-logger; elsewhere kx4136-logger in the local application-data folder.
-QString defaultPendingFolder();
 
 class LogFile
 {
@@ -86,11 +78,20 @@ private:
     };
     using Failing = std::list<PathLines>::iterator;
 
+    // Time and process id: unique to this program, and the files of earlier programs sort first.
+    static QString newInstanceName();
     Failing failingFor(const QString &path);
     Failing startFailing(const QString &path);
     void tellFailing(PathLines &p, const QString &reason);
+    // Whose kept lines a recovery writes: this run's, or those an earlier program left.
+    enum class KeptBy { ThisProgram, EarlierProgram };
     // Writes the kept lines in order; true when none are left, and then the file is no longer failing.
-    bool writeKept(Failing p, QFile &log, QString &reason, bool atStart = false);
+    bool writeKept(Failing p, QFile &log, QString &reason, KeptBy keptBy = KeptBy::ThisProgram);
+    // Gives every failing file one more try; `stillFailing` gets each that cannot take all its lines yet
+    // and why, `written` the path of each that took them.
+    void retryFailing(KeptBy keptBy,
+        const std::function<void(PathLines &, const QString &reason)> &stillFailing,
+        const std::function<void(const QString &path)> &written = {});
     bool moveGroup(PathLines &p, Group &g, QFile &log, QString &reason);
     bool movePendingFile(PathLines &p, Group &g, QFile &log, QString &reason);
     void forgetPendingFile(PathLines &p, Group &g);

@@ -1,5 +1,5 @@
 // The main window's controls: creation, geometry, fonts and focus order, all in one place.
-#include "logging/LogFile.h"
+#include "logging/LogPaths.h"
 #include "ui/LampShape.h"
 #include "ui/WindowFonts.h"
 #include "ui/frmMain.h"

@@ -1,0 +1,180 @@
+// The exactly-once move of kept lines into their log file, from memory and from pending files.
+#include "logging/LogFile.h"
+
+#include "logging/LogLines.h"
+#include "logging/PendingFile.h"
+
+#include <algorithm>
+
+namespace logging {
+
+bool LogFile::writeKept(Failing p, QFile &log, QString &reason, KeptBy keptBy)
+{
+    while (!p->groups.empty()) {
+        if (!moveGroup(*p, p->groups.front(), log, reason))
+            return false;
+        p->groups.pop_front();
+    }
+    QString recovered = keptBy == KeptBy::EarlierProgram
+        ? QStringLiteral("%2 line(s) kept by an earlier run written to log file %1.")
+        : QStringLiteral("Log file %1 written again: %2 kept line(s) written.");
+    recovered = recovered.arg(shown(p->path), QString::number(p->keptWritten));
+    if (p->dropped > 0)
+        recovered += QStringLiteral(" %1 oldest line(s) were dropped.").arg(p->dropped);
+    // Lines all set aside, with no failure told: there is nothing to tell of.
+    if (p->keptWritten > 0 || p->dropped > 0 || p->told)
+        m_report(recovered);
+    m_failing.erase(p);
+    return true;
+}
+
+void LogFile::retryFailing(KeptBy keptBy,
+    const std::function<void(PathLines &, const QString &reason)> &stillFailing,
+    const std::function<void(const QString &path)> &written)
+{
+    for (Failing p = m_failing.begin(); p != m_failing.end();) {
+        const Failing next = std::next(p);
+        const QString path = p->path;
+        QFile log;
+        QString reason = openLog(log, path);
+        if (!reason.isEmpty() || !writeKept(p, log, reason, keptBy))
+            stillFailing(*p, reason);
+        else if (written)
+            written(path);
+        p = next;
+    }
+}
+
+bool LogFile::moveGroup(PathLines &p, Group &g, QFile &log, QString &reason)
+{
+    if (!g.pendingFile.isEmpty() && !movePendingFile(p, g, log, reason))
+        return false;
+    if (g.inMemory.empty())
+        return true;
+    const QByteArray lines = joined(g.inMemory);
+    const QByteArray lead = needsHeader(log, g.header, lines) ? g.header : QByteArray();
+    const qint64 in = appendLines(log, lead + lines, reason) - lead.size();
+    p.keptWritten += takeWritten(g.inMemory, in, m_memoryBytes);
+    return g.inMemory.empty();
+}
+
+// The pending file holds the log's size before the move began. A move that a crash cut short is taken
+// up again from what the log holds past that point, so no line is written twice or left out.
+bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reason)
+{
+    PendingFile pending;
+    switch (pending.read(g.pendingFile)) {
+    case PendingFile::Status::Read:
+        break;
+    case PendingFile::Status::Gone:
+        if (QFile::exists(g.pendingFile)) {
+            reason = QStringLiteral("its kept lines in %1 cannot be read").arg(shown(g.pendingFile));
+            return false;
+        }
+        forgetPendingFile(p, g);
+        return true;
+    case PendingFile::Status::Refused:
+        setAsidePendingFile(g, QStringLiteral(".refused"), pending.problem);
+        return true;
+    case PendingFile::Status::Damaged:
+        setAsidePendingFile(g, QStringLiteral(".damaged"), QString());
+        return true;
+    }
+    if (g.run == 0 && !takesEarlierLines(p.path, log)) {
+        setAsidePendingFile(g, QStringLiteral(".refused"),
+            QStringLiteral("log file %1 is neither empty nor a log of this program").arg(shown(p.path)));
+        return true;
+    }
+    LineChunks lines(g.pendingFile, pending.bodyStart);
+    QByteArray chunk;
+    if (!lines.next(chunk)) {
+        QFile::remove(g.pendingFile);
+        g.pendingFile.clear();
+        g.onDisk = 0;
+        return true;
+    }
+    qint64 offset = pending.offset;
+    if (offset < 0 || offset > log.size()) {
+        // A new move, or the log was replaced since one began: none of these lines are in it.
+        offset = log.size();
+        if (!pending.rewrite(offset, 0)) {
+            reason = QStringLiteral("the pending folder %1 cannot be written").arg(shown(m_folder));
+            return false;
+        }
+    }
+    QFile earlier;
+    bool comparing = log.size() > offset;
+    if (comparing
+        && (!openRegularFile(earlier, p.path, QIODevice::ReadOnly).isEmpty() || !earlier.seek(offset))) {
+        reason = QStringLiteral("it cannot be read back");
+        return false;
+    }
+    qint64 bodyDone = 0;
+    qsizetype linesDone = 0;
+    // Writes one chunk of whole lines after what of it the log already holds.
+    // The header a move writes first is no kept line: it is not counted as one.
+    enum class Chunk { Header, KeptLines };
+    const auto put = [&](const QByteArray &chunkLines, Chunk kind) {
+        qint64 from = 0;
+        if (comparing) {
+            const qint64 at = earlier.pos();
+            const qsizetype same = commonStart(chunkLines, earlier.read(chunkLines.size()));
+            from = same == chunkLines.size() ? same : wholeLines(chunkLines, same);
+            comparing = from == chunkLines.size();
+            // A part of a line at the very end is this move's, cut by the crash.
+            if (!comparing && at + same == log.size())
+                log.resize(at + from);
+        }
+        const QByteArray rest = chunkLines.mid(from);
+        const qint64 in = from + (rest.isEmpty() ? 0 : appendLines(log, rest, reason));
+        if (kind == Chunk::KeptLines) {
+            bodyDone += in;
+            linesDone += chunkLines.left(in).count(LineEnd);
+        }
+        return in == chunkLines.size();
+    };
+    const bool lead = offset == 0 && !pending.header.isEmpty() && !chunk.startsWith(pending.header);
+    bool ok = !lead || put(pending.header, Chunk::Header);
+    for (bool more = true; ok && more; more = lines.next(chunk))
+        ok = put(chunk, Chunk::KeptLines);
+    syncToDisk(log);
+    p.keptWritten += linesDone;
+    g.onDisk = std::max<qsizetype>(g.onDisk - linesDone, 0);
+    if (ok && lines.damaged()) {
+        setAsidePendingFile(g, QStringLiteral(".damaged"), QString());
+        return true;
+    }
+    if (ok) {
+        QFile::remove(g.pendingFile);
+        g.pendingFile.clear();
+        g.onDisk = 0;
+        return true;
+    }
+    // What got in is no longer kept; the rest waits, with no move under way. When nothing got in, the
+    // move stays under way: that costs no copy of the file at every try while the log stays full.
+    if (bodyDone > 0)
+        pending.rewrite(-1, bodyDone);
+    return false;
+}
+
+void LogFile::forgetPendingFile(PathLines &p, Group &g)
+{
+    // Removed by hand: its lines are gone, and the recovery line counts them with the dropped.
+    p.dropped += g.onDisk;
+    g.onDisk = 0;
+    g.pendingFile.clear();
+}
+
+void LogFile::setAsidePendingFile(Group &g, const QString &suffix, const QString &why)
+{
+    const QString aside = setAside(g.pendingFile, suffix);
+    const QString what = why.isEmpty()
+        ? QStringLiteral("Kept lines in %1 cannot be read").arg(shown(g.pendingFile))
+        : QStringLiteral("Kept lines in %1 are not used (%2)").arg(shown(g.pendingFile), why);
+    m_report(aside.isEmpty() ? what + QStringLiteral(": the file is left as it is.")
+                             : what + QStringLiteral(": the file is set aside as %1.").arg(shown(aside)));
+    g.pendingFile.clear();
+    g.onDisk = 0;
+}
+
+} // namespace logging
