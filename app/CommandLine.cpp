@@ -1,10 +1,13 @@
 // Parses the command line; --simulate takes an optional value, which the parser alone cannot express.
 #include "app/CommandLine.h"
 
+#include "driver/serial/Ka7700.h"
 #include "driver/serial/PortMap.h"
+#include "driver/sim/SimulatedDriver.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <algorithm>
 #include <limits>
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -12,7 +15,6 @@
 
 namespace {
 
-constexpr int maxSimulatedSensors = 40;
 constexpr int maxComPort = 255;
 constexpr int badUsage = 2;
 
@@ -153,6 +155,16 @@ bool sameFile(const QString &one, const QString &other)
 #endif
 }
 
+// "9600, 19200, 57600 or 115200"
+QString adapterRatesText()
+{
+    QStringList rates;
+    for (const int rate : serial::ka7700::AdapterRates)
+        rates << QString::number(rate);
+    const QString last = rates.takeLast();
+    return rates.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+}
+
 struct ChartOptions
 {
     QCommandLineOption chart {QStringLiteral("chart"),
@@ -227,7 +239,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     const QCommandLineOption simulate(QStringLiteral("simulate"),
         QStringLiteral("Use a simulated bus on COM port 1 instead of the adapter: three demo sensors, or N "
                        "KX4136 sensors (N from 1 to %1) as --simulate=N or --simulate N.")
-            .arg(maxSimulatedSensors));
+            .arg(sim::MaxSimulatedSensors));
     const QCommandLineOption com(QStringLiteral("com"),
         QStringLiteral(
             "Use the serial device DEVICE for COM port N (1 to %1); may be repeated. Unmapped ports "
@@ -235,8 +247,9 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
             .arg(maxComPort),
         QStringLiteral("N=DEVICE"));
     const QCommandLineOption baud(QStringLiteral("baud"),
-        QStringLiteral("Switch the adapter to RATE once found: 9600, 19200, 57600 or 115200 (default "
-                       "115200); a rate that fails falls back to 9600."),
+        QStringLiteral("Switch the adapter to RATE once found: %1 (default 115200); a rate that fails falls "
+                       "back to 9600.")
+            .arg(adapterRatesText()),
         QStringLiteral("RATE"));
     const QCommandLineOption convertAll(QStringLiteral("convert-all"),
         QStringLiteral("Convert all sensors at once: one conversion for the whole bus, then one read per "
@@ -277,9 +290,9 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         return fail(QStringLiteral("--simulate is given more than once."));
     result.options.simulate = simulateCount == 1;
     if (!simulateValues.isEmpty()
-        && !parseNumber(simulateValues.first(), 1, maxSimulatedSensors, result.options.simulatedSensors))
+        && !parseNumber(simulateValues.first(), 1, sim::MaxSimulatedSensors, result.options.simulatedSensors))
         return fail(QStringLiteral("--simulate takes a sensor count from 1 to %1, not '%2'.")
-                        .arg(maxSimulatedSensors)
+                        .arg(sim::MaxSimulatedSensors)
                         .arg(simulateValues.first()));
 
     for (const QString &mapping : parser.values(com)) {
@@ -294,9 +307,11 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     }
     if (parser.isSet(baud)) {
         const QString rate = parser.values(baud).last();
-        if (!QStringList {"9600", "19200", "57600", "115200"}.contains(rate))
-            return fail(QStringLiteral("--baud takes 9600, 19200, 57600 or 115200, not '%1'.").arg(rate));
-        result.options.baud = rate.toInt();
+        const auto &rates = serial::ka7700::AdapterRates;
+        bool number = false;
+        result.options.baud = rate.toInt(&number);
+        if (!number || std::find(rates.begin(), rates.end(), result.options.baud) == rates.end())
+            return fail(QStringLiteral("--baud takes %1, not '%2'.").arg(adapterRatesText(), rate));
     }
     result.options.convertAll = parser.isSet(convertAll);
     if (parser.isSet(sensors)) {

@@ -17,9 +17,8 @@ onewire::ResetResult resetResult(uint8_t answer)
 
 std::optional<int> baudCode(int baud)
 {
-    constexpr std::array<int, 4> Rates {9600, 19200, 57600, 115200};
-    for (int code = 0; code < int(Rates.size()); ++code) {
-        if (Rates[code] == baud)
+    for (int code = 0; code < int(AdapterRates.size()); ++code) {
+        if (AdapterRates[size_t(code)] == baud)
             return code;
     }
     return std::nullopt;

@@ -39,6 +39,8 @@ inline constexpr int ResetByteBaud = 4800;
 inline constexpr uint8_t ResetByte = 0x00;
 inline constexpr uint8_t ReadBaud = 0x0F;
 
+// The rates the adapter can switch to, by their code.
+inline constexpr std::array<int, 4> AdapterRates {9600, 19200, 57600, 115200};
 // The rate parameter: written as 71 + 2 code, read back as 2 code.
 std::optional<int> baudCode(int baud);
 constexpr uint8_t baudWrite(int code)

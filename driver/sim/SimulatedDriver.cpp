@@ -9,7 +9,6 @@ namespace sim {
 namespace {
 
 constexpr int16_t DemoPort = 1;
-constexpr int MaxUniformSensors = 40;
 constexpr uint64_t UniformSeedBase = 1000;
 
 onewire::LinkFactory linkFactory(const SimConfiguration &configuration)
@@ -64,7 +63,7 @@ SimConfiguration uniformConfiguration(int count, std::shared_ptr<const Clock> cl
 {
     SimConfiguration configuration {std::move(clock), {}};
     SimBus &bus = *configuration.addPort(DemoPort).bus;
-    for (int i = 0; i < std::clamp(count, 0, MaxUniformSensors); ++i) {
+    for (int i = 0; i < std::clamp(count, 0, MaxSimulatedSensors); ++i) {
         const uint64_t seed = UniformSeedBase + static_cast<uint64_t>(i);
         bus.addDevice(std::make_shared<Thermometer>(
             generatedRomCode(FamilyKX4136, seed), TemperatureCurve::seeded(seed)));

@@ -30,7 +30,9 @@ struct SimConfiguration
 // COM port 1 only: a 9-bit parasite-powered KX4136, a 12-bit KX4136 and a KX4130, with slow curves
 // between about -10 and 30 degrees. What the program runs when asked to simulate.
 SimConfiguration demoConfiguration(std::shared_ptr<const Clock> clock);
-// COM port 1 only, with `count` 12-bit externally powered KX4136 (at most 40).
+// The most sensors a uniform bus takes: more than a run reads, so a full bus and one past it can be tried.
+inline constexpr int MaxSimulatedSensors = 40;
+// COM port 1 only, with `count` 12-bit externally powered KX4136 (at most MaxSimulatedSensors).
 SimConfiguration uniformConfiguration(int count, std::shared_ptr<const Clock> clock);
 
 class SimulatedDriver : public onewire::Driver

@@ -1,6 +1,8 @@
 // The line driver inside the KA7700 adapter: serial bytes in, 1-Wire slots on a simulated bus, answers out.
 #include "tools/ka7700-emulator/LineDriver.h"
 
+#include "driver/serial/Ka7700.h"
+
 using namespace std::chrono_literals;
 using std::chrono::microseconds;
 
@@ -13,7 +15,6 @@ constexpr uint8_t EscapeByte = 0xE3;
 constexpr uint8_t EndPulseByte = 0xF1;
 constexpr uint8_t Revision = 0x03;
 constexpr std::array<int, 8> PowerUpParameters {0, 0, 4, 4, 0, 0, 0, 0};
-constexpr std::array<int, 4> BaudRates {9600, 19200, 57600, 115200};
 constexpr int Infinite = 7;
 constexpr int Overdrive = 2;
 // Time slot and reset at standard (and flexible) speed and at overdrive.
@@ -70,7 +71,7 @@ void LineDriver::masterReset()
 
 int LineDriver::baudRate() const
 {
-    return BaudRates[m_parameters[7] & 0x03];
+    return serial::ka7700::AdapterRates[m_parameters[7] & 0x03];
 }
 
 QByteArray LineDriver::receive(const QByteArray &bytes, int hostBaud)

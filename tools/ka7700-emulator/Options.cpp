@@ -1,6 +1,7 @@
 // The emulator's command line: the bus to carry, its timing and the faults to play.
 #include "tools/ka7700-emulator/Options.h"
 
+#include "driver/serial/Ka7700.h"
 #include "driver/sim/SimulatedDriver.h"
 
 #include <QCommandLineParser>
@@ -9,16 +10,17 @@ namespace emulator {
 
 namespace {
 
-constexpr int MaxSensors = 40;
+using serial::ka7700::AdapterRates;
+using sim::MaxSimulatedSensors;
+
 constexpr int DemoDevices = 3;
-constexpr int AdapterRates[] {9600, 19200, 57600, 115200};
 
 // The options with their help texts, and a parser that knows them.
 struct Definitions
 {
     QCommandLineOption sensors {QStringLiteral("sensors"),
         QStringLiteral("Carry N KX4136 (0 to %1) instead of the demo bus of two KX4136 and one KX4130.")
-            .arg(MaxSensors),
+            .arg(MaxSimulatedSensors),
         QStringLiteral("N")};
     QCommandLineOption byteTime {QStringLiteral("byte-time-us"),
         QStringLiteral("Take T microseconds for each byte on either line (default 0; 1042 is 9600 baud)."),
@@ -109,7 +111,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString &error
         error = QStringLiteral("--%1 needs a valid value, not '%2'.").arg(option.names().first(), text);
         return std::nullopt;
     };
-    if (const auto given = number(d.sensors, 0, MaxSensors))
+    if (const auto given = number(d.sensors, 0, MaxSimulatedSensors))
         options.sensors = given;
     if (const auto given = number(d.byteTime, 0, 1000000))
         options.timing.byteTime = std::chrono::microseconds(*given);
@@ -124,7 +126,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString &error
     if (const auto given = number(d.pulseEnd, 0, 255, 16))
         options.faults.pulseEnd = uint8_t(*given);
     if (const auto given = number(d.maxBaud, 0, 115200)) {
-        if (std::find(std::begin(AdapterRates), std::end(AdapterRates), *given) != std::end(AdapterRates))
+        if (std::find(AdapterRates.begin(), AdapterRates.end(), *given) != AdapterRates.end())
             options.faults.maxBaud = *given;
         else
             error = QStringLiteral("--max-baud takes 9600, 19200, 57600 or 115200, not '%1'.").arg(*given);
