@@ -88,17 +88,6 @@ Device *SimBus::findDevice(const onewire::RomCode &rom) const
     return it == m_devices.end() ? nullptr : it->get();
 }
 
-bool SimBus::removeDevice(const Device &device)
-{
-    const auto it = std::find_if(
-        m_devices.begin(), m_devices.end(), [&device](const auto &entry) { return entry.get() == &device; });
-    if (it == m_devices.end()) {
-        return false;
-    }
-    m_devices.erase(it);
-    return true;
-}
-
 void SimBus::powerCycle()
 {
     setStrongPullUp(false);

@@ -19,7 +19,6 @@ public:
     explicit SimBus(std::shared_ptr<const Clock> clock);
 
     const Clock &clock() const { return *m_clock; }
-    std::shared_ptr<const Clock> sharedClock() const { return m_clock; }
 
     // Any reset or slot ends a strong pull-up first: the master cannot signal while it holds the line high.
     onewire::ResetResult reset();
@@ -36,13 +35,11 @@ public:
     Device &device(std::size_t index) const { return *m_devices.at(index); }
     Thermometer *thermometer(std::size_t index) const; // null when that device is not one
     Device *findDevice(const onewire::RomCode &rom) const; // by its built-in code
-    bool removeDevice(const Device &device);
     // Power off and on for every device: what survives is what their EEPROM holds.
     void powerCycle();
 
     // A bus held low: resets answer Short and every slot reads 0.
     void setShorted(bool on) { m_shorted = on; }
-    bool shorted() const { return m_shorted; }
 
     Transcript &transcript() { return m_transcript; }
     const Transcript &transcript() const { return m_transcript; }

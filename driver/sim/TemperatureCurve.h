@@ -25,7 +25,6 @@ public:
 
     // Degrees Celsius at a time, within the sensors' range -55 .. 125.
     double at(std::chrono::microseconds time) const;
-    const CurveShape &shape() const { return m_shape; }
 
 private:
     CurveShape m_shape;

@@ -60,7 +60,6 @@ public:
     void setUndefinedBits(uint8_t pattern) { m_undefinedBits = pattern; }
 
     Eeprom eeprom() const { return m_eeprom; }
-    bool busy() const { return m_pending.has_value(); }
     // The nine bytes a read would give now, CRC included, faults left out.
     Scratchpad scratchpad() const;
 

@@ -53,7 +53,6 @@ public:
     Mode mode() const { return m_mode; }
     bool pulseActive() const { return m_pulse.active; }
     bool acceleratorOn() const { return m_accelerator; }
-    int parameter(int index) const { return m_parameters.at(index); }
     // 1-Wire time the commands and data bytes have taken so far (slots and resets).
     std::chrono::microseconds busTime() const { return m_busTime; }
     // Bytes other than F1 that arrived while a pulse was running.
