@@ -47,7 +47,8 @@ public:
     void showStartFailure(const QString &line) override;
     void endProgram() override;
 
-    // logging::ReadingsListener: prints the cycle's time, then its readings as the window lists them.
+    // logging::ReadingsListener: prints the cycle's time, then its readings as the window lists them, each
+    // with the sensor's name after it when it has one.
     void cycleEnded(const logging::CycleRecord &cycle) override;
     int cyclesPrinted() const { return m_cyclesPrinted; }
 

@@ -39,6 +39,9 @@ void RunControl::readSensorsFile(RunRecord &run)
 void RunControl::noteAlarms(CycleRecord &cycle)
 {
     for (SensorReading &sensor : cycle.sensors) {
+        // A sensor the file does not list is watched for nothing, as it was before there was a file.
+        if (!m_sensors.contains(sensor.rom))
+            continue;
         if (const std::optional<AlarmChange> change = m_alarms.update(sensor, cycle.when)) {
             cycle.alarmChanges.append(*change);
             m_view.tellAlarm(*change);

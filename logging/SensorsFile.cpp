@@ -84,12 +84,20 @@ QString lineError(const QString &path, int line, const QString &what)
     return QStringLiteral("%1, line %2: %3").arg(QDir::toNativeSeparators(path)).arg(line).arg(what);
 }
 
+// A line break would end the name and make the rest a line of its own, even a group.
+QString oneLine(QString text)
+{
+    return text.replace(QLatin1Char('\r'), QLatin1Char(' '))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '))
+        .trimmed();
+}
+
 // The owned lines of one group, in the order a new group writes them.
 QStringList keyLines(const SensorSettings &settings)
 {
     QStringList lines;
-    if (!settings.name.isEmpty())
-        lines << NameKey + QLatin1Char('=') + settings.name;
+    if (const QString name = oneLine(settings.name); !name.isEmpty())
+        lines << NameKey + QLatin1Char('=') + name;
     if (settings.limits.low)
         lines << LowKey + QLatin1Char('=') + celsiusText(*settings.limits.low);
     if (settings.limits.high)
@@ -227,7 +235,7 @@ std::optional<RomCode> romFromKey(const QString &key)
     const QByteArray bytes = QByteArray::fromHex(key.toLatin1());
     bool hex = true;
     for (const QChar c : key)
-        hex = hex && isxdigit(c.unicode()) != 0 && c.unicode() < 128;
+        hex = hex && c.unicode() < 128 && isxdigit(c.unicode()) != 0;
     if (!hex || bytes.size() != 8)
         return std::nullopt;
     RomCode rom {};

@@ -38,6 +38,8 @@ private slots:
     void logInUseFailsTheStart();
     void logsToTheDefaultPathOfItsBus();
     void programRuns();
+    void sensorsFile_data();
+    void sensorsFile();
     void programStopsOnTerminate_data();
     void programStopsOnTerminate();
 };
@@ -391,6 +393,47 @@ void TestConsole::programRuns()
         QVERIFY2(out.contains(time), time.constData());
         QCOMPARE(out.at(out.indexOf(time) + 1).startsWith("Sensor #0"), true);
     }
+}
+
+void TestConsole::sensorsFile_data()
+{
+    QTest::addColumn<QString>("text"); // %1: the simulated sensor's ROM code
+    QTest::addColumn<bool>("journal");
+    QTest::addColumn<int>("status");
+    QTest::newRow("broken: nothing starts") << "[%1]\nname=Cellar\nlow=cold\n" << false << 2;
+    QTest::newRow("the name after each reading") << "[%1]\nname=Cellar\n" << false << 0;
+    QTest::newRow("and in the journal's lines") << "[%1]\nname=Cellar\n" << true << 0;
+}
+
+void TestConsole::sensorsFile()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, journal);
+    QFETCH(int, status);
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("log.txt"));
+    const QString sensors = dir.filePath(QStringLiteral("sensors.ini"));
+    const auto bus = sim::uniformConfiguration(1, std::make_shared<sim::ManualClock>()).ports.at(1).bus;
+    QFile file(sensors);
+    QVERIFY(file.open(QIODevice::WriteOnly)
+        && file.write(text.arg(logging::romKey(bus->device(0).romCode())).toUtf8()) > 0);
+    file.close();
+    QProcess program;
+    program.setEnvironment(QProcess::systemEnvironment() << (journal ? "JOURNAL_STREAM=8:1" : "KX_NONE="));
+    program.start(QStringLiteral(KX_PROGRAM),
+        {"--console", "--simulate=1", "--interval", "0.01", "--delay", "0", "--cycles", "2", "--log", log,
+            "--sensors", sensors});
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitCode(), status);
+    QCOMPARE(QString::fromLocal8Bit(program.readAllStandardError())
+                 .startsWith(QStringLiteral("kx4136-logger: %1, line 3: ").arg(sensors)),
+        status == 2);
+    QCOMPARE(QFile::exists(log), status == 0);
+    // The readings carry the name; the device list's line keeps the ROM code alone.
+    const QRegularExpression named(
+        (journal ? "^.+  " : "^") + QStringLiteral("Sensor #0 : \\S+ \u00B0C  Cellar$"));
+    const QStringList out = QString::fromLocal8Bit(program.readAllStandardOutput()).split(QLatin1Char('\n'));
+    QCOMPARE(out.filter(named).size(), status == 0 ? 2 : 0);
 }
 
 void TestConsole::programStopsOnTerminate_data()
