@@ -1,6 +1,7 @@
 // Parses the command line; --simulate takes an optional value, which the parser alone cannot express.
 #include "app/CommandLine.h"
 
+#include "app/AlarmAndWriteOptions.h"
 #include "driver/serial/PortMap.h"
 
 #include <QCommandLineParser>
@@ -128,8 +129,12 @@ std::optional<CommandLineResult> readConsoleOptions(
     options.log = !parser.isSet(o.noLog);
     if (parser.isSet(o.cycles)) {
         const QString cycles = parser.values(o.cycles).last();
-        if (!parseNumber(cycles, 1, std::numeric_limits<int>::max(), options.cycles))
-            return fail(QStringLiteral("--cycles takes a count of at least 1, not '%1'.").arg(cycles));
+        if (!parseNumber(cycles, 0, std::numeric_limits<int>::max(), options.cycles))
+            return fail(QStringLiteral("--cycles takes a count of at least 0, not '%1'.").arg(cycles));
+        options.startOnly = options.cycles == 0;
+        if (options.startOnly && parser.isSet(o.log))
+            return fail(QStringLiteral("--cycles 0 reads nothing, so it writes no log: leave out --log."));
+        options.log = options.log && !options.startOnly;
     }
     return std::nullopt;
 }
@@ -252,10 +257,12 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         QStringLiteral("Show the version and exit."));
     const ConsoleOptions console;
     const ChartOptions chart;
+    const AlarmAndWriteOptions alarmAndWrite;
     parser.addOptions({simulate, com, baud, convertAll, sensors});
     parser.addOptions(console.all());
     publish::addMqttOptions(parser);
     parser.addOptions(chart.all());
+    parser.addOptions(alarmAndWrite.all());
     parser.addOptions({help, version});
     if (!parser.parse(rest))
         return fail(parser.errorText() + QStringLiteral(" Try --help."));
@@ -314,5 +321,8 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         return fail(mqttError);
     if (const auto failed = readChartOptions(parser, chart, result.options))
         return *failed;
+    if (const QString error = readAlarmAndWriteOptions(parser, alarmAndWrite, result.options);
+        !error.isEmpty())
+        return fail(error);
     return result;
 }
