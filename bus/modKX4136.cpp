@@ -298,9 +298,6 @@ bool ReadAlarmBytes(int16_t index, int16_t &alarmLow, int16_t &alarmHigh)
     ScratchpadBytesRead bytes {};
     if (!accessAndReset() || !selectSensor(index) || !readScratchpad(bytes))
         return false;
-    // A bus held low reads nine zeros, which pass the CRC: they would wipe the alarm bytes all the same.
-    if (std::all_of(bytes.begin(), bytes.end(), [](int16_t byte) { return byte == 0; }))
-        return false;
     alarmHigh = bytes[2];
     alarmLow = bytes[3];
     return true;

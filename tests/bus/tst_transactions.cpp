@@ -9,7 +9,6 @@ using testsupport::romWithCrc;
 using testsupport::withCrc;
 
 using Bytes8 = std::array<uint8_t, 8>;
-using Nine = std::array<int16_t, 9>;
 // One sensor exchange, run against the recording driver; gives the exchange's result.
 using Transaction = std::function<bool()>;
 Q_DECLARE_METATYPE(Transaction)
@@ -252,30 +251,6 @@ private slots:
         script(*driver);
         QCOMPARE(WriteScratchpad(2, 4, 0, 20), result);
         QCOMPARE(int(driver->calls.size()), callCount);
-    }
-
-    void readAlarmBytes_data()
-    {
-        QTest::addColumn<Nine>("bytes");
-        QTest::addColumn<bool>("result");
-        QTest::newRow("read") << withCrc(scratchpad(0x50, 0x05)) << true;
-        auto badCrc = withCrc(scratchpad(0x50, 0x05));
-        badCrc[8] = static_cast<int16_t>(badCrc[8] ^ 0x01);
-        QTest::newRow("bad CRC") << badCrc << false;
-        QTest::newRow("bus held low") << Nine {} << false;
-    }
-
-    void readAlarmBytes()
-    {
-        QFETCH(Nine, bytes);
-        QFETCH(bool, result);
-        driver->pushScratchpad(bytes);
-        int16_t alarmLow = -1;
-        int16_t alarmHigh = -1;
-        QCOMPARE(ReadAlarmBytes(2, alarmLow, alarmHigh), result);
-        QCOMPARE(driver->texts(), (QStringList {access(), reset()} + matchRom(KX4136Rom) + readScratchpad()));
-        QCOMPARE(alarmHigh, result ? 0x4B : -1);
-        QCOMPARE(alarmLow, result ? 0x46 : -1);
     }
 
     void copyScratchpad_data()
