@@ -157,6 +157,8 @@ void AlarmCommand::start(const Run &run)
     auto *limit = new QTimer(process);
     limit->setSingleShot(true);
     connect(limit, &QTimer::timeout, this, [this, process, about] {
+        if (!m_running.contains(process))
+            return; // it ended just before
         process->kill();
         ended(process,
             QStringLiteral("The alarm command for %1 was killed after %2 s.")
