@@ -92,7 +92,8 @@ struct ConsoleOptions
     QCommandLineOption noLog {
         QStringLiteral("no-log"), QStringLiteral("Console: do not write the log file.")};
     QCommandLineOption cycles {QStringLiteral("cycles"),
-        QStringLiteral("Console: stop after N reading cycles (default: until stopped)."),
+        QStringLiteral("Console: stop after N reading cycles; 0 ends after START, with no reading and no "
+                       "log (default: until stopped)."),
         QStringLiteral("N")};
 
     QList<QCommandLineOption> all() const { return {console, port, interval, delay, log, noLog, cycles}; }
