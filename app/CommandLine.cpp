@@ -1,6 +1,7 @@
 // Parses the command line; --simulate takes an optional value, which the parser alone cannot express.
 #include "app/CommandLine.h"
 
+#include "app/AlarmAndWriteOptions.h"
 #include "driver/serial/Ka7700.h"
 #include "driver/serial/PortMap.h"
 #include "driver/sim/SimulatedDriver.h"
@@ -93,7 +94,8 @@ struct ConsoleOptions
     QCommandLineOption noLog {
         QStringLiteral("no-log"), QStringLiteral("Console: do not write the log file.")};
     QCommandLineOption cycles {QStringLiteral("cycles"),
-        QStringLiteral("Console: stop after N reading cycles (default: until stopped)."),
+        QStringLiteral("Console: stop after N reading cycles; 0 ends after START, with no reading and no "
+                       "log (default: until stopped)."),
         QStringLiteral("N")};
 
     QList<QCommandLineOption> all() const { return {console, port, interval, delay, log, noLog, cycles}; }
@@ -130,8 +132,12 @@ std::optional<CommandLineResult> readConsoleOptions(
     options.log = !parser.isSet(o.noLog);
     if (parser.isSet(o.cycles)) {
         const QString cycles = parser.values(o.cycles).last();
-        if (!parseNumber(cycles, 1, std::numeric_limits<int>::max(), options.cycles))
-            return fail(QStringLiteral("--cycles takes a count of at least 1, not '%1'.").arg(cycles));
+        if (!parseNumber(cycles, 0, std::numeric_limits<int>::max(), options.cycles))
+            return fail(QStringLiteral("--cycles takes a count of at least 0, not '%1'.").arg(cycles));
+        options.startOnly = options.cycles == 0;
+        if (options.startOnly && parser.isSet(o.log))
+            return fail(QStringLiteral("--cycles 0 reads nothing, so it writes no log: leave out --log."));
+        options.log = options.log && !options.startOnly;
     }
     return std::nullopt;
 }
@@ -265,10 +271,12 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         QStringLiteral("Show the version and exit."));
     const ConsoleOptions console;
     const ChartOptions chart;
+    const AlarmAndWriteOptions alarmAndWrite;
     parser.addOptions({simulate, com, baud, convertAll, sensors});
     parser.addOptions(console.all());
     publish::addMqttOptions(parser);
     parser.addOptions(chart.all());
+    parser.addOptions(alarmAndWrite.all());
     parser.addOptions({help, version});
     if (!parser.parse(rest))
         return fail(parser.errorText() + QStringLiteral(" Try --help."));
@@ -329,5 +337,8 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         return fail(mqttError);
     if (const auto failed = readChartOptions(parser, chart, result.options))
         return *failed;
+    if (const QString error = readAlarmAndWriteOptions(parser, alarmAndWrite, result.options);
+        !error.isEmpty())
+        return fail(error);
     return result;
 }

@@ -1,6 +1,7 @@
 // The program's command line: which driver to use and how, or a text to print instead of running.
 #pragma once
 
+#include "app/ResolutionWrites.h"
 #include "logging/SensorsFile.h"
 #include "publish/MqttOptions.h"
 
@@ -34,6 +35,12 @@ struct CommandLineOptions
     std::optional<QString> logPath; // nothing: the window's default path
     bool log = true;
     int cycles = 0; // 0: until stopped
+    // --cycles 0: the run ends after START (and the resolution writes); nothing is read, no log written.
+    bool startOnly = false;
+    // --set-resolution INDEX=BITS: written after START, in the order given.
+    QList<ResolutionWrite> resolutionWrites;
+    // --alarm-command CMD: run on each change of an alarm state (window and console); empty: none.
+    QString alarmCommand;
 
     // --mqtt: publishing, for the window and the console alike; nothing: no publishing.
     std::optional<publish::MqttSettings> mqtt;

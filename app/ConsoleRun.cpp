@@ -1,6 +1,7 @@
 // A run without a window: START at once, a printed block per reading cycle, STOP on a signal or a count.
 #include "app/ConsoleRun.h"
 
+#include "app/AlarmCommand.h"
 #include "app/ConsoleOutput.h"
 #include "app/DriverChoice.h"
 #include "bus/XWBUSLIB.h"
@@ -26,10 +27,19 @@ ConsoleRun::ConsoleRun(const ConsoleSettings &settings, int cycles, QTextStream 
 int ConsoleRun::exec()
 {
     m_runControl.StartRun();
-    const int status = statusAfterStart();
-    if (status == Ended && !m_stopRequested && m_runControl.state() == logging::RunControl::State::Running)
+    int status = statusAfterStart();
+    const auto running
+        = [this] { return !m_stopRequested && m_runControl.state() == logging::RunControl::State::Running; };
+    // A write that failed is told and ends in the status, but the readings go on; a sensor that is not
+    // there means the command line does not fit the bus, and the run ends.
+    const int written
+        = status == Ended && running() ? writeResolutions(m_runControl, m_view, m_writes) : Ended;
+    if (written == WrongSetting)
+        status = WrongSetting;
+    if (status == Ended && !m_endAfterStart && running())
         m_loop.exec();
     endSession();
+    status = std::max(status, written);
     // Readings that are not in their log yet make the run a failure, whatever else went well.
     return m_runControl.tellKeptLines() ? std::max<int>(status, Failed) : status;
 }
@@ -115,13 +125,26 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
             out << line << '\n';
             out.flush();
         });
+    std::unique_ptr<AlarmCommand> alarmCommand;
+    if (!options.alarmCommand.isEmpty())
+        alarmCommand = std::make_unique<AlarmCommand>(options.alarmCommand, [&out](const QString &line) {
+            out << line << '\n';
+            out.flush();
+        });
     int status = 0;
     {
         ConsoleRun run(settings, options.cycles, out, err, logging::defaultPendingFolder());
         run.runControl().setSensorsFile(options.sensorsPath);
+        run.setResolutionWrites(options.resolutionWrites);
+        run.setEndAfterStart(options.startOnly);
         if (publisher)
             run.runControl().addListener(*publisher);
+        if (alarmCommand)
+            run.runControl().addListener(*alarmCommand);
         status = run.exec();
+        // The last cycle's changes are told before the program ends.
+        if (alarmCommand)
+            alarmCommand->finish();
     }
     publisher.reset();
     XWBUSLIB::Install(nullptr);

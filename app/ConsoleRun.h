@@ -27,6 +27,10 @@ public:
 
     // Tests set the local time here before exec().
     logging::RunControl &runControl() { return m_runControl; }
+    // --set-resolution: written once START has listed the sensors, before the first cycle.
+    void setResolutionWrites(const QList<ResolutionWrite> &writes) { m_writes = writes; }
+    // --cycles 0: the run ends after START and the writes.
+    void setEndAfterStart(bool end) { m_endAfterStart = end; }
 
 private:
     void onTick();
@@ -40,6 +44,8 @@ private:
     StopSignals m_stopSignals;
     QEventLoop m_loop;
     int m_cycles;
+    QList<ResolutionWrite> m_writes;
+    bool m_endAfterStart = false;
     bool m_stopRequested = false;
 };
 

@@ -1,4 +1,5 @@
 // The program: reads the command line, installs the chosen driver, then the main window or the console run.
+#include "app/AlarmCommand.h"
 #include "app/CommandLine.h"
 #include "app/ConsoleRun.h"
 #include "app/DriverChoice.h"
@@ -72,6 +73,11 @@ int main(int argc, char *argv[])
     if (parsed.options.mqtt)
         publisher = std::make_unique<publish::MqttPublisher>(
             *parsed.options.mqtt, [&window](const QString &line) { window.appendDeviceLine(line); });
+    // Its failures are listed with the devices too.
+    std::unique_ptr<AlarmCommand> alarmCommand;
+    if (!parsed.options.alarmCommand.isEmpty())
+        alarmCommand = std::make_unique<AlarmCommand>(
+            parsed.options.alarmCommand, [&window](const QString &line) { window.appendDeviceLine(line); });
     // Keeps the whole run from the first START, whenever it is opened; a window of the main window's.
     chart::ChartWindow liveChart(&window);
     // Declared after the window, the publisher and the chart so that it goes first, while they still exist.
@@ -81,6 +87,8 @@ int main(int argc, char *argv[])
     runControl.addListener(liveChart);
     if (publisher)
         runControl.addListener(*publisher);
+    if (alarmCommand)
+        runControl.addListener(*alarmCommand);
     QObject::connect(&window, &frmMain::chartRequested, &liveChart, &chart::ChartWindow::showChart);
     QObject::connect(&window, &frmMain::logChartRequested, &window,
         [&window] { chart::ChartWindow::chooseLogFile(&window, window.text(logging::TextField::Text5)); });

@@ -293,6 +293,16 @@ bool WriteScratchpad(int16_t index, int16_t code, int16_t alarmLow, int16_t alar
     return ResetBus();
 }
 
+bool ReadAlarmBytes(int16_t index, int16_t &alarmLow, int16_t &alarmHigh)
+{
+    ScratchpadBytesRead bytes {};
+    if (!accessAndReset() || !selectSensor(index) || !readScratchpad(bytes))
+        return false;
+    alarmHigh = bytes[2];
+    alarmLow = bytes[3];
+    return true;
+}
+
 bool CopyScratchpad(int16_t index)
 {
     if (!addressSensor(index))

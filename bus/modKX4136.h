@@ -44,6 +44,9 @@ float GetTemperature();
 bool ReadResolution(int16_t index, int32_t &code);
 bool WriteScratchpad(int16_t index, int16_t code, int16_t alarmLow, int16_t alarmHigh);
 bool CopyScratchpad(int16_t index);
+// Access, match ROM and a scratchpad read, with no conversion before it: the alarm bytes TH and TL the
+// sensor holds now. True when the read passed the CRC test; the bytes are written only then.
+bool ReadAlarmBytes(int16_t index, int16_t &alarmLow, int16_t &alarmHigh);
 
 // While one lives, the wait of a conversion or an EEPROM copy ends early once `when` answers true: the
 // bus goes back to its normal level at once and a cut conversion fails its reading; a copy still gets

@@ -28,6 +28,8 @@ public:
         StoppedDuringDetection
     };
     using Clock = std::function<QDateTime()>;
+    // What a resolution write came to. Written: both the scratchpad write and the EEPROM copy completed.
+    enum class WriteOutcome { Written, NotCompleted, AlarmBytesUnread, Refused };
 
     // Kept log lines wait in the pending folder across runs of the program; without one, in memory only.
     explicit RunControl(MainView &view, const QString &pendingFolder = QString());
@@ -40,6 +42,10 @@ public:
     // True: end the program now, the session is already ended. False: held until the bus work
     // under way has ended; run control then ends the session and calls view.endProgram().
     bool closeRequested();
+    // "Write to sensor" for a sensor and a resolution (9 to 12 bits) given otherwise than by Text1 and
+    // Combo_res, by the same steps; only while a run is Running and the bus is free, else Refused. An
+    // index START did not list is refused with the "Wrong sensor number." message.
+    WriteOutcome writeResolution(int16_t index, int bits);
     // At the end of the program: shows where the log lines still kept are, if any; true when lines of
     // this run's own log file are among them.
     bool tellKeptLines();
@@ -103,7 +109,7 @@ private:
     static int32_t msSince(int32_t tick);
     // The index the sensor text names, or nothing after the "Wrong sensor number." message.
     std::optional<int16_t> sensorToWrite(const QString &sensor);
-    void writeSteps(int16_t index, int resolution);
+    WriteOutcome writeSteps(int16_t index, int resolution);
     void endSessionForClose();
     // Runs what was held while bus work ran; called where one transaction has ended. True when
     // anything ran.

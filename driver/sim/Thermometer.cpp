@@ -71,6 +71,14 @@ void Thermometer::setResolution(int bits)
     m_registers.configuration = m_eeprom.configuration;
 }
 
+void Thermometer::setAlarmBytes(uint8_t th, uint8_t tl)
+{
+    m_eeprom.th = th;
+    m_eeprom.tl = tl;
+    m_registers.th = th;
+    m_registers.tl = tl;
+}
+
 int Thermometer::resolution() const
 {
     return m_traits->hasConfiguration ? 9 + ((m_registers.configuration & ResolutionMask) >> 5) : 9;

@@ -47,6 +47,8 @@ public:
 
     // 9 to 12 bits, stored in the EEPROM and the scratchpad alike, as if set long ago (KX4136 only).
     void setResolution(int bits);
+    // The alarm bytes TH and TL, stored in the EEPROM and the scratchpad alike, as if set long ago.
+    void setAlarmBytes(uint8_t th, uint8_t tl);
     int resolution() const; // of the next conversion: from the scratchpad, always 9 for a KX4130
     std::chrono::microseconds conversionTime() const;
 

@@ -23,7 +23,8 @@ std::shared_ptr<sim::SimulatedDriver> simulatedDriver(Bus bus, const ManualTime 
     return std::make_shared<sim::SimulatedDriver>(std::move(configuration));
 }
 
-Printed runConsole(const ConsoleSettings &settings, int cycles, const QString &pendingFolder)
+Printed runConsole(const ConsoleSettings &settings, int cycles, const QString &pendingFolder,
+    const std::function<void(ConsoleRun &)> &configure)
 {
     QString outText;
     QString errText;
@@ -33,6 +34,8 @@ Printed runConsole(const ConsoleSettings &settings, int cycles, const QString &p
     {
         ConsoleRun run(settings, cycles, out, err, pendingFolder);
         run.runControl().setClock(ManualTime::steppingLocalTime(FirstReading));
+        if (configure)
+            configure(run);
         printed.status = run.exec();
     }
     printed.out = outText.split(QLatin1Char('\n'), Qt::SkipEmptyParts);

@@ -33,8 +33,10 @@ struct Printed
     QStringList out;
     QStringList err;
 };
-// A console run to its end on the installed driver.
-Printed runConsole(const ConsoleSettings &settings, int cycles, const QString &pendingFolder = QString());
+class ConsoleRun;
+// A console run to its end on the installed driver; `configure` is called before it starts.
+Printed runConsole(const ConsoleSettings &settings, int cycles, const QString &pendingFolder = QString(),
+    const std::function<void(ConsoleRun &)> &configure = {});
 
 // What the window shows at the end of a run driven as the program drives it.
 struct WindowRun

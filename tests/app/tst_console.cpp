@@ -29,6 +29,8 @@ private slots:
     void refusedOptions();
     void exitStatus_data();
     void exitStatus();
+    void resolutionWrites_data();
+    void resolutionWrites();
     void wrongSettingSendsNothing_data();
     void wrongSettingSendsNothing();
     void sameAsWindow();
@@ -122,10 +124,21 @@ void TestConsole::refusedOptions_data()
     QTest::newRow("no-log without console") << QStringList {"--no-log"} << "--no-log needs --console.";
     QTest::newRow("log and no-log") << QStringList {"--console", "--log", "a", "--no-log"}
                                     << "--log and --no-log exclude each other.";
-    QTest::newRow("zero cycles") << QStringList {"--console", "--cycles", "0"}
-                                 << "--cycles takes a count of at least 1, not '0'.";
+    QTest::newRow("zero cycles and a log") << QStringList {"--console", "--cycles", "0", "--log",
+        "a"} << "--cycles 0 reads nothing, so it writes no log: leave out --log.";
     QTest::newRow("cycles not a number")
-        << QStringList {"--console", "--cycles=x"} << "--cycles takes a count of at least 1, not 'x'.";
+        << QStringList {"--console", "--cycles=x"} << "--cycles takes a count of at least 0, not 'x'.";
+    QTest::newRow("resolution without console")
+        << QStringList {"--set-resolution", "0=12"} << "--set-resolution needs --console.";
+    for (const char *value : {"0=13", "0=8", "32=9", "a=9", "0"})
+        QTest::addRow("resolution %s", value)
+            << QStringList {"--console", "--set-resolution", "1=9", "--set-resolution", value}
+            << QStringLiteral("--set-resolution takes INDEX=BITS, INDEX from 0 to 31 and BITS from 9 to 12, "
+                              "not '%1'.")
+                   .arg(QLatin1String(value));
+    QTest::newRow("alarm command with an unended quote")
+        << QStringList {"--alarm-command", "sh -c 'x"}
+        << "--alarm-command takes a program and its arguments (with every quote closed), not 'sh -c 'x'.";
     QTest::newRow("interval without value")
         << QStringList {"--console", "--interval"} << "Missing value after '--interval'. Try --help.";
 }
@@ -188,6 +201,42 @@ void TestConsole::exitStatus()
     }
     if (status == 2 || !message.isEmpty())
         QCOMPARE(printed.out, QStringList());
+}
+
+void TestConsole::resolutionWrites_data()
+{
+    QTest::addColumn<QString>("write");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("told"); // the last line printed
+    QTest::newRow("written") << "2=12" << 0 << "Sensor #2 : 12-bit written, alarm bytes kept.";
+    QTest::newRow("no such sensor")
+        << "3=12" << 2 << "--set-resolution names sensor #3, but START listed sensors #0 to #2 only.";
+}
+
+// --cycles 0 with a write: START, the write, and no cycle.
+void TestConsole::resolutionWrites()
+{
+    QFETCH(QString, write);
+    QFETCH(int, status);
+    QFETCH(QString, told);
+    const CommandLineOptions o
+        = parseCommandLine({"kx4136-logger", "--console", "--cycles", "0", "--set-resolution", write})
+              .options;
+    QVERIFY(o.startOnly && !o.log);
+    ManualTime time;
+    const auto driver = simulatedDriver(Bus::Demo, time);
+    XWBUSLIB::Install(driver);
+    const Printed printed
+        = runConsole({"1", "5", "500", QString(), o.log}, o.cycles, QString(), [&](ConsoleRun &run) {
+              run.setResolutionWrites(o.resolutionWrites);
+              run.setEndAfterStart(o.startOnly);
+          });
+    QCOMPARE(printed.status, status);
+    QCOMPARE((printed.out + printed.err).last(), told);
+    QVERIFY(!printed.out.join(u'\n').contains(QStringLiteral(" \u00B0C")));
+    // The demo's sensor #2 is its first device, at 9 bits.
+    QCOMPARE(driver->bus(1)->thermometer(0)->resolution(), status == 0 ? 12 : 9);
+    QCOMPARE(modKX4136::SessionHandle, 0);
 }
 
 void TestConsole::wrongSettingSendsNothing_data()

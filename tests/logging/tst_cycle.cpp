@@ -217,6 +217,7 @@ private slots:
         QFETCH(int, index);
         QFETCH(int, configuration);
         auto recording = recordingWithRows(lastSensor + 1);
+        recording->pushScratchpad(testsupport::withCrc({0x50, 0x01, 50, 10, 0x1F, 0xFF, 0x0C, 0x10}));
         view->texts[TextField::Text1] = text;
         view->comboRes = comboPosition;
         run->WriteResolution();
@@ -231,10 +232,12 @@ private slots:
         QStringList rom;
         for (int j = 0; j < 8; ++j)
             rom << QString::number(modKX4136::RomTable[index][j], 16);
+        // The alarm bytes the sensor holds (TH 50, TL 10) go back with the new configuration.
+        const QStringList alarmRead = QStringList {"55"} + rom + QStringList {"be"} + QStringList(9, "ff");
         const QStringList scratchpadWrite
-            = QStringList {"55"} + rom + QStringList {"4e", "14", "0", QString::number(configuration, 16)};
+            = QStringList {"55"} + rom + QStringList {"4e", "32", "a", QString::number(configuration, 16)};
         const QStringList copy = QStringList {"55"} + rom + QStringList {"48"};
-        QCOMPARE(sent, scratchpadWrite + copy);
+        QCOMPARE(sent, alarmRead + scratchpadWrite + copy);
 
         const QStringList texts = recording->texts();
         QCOMPARE(texts.first(), QStringLiteral("enable Command1 0"));
@@ -245,12 +248,42 @@ private slots:
     void copyRunsAfterFailedScratchpadWrite()
     {
         auto recording = recordingWithRows(1);
-        recording->push(Op::Access, {0});
+        recording->pushScratchpad(testsupport::withCrc({0x50, 0x01, 50, 10, 0x7F, 0xFF, 0x0C, 0x10}));
+        recording->push(Op::Access, {1, 0});
         run->WriteResolution();
         const auto bytes = recording->callsOf(Op::TouchByte);
         QVERIFY(!bytes.empty());
         QCOMPARE(bytes.back().args.at(1), 0x48);
         QCOMPARE(view->lamp, LampGreen);
+    }
+
+    void alarmBytesKeptOrNothingWritten_data()
+    {
+        QTest::addColumn<QString>("fault"); // in the scratchpad read before the write
+        QTest::newRow("none") << "";
+        QTest::newRow("bad CRC") << "crc";
+    }
+
+    void alarmBytesKeptOrNothingWritten()
+    {
+        QFETCH(QString, fault);
+        QVERIFY(startOnSim(1));
+        sim::Thermometer &sensor = *bus().thermometer(0);
+        sensor.setAlarmBytes(50, 10);
+        sensor.setResolution(9);
+        bus().device(0).faults().corruptCrc.times(fault == "crc" ? 1 : 0);
+        const qsizetype listed = view->devices.size();
+        view->comboRes = 3;
+        run->WriteResolution();
+        bus().powerCycle();
+        QCOMPARE(std::pair(sensor.eeprom().th, sensor.eeprom().tl), std::pair(uint8_t(50), uint8_t(10)));
+        QCOMPARE(sensor.resolution(), fault.isEmpty() ? 12 : 9);
+        const QStringList told = fault.isEmpty()
+            ? QStringList()
+            : QStringList {QStringLiteral("The resolution was not written: the alarm bytes (TH, TL) of "
+                                          "sensor #0 could not be read, and "
+                                          "the write would replace them.")};
+        QCOMPARE(view->devices.mid(listed), told);
     }
 
     void twelveBitsListedAfterRestart()

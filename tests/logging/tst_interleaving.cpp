@@ -66,7 +66,7 @@ private slots:
         QTest::addColumn<int>("cycles");
         QTest::newRow("during START") << "start" << QStringList {"44", "BE", "44", "BE"} << 0;
         QTest::newRow("during a cycle") << "cycle" << QStringList {"44", "BE", "44", "BE"} << 1;
-        QTest::newRow("during a write") << "write" << QStringList {"4E", "48"} << 0;
+        QTest::newRow("during a write") << "write" << QStringList {"BE", "4E", "48"} << 0;
     }
 
     void tickDuringBusWorkIsSkipped()
@@ -121,7 +121,7 @@ private slots:
         QTest::newRow("STOP in a conversion") << "cycle" << 5 << QStringList {"44"};
         QTest::newRow("close in a conversion") << "close" << 5 << QStringList {"44"};
         QTest::newRow("STOP in detection") << "start" << 5 << QStringList {"44"};
-        QTest::newRow("STOP in an EEPROM copy") << "write" << 1000 << QStringList {"4E", "48"};
+        QTest::newRow("STOP in an EEPROM copy") << "write" << 1000 << QStringList {"BE", "4E", "48"};
     }
 
     void stopRequestCutsTheWait()
@@ -192,7 +192,8 @@ private slots:
         QStringList lampInWaits;
         harness->duringWait = [&](int32_t) { lampInWaits << (view->lamp == LampRed ? "red" : "green"); };
         run->ReadingCycle();
-        QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE", "4E", "48", "44", "BE"}));
+        QCOMPARE(
+            functionCommands(bus().transcript()), (QStringList {"44", "BE", "BE", "4E", "48", "44", "BE"}));
         // The second sensor's conversion is a bus transaction like the write's copy: the lamp is red.
         QCOMPARE(lampInWaits, (QStringList {"red", "red", "red"}));
         QCOMPARE(view->lamp, LampGreen);
@@ -213,7 +214,8 @@ private slots:
         });
         run->ReadingCycle();
         QVERIFY(command1OffWhileHeld);
-        QCOMPARE(functionCommands(bus().transcript()), (QStringList {"44", "BE", "4E", "48", "44", "BE"}));
+        QCOMPARE(
+            functionCommands(bus().transcript()), (QStringList {"44", "BE", "BE", "4E", "48", "44", "BE"}));
         QCOMPARE(bus().thermometer(1)->eeprom().configuration, uint8_t {0x1F});
         QVERIFY(view->isEnabled(Control::Command1));
         QVERIFY(!readingsOf(view->temps).contains(QStringLiteral("?")));
@@ -276,7 +278,7 @@ private slots:
     {
         QTest::addColumn<bool>("writeFirst");
         QTest::addColumn<QStringList>("commands");
-        QTest::newRow("write, then STOP") << true << QStringList {"44", "BE", "4E", "48"};
+        QTest::newRow("write, then STOP") << true << QStringList {"44", "BE", "BE", "4E", "48"};
         QTest::newRow("STOP, then write") << false << QStringList {"44", "BE"};
     }
 
@@ -371,6 +373,7 @@ private slots:
     void closeDuringEepromCopy()
     {
         auto recording = recordingWithRows(1);
+        recording->pushScratchpad(testsupport::withCrc({0x50, 0x01, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}));
         QVERIFY(modKX4136::SessionHandle > 0);
 
         bool closeNow = true;
