@@ -47,4 +47,13 @@ std::optional<std::pair<double, double>> celsiusSpan(const std::vector<ReducedLi
     return span;
 }
 
+QString limitsNote(const ChartData &data)
+{
+    for (qsizetype i = 0; i < data.sensorCount(); ++i) {
+        if (data.sensor(i).settings.limits.any())
+            return QStringLiteral("Dashed lines: the sensors' alarm limits.");
+    }
+    return QString();
+}
+
 } // namespace chart

@@ -24,4 +24,7 @@ std::vector<LimitLine> limitLines(
 std::optional<std::pair<double, double>> celsiusSpan(const std::vector<ReducedLine> &reduced,
     const std::vector<bool> &hidden, const std::vector<LimitLine> &limits);
 
+// What the dashed lines are, below the chart; nothing while no sensor has a limit.
+QString limitsNote(const ChartData &data);
+
 } // namespace chart

@@ -138,12 +138,9 @@ void ChartWindow::logRead(LogReading &read, const QString &path)
         return;
     }
     m_data = std::move(read.data);
-    if (!m_sensorsFile.isEmpty()) {
-        const logging::SensorsFile sensors = logging::readSensorsFile(m_sensorsFile);
-        if (!sensors.error.isEmpty())
-            openMessage(sensors.error);
-        m_data.applySettings(sensors.sensors);
-    }
+    const logging::SensorsFile sensors
+        = m_sensorsFile.isEmpty() ? logging::SensorsFile() : logging::readSensorsFile(m_sensorsFile);
+    m_data.applySettings(sensors.sensors);
     // The file's path, and below it what could not be read.
     const QString unreadable = unreadableText(read.unreadable);
     m_status->setText(unreadable.isEmpty() ? path : path + QLatin1Char('\n') + unreadable);
@@ -151,6 +148,9 @@ void ChartWindow::logRead(LogReading &read, const QString &path)
     m_chart->showWhole();
     m_chart->dataChanged();
     emit logOpened(true);
+    // Over the chart, which has just been shown.
+    if (!sensors.error.isEmpty())
+        openMessage(sensors.error);
 }
 
 QMessageBox *ChartWindow::openMessage(const QString &text)

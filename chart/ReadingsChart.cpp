@@ -144,12 +144,14 @@ void ReadingsChart::syncLegend(bool resized)
     QStringList names;
     for (qsizetype i = 0; i < m_data.sensorCount(); ++i)
         names.append(m_data.sensorName(i));
-    if (names == m_names && !resized)
+    QStringList notes {leftOutText(m_data), limitsNote(m_data)};
+    notes.removeAll(QString());
+    const QString note = notes.join(QLatin1Char(' '));
+    if (names == m_names && note == m_note->text() && !resized)
         return;
     m_names = names;
     m_hidden.resize(static_cast<std::size_t>(names.size()), false);
     constexpr int Margin = 12;
-    const QString note = leftOutText(m_data);
     m_note->setText(note);
     const qreal noteHeight = note.isEmpty() ? 0 : m_note->boundingRect().height() + 4;
     m_note->setPos(Margin, size().height() - Margin / 2.0 - noteHeight);

@@ -57,7 +57,7 @@ SensorDialog::SensorDialog(const ListedSensor &sensor, const logging::SensorSett
     , m_path(sensorsPath)
 {
     setObjectName(QStringLiteral("sensorDialog"));
-    setWindowTitle(QStringLiteral("Name and limits"));
+    setWindowTitle(QStringLiteral("Name and limits of sensor #%1").arg(sensor.index));
     setAttribute(Qt::WA_DeleteOnClose);
     m_name = new QLineEdit(settings.name, this);
     m_name->setObjectName(QStringLiteral("nameEdit"));
@@ -69,8 +69,9 @@ SensorDialog::SensorDialog(const ListedSensor &sensor, const logging::SensorSett
     m_problem->setWordWrap(true);
     m_problem->hide();
     auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("Sensor:"),
-        new QLabel(QStringLiteral("#%1   %2").arg(sensor.index).arg(logging::romCodeText(sensor.rom)), this));
+    auto *rom = new QLabel(logging::romCodeText(sensor.rom), this);
+    rom->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow(QStringLiteral("ROM code:"), rom);
     form->addRow(QStringLiteral("Name:"), m_name);
     form->addRow(QStringLiteral("Low limit (\u00B0C):"), m_low);
     form->addRow(QStringLiteral("High limit (\u00B0C):"), m_high);

@@ -379,6 +379,7 @@ void TstChart::limitsInView()
     QCOMPARE(
         found ? QStringLiteral("%1 %2").arg(found->first).arg(found->second) : QStringLiteral("none"), span);
     QCOMPARE(static_cast<int>(lines.size()), dashed);
+    QCOMPARE(chart::limitsNote(data).isEmpty(), limits == QStringLiteral("- -"));
 }
 
 void TstChart::plot_data()
