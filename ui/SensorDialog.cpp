@@ -119,7 +119,7 @@ void SensorDialog::accept()
     const QString failure = logging::writeSensorSettings(m_path, m_sensor.rom, settings);
     if (!failure.isEmpty()) {
         auto *box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("KX4136 logger"),
-            QStringLiteral("The sensors file %1 could not be written: %2")
+            QStringLiteral("The sensors file %1 could not be written: %2.")
                 .arg(QDir::toNativeSeparators(m_path), failure),
             QMessageBox::Ok, this);
         box->setAttribute(Qt::WA_DeleteOnClose);
