@@ -342,32 +342,32 @@ void TstChart::followsRecords()
 
 void TstChart::limitsInView_data()
 {
-    QTest::addColumn<QString>("limits"); // "low high", "-" for none
+    QTest::addColumn<double>("low"); // NaN: none
+    QTest::addColumn<double>("high");
     QTest::addColumn<bool>("hidden");
     QTest::addColumn<bool>("read"); // readings 20 and 22 in view, or none
     QTest::addColumn<QString>("span");
     QTest::addColumn<int>("dashed");
-    QTest::newRow("none") << "- -" << false << true << "20 22" << 0;
-    QTest::newRow("high above the readings") << "- 30" << false << true << "20 30" << 1;
-    QTest::newRow("both around them") << "-5 30" << false << true << "-5 30" << 2;
-    QTest::newRow("both among them") << "21 21.5" << false << true << "20 22" << 2;
-    QTest::newRow("line hidden") << "-5 30" << true << true << "none" << 0;
-    QTest::newRow("no reading in view") << "-5 30" << false << false << "none" << 0;
+    const double none = qQNaN();
+    QTest::newRow("none") << none << none << false << true << "20 22" << 0;
+    QTest::newRow("high above the readings") << none << 30.0 << false << true << "20 30" << 1;
+    QTest::newRow("both around them") << -5.0 << 30.0 << false << true << "-5 30" << 2;
+    QTest::newRow("both among them") << 21.0 << 21.5 << false << true << "20 22" << 2;
+    QTest::newRow("line hidden") << -5.0 << 30.0 << true << true << "none" << 0;
+    QTest::newRow("no reading in view") << -5.0 << 30.0 << false << false << "none" << 0;
 }
 
 void TstChart::limitsInView()
 {
-    QFETCH(QString, limits);
+    QFETCH(double, low);
+    QFETCH(double, high);
     QFETCH(bool, hidden);
     QFETCH(bool, read);
     QFETCH(QString, span);
     QFETCH(int, dashed);
     logging::SensorSettings settings;
-    const QStringList given = limits.split(QLatin1Char(' '));
-    if (given[0] != "-")
-        settings.limits.low = given[0].toDouble();
-    if (given[1] != "-")
-        settings.limits.high = given[1].toDouble();
+    settings.limits.low = std::isnan(low) ? std::nullopt : std::optional(low);
+    settings.limits.high = std::isnan(high) ? std::nullopt : std::optional(high);
     chart::ChartData data;
     data.beginRun({RomA});
     data.applySettings({{RomA, settings}});
@@ -379,7 +379,7 @@ void TstChart::limitsInView()
     QCOMPARE(
         found ? QStringLiteral("%1 %2").arg(found->first).arg(found->second) : QStringLiteral("none"), span);
     QCOMPARE(static_cast<int>(lines.size()), dashed);
-    QCOMPARE(chart::limitsNote(data).isEmpty(), limits == QStringLiteral("- -"));
+    QCOMPARE(chart::limitsNote(data).isEmpty(), std::isnan(low) && std::isnan(high));
 }
 
 void TstChart::plot_data()

@@ -76,10 +76,7 @@ void TestSensorDialog::nameAndLimits()
     QFETCH(QStringList, saved);
     QLocale::setDefault(QLocale(locale));
     const QString path = m_dir.filePath(QStringLiteral("sensors.ini"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("# mine\n[28B484D70F4F4CAF]\nname=Old\nhysteresis=2\n");
-    file.close();
+    QVERIFY(logging::writeSensorSettings(path, Listed, {QStringLiteral("Old"), {{}, {}, 2.0}}).isEmpty());
     frmMain w;
     w.setSensorsFile(path);
     for (const char *line : {"Sensor #0 : 28 01 02 03 04 05 06 9E , 9-bit",
@@ -100,7 +97,6 @@ void TestSensorDialog::nameAndLimits()
     for (const char *name : {"nameEdit", "lowEdit", "highEdit"})
         control<QLineEdit>(dialog, QString::fromLatin1(name))->setText(typed.takeFirst());
     dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
-
     const logging::SensorSettings inFile = logging::readSensorsFile(path).sensors[Listed];
     const auto text
         = [](const std::optional<double> &v) { return v ? QString::number(*v) : QStringLiteral("none"); };
