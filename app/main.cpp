@@ -45,14 +45,15 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("kx4136-logger"));
     QApplication::setApplicationVersion(QStringLiteral(KX_VERSION));
     if (parsed.options.plotPath) {
-        const chart::PngResult plotted = chart::renderLogPng(
-            *parsed.options.plotPath, parsed.options.plotOutput, parsed.options.plotSize);
+        const chart::PngResult plotted = chart::renderLogPng(*parsed.options.plotPath,
+            parsed.options.plotOutput, parsed.options.plotSize, parsed.options.sensorsPath);
         if (!plotted.message.isEmpty())
             std::fprintf(stderr, "kx4136-logger: %s\n", plotted.message.toLocal8Bit().constData());
         return plotted.exitCode;
     }
     if (parsed.options.chartPath) {
         chart::ChartWindow logChart;
+        logChart.setSensorsFile(parsed.options.sensorsPath);
         QObject::connect(&logChart, &chart::ChartWindow::logOpened, &logChart, [&logChart](bool shown) {
             if (shown)
                 logChart.showChart();
@@ -66,6 +67,7 @@ int main(int argc, char *argv[])
 
     frmMain window;
     window.setConvertAll(parsed.options.convertAll);
+    window.setSensorsFile(parsed.options.sensorsPath);
     if (parsed.options.simulate)
         window.setLogPath(logging::defaultLogPath(logging::LogBus::Simulated));
     // Connection changes are listed with the devices, as the log file's failures are.
@@ -90,8 +92,15 @@ int main(int argc, char *argv[])
     if (alarmCommand)
         runControl.addListener(*alarmCommand);
     QObject::connect(&window, &frmMain::chartRequested, &liveChart, &chart::ChartWindow::showChart);
-    QObject::connect(&window, &frmMain::logChartRequested, &window,
-        [&window] { chart::ChartWindow::chooseLogFile(&window, window.text(logging::TextField::Text5)); });
+    QObject::connect(&window, &frmMain::logChartRequested, &window, [&window, &parsed] {
+        chart::ChartWindow::chooseLogFile(
+            &window, window.text(logging::TextField::Text5), parsed.options.sensorsPath);
+    });
+    // Saved by "Name and limits…": the run takes them from its next cycle.
+    QObject::connect(&window, &frmMain::sensorSettingsSaved, &window,
+        [&runControl](const logging::RomCode &rom, const logging::SensorSettings &settings) {
+            runControl.setSensorSettings(rom, settings);
+        });
     QObject::connect(&window, &frmMain::command3Clicked, &window, [&runControl] { runControl.StartRun(); });
     QObject::connect(&window, &frmMain::command2Clicked, &window, [&runControl] { runControl.StopRun(); });
     QObject::connect(

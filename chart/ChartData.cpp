@@ -76,19 +76,32 @@ int ChartData::sensorFor(const logging::RomCode &rom)
 QString ChartData::sensorName(qsizetype i) const
 {
     const ChartSensor &s = sensor(i);
-    return QStringLiteral("Sensor #%1 (%2)").arg(s.index).arg(logging::romCodeText(s.rom));
+    const QString name
+        = s.settings.name.isEmpty() ? QStringLiteral("Sensor #%1").arg(s.index) : s.settings.name;
+    return logging::sensorDisplayName(name, s.rom);
 }
 
-void ChartData::beginRun(const QList<logging::RomCode> &roms)
+void ChartData::beginRun(const QList<logging::RomCode> &roms, const QList<logging::SensorSettings> &settings)
 {
     m_run.clear();
     for (qsizetype p = 0; p < roms.size(); ++p) {
         const int id = sensorFor(roms[p]);
-        if (id >= 0)
-            m_sensors[static_cast<std::size_t>(id)].index = static_cast<int>(p);
+        if (id >= 0) {
+            ChartSensor &sensor = m_sensors[static_cast<std::size_t>(id)];
+            sensor.index = static_cast<int>(p);
+            sensor.settings = settings.value(p);
+        }
         m_run.push_back(id);
     }
     m_runBreak = true;
+}
+
+void ChartData::applySettings(const logging::SensorTable &table)
+{
+    for (ChartSensor &sensor : m_sensors) {
+        const auto found = table.find(sensor.rom);
+        sensor.settings = found == table.end() ? logging::SensorSettings() : found->second;
+    }
 }
 
 void ChartData::appendTime(qint64 msecs)
@@ -125,6 +138,7 @@ void ChartData::appendCycle(const logging::CycleRecord &cycle)
         if (id < 0)
             continue;
         m_sensors[static_cast<std::size_t>(id)].index = reading.index;
+        m_sensors[static_cast<std::size_t>(id)].settings = reading.settings;
         read.emplace_back(id, reading.celsius.value_or(Gap));
     }
     std::vector<float> values(m_series.size(), Gap);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "logging/Readings.h"
+#include "logging/SensorsFile.h"
 
 #include <QHash>
 #include <QList>
@@ -20,6 +21,7 @@ struct ChartSensor
 {
     logging::RomCode rom {};
     int index = 0; // in the latest run that had it
+    logging::SensorSettings settings {}; // the latest the run told, or the sensors file's for a log file
 };
 
 // One sensor's line over a time range, at most a few points per pixel column: x is the time in ms since
@@ -38,8 +40,11 @@ public:
     // More lines than this are a tangle and cost every redraw; sensors beyond them are counted, not kept.
     static constexpr qsizetype MaxSensors = 64;
 
-    // A run begins: its sensors by position. Sensors are matched with earlier runs by ROM code.
-    void beginRun(const QList<logging::RomCode> &roms);
+    // A run begins: its sensors by position, with their names and limits when the run has them. Sensors are
+    // matched with earlier runs by ROM code.
+    void beginRun(const QList<logging::RomCode> &roms, const QList<logging::SensorSettings> &settings = {});
+    // Names and limits by ROM code, for a log file: the sensors file's.
+    void applySettings(const logging::SensorTable &table);
     // A cycle of the current run, a reading per position; none is a gap.
     void appendCycle(qint64 msecs, const QList<std::optional<float>> &readings);
     void appendCycle(const logging::CycleRecord &cycle);
@@ -47,7 +52,7 @@ public:
 
     qsizetype sensorCount() const { return static_cast<qsizetype>(m_sensors.size()); }
     const ChartSensor &sensor(qsizetype i) const { return m_sensors[static_cast<std::size_t>(i)]; }
-    // "Sensor #i (28 B4 84 D7 0F 4F 4C AF)".
+    // "Freezer (28 B4 84 D7 0F 4F 4C AF)"; "Sensor #i (28 B4 84 D7 0F 4F 4C AF)" for one without a name.
     QString sensorName(qsizetype i) const;
     // Sensors met but not kept, past MaxSensors; counted up to a bound.
     qint64 leftOutCount() const { return m_leftOut.size(); }

@@ -48,7 +48,7 @@ ChartWindow::~ChartWindow()
 
 void ChartWindow::runStarted(const logging::RunRecord &run)
 {
-    m_data.beginRun(run.roms);
+    m_data.beginRun(run.roms, run.settings);
     m_stale = true;
     if (isVisible())
         m_chart->dataChanged();
@@ -133,14 +133,14 @@ void ChartWindow::logRead(LogReading &read, const QString &path)
         m_failureStatus = NoDataLineStatus;
     }
     if (!failure.isEmpty()) {
-        // Without a loop of its own, which could hold a bus wait open; told as failed once closed.
-        auto *box = new QMessageBox(QMessageBox::Warning, WindowTitle, failure, QMessageBox::Ok, this);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        connect(box, &QMessageBox::finished, this, [this] { emit logOpened(false); });
-        box->open();
+        // Told as failed once closed.
+        connect(openMessage(failure), &QMessageBox::finished, this, [this] { emit logOpened(false); });
         return;
     }
     m_data = std::move(read.data);
+    const logging::SensorsFile sensors
+        = m_sensorsFile.isEmpty() ? logging::SensorsFile() : logging::readSensorsFile(m_sensorsFile);
+    m_data.applySettings(sensors.sensors);
     // The file's path, and below it what could not be read.
     const QString unreadable = unreadableText(read.unreadable);
     m_status->setText(unreadable.isEmpty() ? path : path + QLatin1Char('\n') + unreadable);
@@ -148,9 +148,20 @@ void ChartWindow::logRead(LogReading &read, const QString &path)
     m_chart->showWhole();
     m_chart->dataChanged();
     emit logOpened(true);
+    // Over the chart, which has just been shown.
+    if (!sensors.error.isEmpty())
+        openMessage(sensors.error);
 }
 
-void ChartWindow::chooseLogFile(QWidget *parent, const QString &suggested)
+QMessageBox *ChartWindow::openMessage(const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, WindowTitle, text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return box;
+}
+
+void ChartWindow::chooseLogFile(QWidget *parent, const QString &suggested, const QString &sensorsFile)
 {
     // Opened without a loop of its own: one would hold a bus wait open while the user chooses.
     auto *dialog = new QFileDialog(parent, QStringLiteral("Open log file in chart"), suggested,
@@ -159,9 +170,10 @@ void ChartWindow::chooseLogFile(QWidget *parent, const QString &suggested)
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    connect(dialog, &QFileDialog::fileSelected, parent, [parent](const QString &path) {
+    connect(dialog, &QFileDialog::fileSelected, parent, [parent, sensorsFile](const QString &path) {
         auto *window = new ChartWindow(parent);
         window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setSensorsFile(sensorsFile);
         // The window appears once the file has been read, and never when it could not be.
         connect(window, &ChartWindow::logOpened, window, [window](bool shown) {
             if (shown)

@@ -10,6 +10,7 @@
 #include <memory>
 
 class QLabel;
+class QMessageBox;
 class QProgressDialog;
 class QThread;
 
@@ -33,12 +34,15 @@ public:
 
     // Shows the window, or raises it when it is open already.
     void showChart();
+    // The sensors file whose names and limits a log file's ROM codes get; none by default.
+    void setSensorsFile(const QString &path) { m_sensorsFile = path; }
     // Reads a log file in the background behind a progress dialog, then shows it; a failure is told
-    // in a message box and leaves the window as it was.
+    // in a message box and leaves the window as it was. A sensors file that cannot be read is told too,
+    // and the chart goes without its names and limits.
     void openLogFile(const QString &path);
     // Asks for a log file, starting at `suggested`, and opens it in a new window that closes with
-    // `parent`.
-    static void chooseLogFile(QWidget *parent, const QString &suggested);
+    // `parent`, with the names and limits of the sensors file.
+    static void chooseLogFile(QWidget *parent, const QString &suggested, const QString &sensorsFile = {});
 
     const ChartData &data() const { return m_data; }
     // After a log file could not be opened: the exit status that tells why.
@@ -54,8 +58,11 @@ protected:
 
 private:
     void logRead(LogReading &read, const QString &path);
+    // Without a loop of its own, which could hold a bus wait open.
+    QMessageBox *openMessage(const QString &text);
 
     ChartData m_data;
+    QString m_sensorsFile;
     int m_failureStatus = UnreadableLogStatus;
     ReadingsChart *m_chart = nullptr;
     ChartView *m_view = nullptr;

@@ -11,13 +11,19 @@
 
 namespace chart {
 
-PngResult renderLogPng(const QString &logPath, const QString &pngPath, const QSize &size)
+PngResult renderLogPng(
+    const QString &logPath, const QString &pngPath, const QSize &size, const QString &sensorsPath)
 {
+    const logging::SensorsFile sensors
+        = sensorsPath.isEmpty() ? logging::SensorsFile() : logging::readSensorsFile(sensorsPath);
+    if (!sensors.error.isEmpty())
+        return {2, sensors.error};
     LogReading read = readLogFile(logPath);
     if (!read.error.isEmpty())
         return {UnreadableLogStatus, read.error};
     if (read.dataLines == 0)
         return {NoDataLineStatus, noDataLineText(logPath)};
+    read.data.applySettings(sensors.sensors);
 
     QGraphicsScene scene;
     auto *readings = new ReadingsChart(read.data);

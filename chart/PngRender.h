@@ -13,6 +13,9 @@ struct PngResult
     QString message; // for standard error, when not written; otherwise what was unreadable or left out
 };
 
-PngResult renderLogPng(const QString &logPath, const QString &pngPath, const QSize &size);
+// With the names and limits of the sensors file at `sensorsPath` (none when empty); a sensors file that
+// cannot be read ends it with status 2 before the log file is read.
+PngResult renderLogPng(
+    const QString &logPath, const QString &pngPath, const QSize &size, const QString &sensorsPath = {});
 
 } // namespace chart

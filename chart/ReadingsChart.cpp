@@ -4,6 +4,7 @@
 
 #include "chart/AxisTicks.h"
 #include "chart/ChartLegend.h"
+#include "chart/ChartLimits.h"
 #include "chart/LogReading.h"
 #include "logging/TextFormats.h"
 
@@ -51,6 +52,7 @@ public:
     {
         QColor colour;
         std::vector<std::vector<QPointF>> pieces;
+        std::vector<double> limits; // pixel rows of the sensor's alarm limits
     };
 
     explicit LinesItem(QGraphicsItem *parent)
@@ -78,6 +80,12 @@ public:
         painter->save();
         painter->setClipRect(m_area);
         painter->setRenderHint(QPainter::Antialiasing, smooth);
+        // The limits first: every line of readings stays in front of them.
+        for (const Line &line : m_lines) {
+            painter->setPen(QPen(line.colour, 1.2, Qt::DashLine));
+            for (const double y : line.limits)
+                painter->drawLine(QPointF(m_area.left(), y), QPointF(m_area.right(), y));
+        }
         for (const Line &line : m_lines) {
             QPen pen(line.colour, smooth ? 1.6 : 0);
             pen.setCapStyle(Qt::RoundCap);
@@ -136,12 +144,14 @@ void ReadingsChart::syncLegend(bool resized)
     QStringList names;
     for (qsizetype i = 0; i < m_data.sensorCount(); ++i)
         names.append(m_data.sensorName(i));
-    if (names == m_names && !resized)
+    QStringList notes {leftOutText(m_data), limitsNote(m_data)};
+    notes.removeAll(QString());
+    const QString note = notes.join(QLatin1Char(' '));
+    if (names == m_names && note == m_note->text() && !resized)
         return;
     m_names = names;
     m_hidden.resize(static_cast<std::size_t>(names.size()), false);
     constexpr int Margin = 12;
-    const QString note = leftOutText(m_data);
     m_note->setText(note);
     const qreal noteHeight = note.isEmpty() ? 0 : m_note->boundingRect().height() + 4;
     m_note->setPos(Margin, size().height() - Margin / 2.0 - noteHeight);
@@ -247,20 +257,8 @@ void ReadingsChart::refresh()
     const std::vector<ReducedLine> reduced
         = m_data.reduce(from, to, std::max(1, static_cast<int>(area.width())));
 
-    float low = 0;
-    float high = 0;
-    bool any = false;
-    for (std::size_t i = 0; i < reduced.size(); ++i) {
-        if (!reduced[i].hasValue || m_hidden[i])
-            continue;
-        low = any ? std::min(low, reduced[i].low) : reduced[i].low;
-        high = any ? std::max(high, reduced[i].high) : reduced[i].high;
-        any = true;
-    }
-    if (!any) {
-        low = 0;
-        high = 30;
-    }
+    const std::vector<LimitLine> limits = limitLines(m_data, reduced, m_hidden);
+    const auto [low, high] = celsiusSpan(reduced, m_hidden, limits).value_or(std::make_pair(0.0, 30.0));
     const double margin = std::max(0.03 * (high - low), 0.2);
     const double bottom = low - margin;
     const double top = high + margin;
@@ -319,7 +317,7 @@ void ReadingsChart::refresh()
     for (std::size_t i = 0; i < reduced.size(); ++i) {
         if (m_hidden[i])
             continue;
-        LinesItem::Line line {sensorColour(static_cast<qsizetype>(i)), {}};
+        LinesItem::Line line {sensorColour(static_cast<qsizetype>(i)), {}, {}};
         std::vector<QPointF> piece;
         for (const QPointF &p : reduced[i].points) {
             if (std::isnan(p.y())) {
@@ -333,6 +331,10 @@ void ReadingsChart::refresh()
         }
         if (!piece.empty())
             line.pieces.push_back(std::move(piece));
+        for (const LimitLine &limit : limits) {
+            if (limit.sensor == i)
+                line.limits.push_back(now.bottom() - (limit.celsius - niceBottom) * yScale);
+        }
         lines.push_back(std::move(line));
     }
     m_lines->set(now, std::move(lines));

@@ -61,6 +61,9 @@ void frmMain::addDeviceCommands()
     convertAllAction->setObjectName(QStringLiteral("convertAllAction"));
     convertAllAction->setCheckable(true);
     lstDevices->addAction(convertAllAction);
+    sensorAction = new QAction(QStringLiteral("Name and limits\u2026"), lstDevices);
+    sensorAction->setObjectName(QStringLiteral("sensorAction"));
+    lstDevices->addAction(sensorAction);
     popUpActionsOf(lstDevices);
 }
 
@@ -99,6 +102,8 @@ void frmMain::popUpActionsOf(QListWidget *list)
 {
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list, &QWidget::customContextMenuRequested, this, [this, list](const QPoint &at) {
+        if (list == lstDevices)
+            aimSensorAction(at);
         auto *menu = new QMenu(this);
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->setAttribute(Qt::WA_NoMouseReplay);

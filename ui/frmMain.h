@@ -20,7 +20,9 @@ class QMenu;
 class QMouseEvent;
 class QMessageBox;
 class QPushButton;
+class QSystemTrayIcon;
 class QTimer;
+struct ListedSensor;
 
 class frmMain : public QWidget, public logging::MainView, public logging::ReadingsListener
 {
@@ -46,6 +48,8 @@ public:
     void showMessage(const QString &text) override;
     void tellMessage(const QString &text) override;
     void endProgram() override;
+    // The line in lstDevices, and a desktop notification where the desktop has a notification area.
+    void tellAlarm(const logging::AlarmChange &change) override;
 
     // logging::ReadingsListener: the cycle's time in Label5, its readings in lstTemp.
     void cycleEnded(const logging::CycleRecord &cycle) override;
@@ -54,6 +58,8 @@ public:
     void setConvertAll(bool on);
     // The log path the window starts with, before any START.
     void setLogPath(const QString &path);
+    // The sensors file "Name and limits…" writes; without one the entry stays disabled.
+    void setSensorsFile(const QString &path);
 
     // Asked on every close by the user: true closes now, false holds the close until endProgram().
     void setCloseHandler(CloseHandler handler);
@@ -75,6 +81,8 @@ signals:
     // The chart of the current run (a double click on lstTemp, its menu, Ctrl+G); a log file in a chart.
     void chartRequested();
     void logChartRequested();
+    // "Name and limits…" saved a sensor's settings to the sensors file.
+    void sensorSettingsSaved(const logging::RomCode &rom, const logging::SensorSettings &settings);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -90,6 +98,9 @@ private:
     void addChartCommands();
     void addDeviceCommands();
     void popUpActionsOf(QListWidget *list);
+    // Points "Name and limits…" at the sensor listed where the menu opens, or disables it.
+    void aimSensorAction(const QPoint &at);
+    void editSensor(const ListedSensor &sensor);
     bool passClickOn(QMenu *menu, QMouseEvent *press);
     // OK only, no icon, the window's caption; it deletes itself once closed.
     QMessageBox *messageBox(const QString &text);
@@ -121,6 +132,9 @@ private:
     QListWidget *lstDevices = nullptr;
     QListWidget *lstTemp = nullptr;
     QAction *convertAllAction = nullptr;
+    QAction *sensorAction = nullptr;
+    QSystemTrayIcon *m_tray = nullptr;
+    QString m_sensorsFile;
 
     CloseHandler m_closeHandler;
     bool m_ending = false;

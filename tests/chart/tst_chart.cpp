@@ -1,4 +1,5 @@
 // The chart: log files read back, the column reduction, following the run, and the PNG's exit statuses.
+#include "chart/ChartLimits.h"
 #include "chart/ChartWindow.h"
 #include "chart/LogReading.h"
 #include "chart/ReadingsChart.h"
@@ -87,6 +88,8 @@ private slots:
     void reductionKeepsExtremes_data();
     void reductionKeepsExtremes();
     void followsRecords();
+    void limitsInView_data();
+    void limitsInView();
     void plot_data();
     void plot();
 
@@ -312,7 +315,8 @@ void TstChart::followsRecords()
             record.sensors.append({static_cast<int>(record.sensors.size()), rom, celsius});
         window.cycleEnded(record);
     };
-    window.runStarted({{RomA, RomB}});
+    window.runStarted({{RomA, RomB}, 1000, {{QStringLiteral("Freezer"), {}}, {}}});
+    QCOMPARE(window.data().sensorName(0), QStringLiteral("Freezer (28 B4 84 D7 0F 4F 4C AF)"));
     for (int s = 0; s < 60; ++s)
         cycle(s,
             {{RomA, 20.0F + static_cast<float>(s)},
@@ -331,9 +335,51 @@ void TstChart::followsRecords()
     const chart::ChartData &data = window.data();
     QCOMPARE(data.sensorCount(), 2);
     QCOMPARE(data.sensorName(1), QStringLiteral("Sensor #0 (28 01 02 03 04 05 06 07)"));
-    QCOMPARE(data.sensorName(0), QStringLiteral("Sensor #0 (28 B4 84 D7 0F 4F 4C AF)"));
+    QCOMPARE(data.sensorName(0), QStringLiteral("Sensor #0 (28 B4 84 D7 0F 4F 4C AF)")); // the cycles' own
     QCOMPARE(rows(data).mid(29, 3), (QStringList {"49 5", "50 ?", "51 5"}));
     QCOMPARE(rows(data).mid(60), (QStringList {"? ?", "? 6"}));
+}
+
+void TstChart::limitsInView_data()
+{
+    QTest::addColumn<double>("low"); // NaN: none
+    QTest::addColumn<double>("high");
+    QTest::addColumn<bool>("hidden");
+    QTest::addColumn<bool>("read"); // readings 20 and 22 in view, or none
+    QTest::addColumn<QString>("span");
+    QTest::addColumn<int>("dashed");
+    const double none = qQNaN();
+    QTest::newRow("none") << none << none << false << true << "20 22" << 0;
+    QTest::newRow("high above the readings") << none << 30.0 << false << true << "20 30" << 1;
+    QTest::newRow("both around them") << -5.0 << 30.0 << false << true << "-5 30" << 2;
+    QTest::newRow("both among them") << 21.0 << 21.5 << false << true << "20 22" << 2;
+    QTest::newRow("line hidden") << -5.0 << 30.0 << true << true << "none" << 0;
+    QTest::newRow("no reading in view") << -5.0 << 30.0 << false << false << "none" << 0;
+}
+
+void TstChart::limitsInView()
+{
+    QFETCH(double, low);
+    QFETCH(double, high);
+    QFETCH(bool, hidden);
+    QFETCH(bool, read);
+    QFETCH(QString, span);
+    QFETCH(int, dashed);
+    logging::SensorSettings settings;
+    settings.limits.low = std::isnan(low) ? std::nullopt : std::optional(low);
+    settings.limits.high = std::isnan(high) ? std::nullopt : std::optional(high);
+    chart::ChartData data;
+    data.beginRun({RomA});
+    data.applySettings({{RomA, settings}});
+    data.appendCycle(0, {read ? std::optional(20.0F) : std::nullopt});
+    data.appendCycle(1000, {read ? std::optional(22.0F) : std::nullopt});
+    const std::vector<chart::ReducedLine> reduced = data.reduce(0, 1000, 50);
+    const std::vector<chart::LimitLine> lines = chart::limitLines(data, reduced, {hidden});
+    const auto found = chart::celsiusSpan(reduced, {hidden}, lines);
+    QCOMPARE(
+        found ? QStringLiteral("%1 %2").arg(found->first).arg(found->second) : QStringLiteral("none"), span);
+    QCOMPARE(static_cast<int>(lines.size()), dashed);
+    QCOMPARE(chart::limitsNote(data).isEmpty(), std::isnan(low) && std::isnan(high));
 }
 
 void TstChart::plot_data()
@@ -346,6 +392,8 @@ void TstChart::plot_data()
     QTest::newRow("no data line") << QByteArrayList {header({RomA}), "junk"} << QStringList {} << 1;
     QTest::newRow("bad size") << good << QStringList {"--size", "640"} << 2;
     QTest::newRow("missing file") << QByteArrayList {} << QStringList {} << 2;
+    const QString badSensors = writeLog(m_dir.filePath(QStringLiteral("bad.ini")), {"[28]"});
+    QTest::newRow("broken sensors file") << good << QStringList {"--sensors", badSensors} << 2;
 }
 
 void TstChart::plot()
