@@ -312,6 +312,8 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     result.options.mqtt = publish::readMqttOptions(parser, mqttError);
     if (!mqttError.isEmpty())
         return fail(mqttError);
+    if (result.options.mqtt)
+        result.options.mqtt->simulatedBus = result.options.simulate;
     if (const auto failed = readChartOptions(parser, chart, result.options))
         return *failed;
     return result;

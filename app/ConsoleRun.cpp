@@ -4,6 +4,7 @@
 #include "app/ConsoleOutput.h"
 #include "app/DriverChoice.h"
 #include "bus/XWBUSLIB.h"
+#include "bus/modKX4136.h"
 #include "publish/MqttPublisher.h"
 
 #include <QCoreApplication>
@@ -115,6 +116,8 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
             out << line << '\n';
             out.flush();
         });
+    if (publisher)
+        publisher->setPortSource([] { return int(modKX4136::PortNum); });
     int status = 0;
     {
         ConsoleRun run(settings, options.cycles, out, err, logging::defaultPendingFolder());

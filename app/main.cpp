@@ -3,6 +3,7 @@
 #include "app/ConsoleRun.h"
 #include "app/DriverChoice.h"
 #include "bus/XWBUSLIB.h"
+#include "bus/modKX4136.h"
 #include "chart/ChartWindow.h"
 #include "chart/PngRender.h"
 #include "logging/RunControl.h"
@@ -72,6 +73,8 @@ int main(int argc, char *argv[])
     if (parsed.options.mqtt)
         publisher = std::make_unique<publish::MqttPublisher>(
             *parsed.options.mqtt, [&window](const QString &line) { window.appendDeviceLine(line); });
+    if (publisher)
+        publisher->setPortSource([] { return int(modKX4136::PortNum); });
     // Keeps the whole run from the first START, whenever it is opened; a window of the main window's.
     chart::ChartWindow liveChart(&window);
     // Declared after the window, the publisher and the chart so that it goes first, while they still exist.
