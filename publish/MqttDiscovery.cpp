@@ -30,7 +30,7 @@ QString entityName(const SensorEntity &sensor)
         : QStringLiteral("Sensor #%1 %2").arg(sensor.index).arg(logging::romKey(sensor.rom));
 }
 
-// The device block and the origin, which every entity carries, and the program's status as availability.
+// The device block, the origin and the availability payloads, which every entity carries.
 QJsonObject common(const BusDevice &bus)
 {
     const QJsonObject device {
