@@ -335,6 +335,8 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     result.options.mqtt = publish::readMqttOptions(parser, mqttError);
     if (!mqttError.isEmpty())
         return fail(mqttError);
+    if (result.options.mqtt)
+        result.options.mqtt->simulatedBus = result.options.simulate;
     if (const auto failed = readChartOptions(parser, chart, result.options))
         return *failed;
     if (const QString error = readAlarmAndWriteOptions(parser, alarmAndWrite, result.options);

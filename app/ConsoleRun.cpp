@@ -5,6 +5,7 @@
 #include "app/ConsoleOutput.h"
 #include "app/DriverChoice.h"
 #include "bus/XWBUSLIB.h"
+#include "bus/modKX4136.h"
 #include "publish/MqttPublisher.h"
 
 #include <QCoreApplication>
@@ -125,6 +126,8 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
             out << line << '\n';
             out.flush();
         });
+    if (publisher)
+        publisher->setPortSource([] { return int(modKX4136::PortNum); });
     std::unique_ptr<AlarmCommand> alarmCommand;
     if (!options.alarmCommand.isEmpty())
         alarmCommand = std::make_unique<AlarmCommand>(options.alarmCommand, [&out](const QString &line) {

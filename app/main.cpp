@@ -4,6 +4,7 @@
 #include "app/ConsoleRun.h"
 #include "app/DriverChoice.h"
 #include "bus/XWBUSLIB.h"
+#include "bus/modKX4136.h"
 #include "chart/ChartWindow.h"
 #include "chart/PngRender.h"
 #include "logging/RunControl.h"
@@ -75,6 +76,8 @@ int main(int argc, char *argv[])
     if (parsed.options.mqtt)
         publisher = std::make_unique<publish::MqttPublisher>(
             *parsed.options.mqtt, [&window](const QString &line) { window.appendDeviceLine(line); });
+    if (publisher)
+        publisher->setPortSource([] { return int(modKX4136::PortNum); });
     // Its failures are listed with the devices too.
     std::unique_ptr<AlarmCommand> alarmCommand;
     if (!parsed.options.alarmCommand.isEmpty())

@@ -210,6 +210,9 @@ void Connection::sendDue()
         std::lock_guard lock(m_outbox->mutex);
         if (std::exchange(m_outbox->discoveryDue, false) || announce)
             discovery = m_outbox->discovery;
+        if (announce)
+            for (const auto &[topic, message] : m_outbox->states)
+                m_outbox->due.insert_or_assign(topic, message);
         if (m_inFlight < mostInFlight)
             due.swap(m_outbox->due);
     }

@@ -33,6 +33,8 @@ struct Outbox
     // has lost them.
     std::map<QByteArray, Message> discovery;
     bool discoveryDue = false;
+    // The run's retained states (availability, alarms, removals), also sent again on every connection.
+    std::map<QByteArray, Message> states;
     bool stop = false;
     bool finished = false; // the connection's thread has let go of the library
 };

@@ -1,6 +1,8 @@
 // The --mqtt options: checked in full before anything starts, so a wrong one never half-starts a run.
 #include "publish/MqttOptions.h"
 
+#include "logging/LogFile.h"
+#include "publish/MqttDiscovery.h"
 #include "publish/MqttMessages.h"
 
 #include <QCommandLineParser>
@@ -19,6 +21,7 @@ const QString User = QStringLiteral("mqtt-user");
 const QString PasswordFile = QStringLiteral("mqtt-password-file");
 const QString CaFile = QStringLiteral("mqtt-cafile");
 const QString Qos = QStringLiteral("mqtt-qos");
+const QString RemoveMissing = QStringLiteral("mqtt-remove-missing");
 // A topic's length field in the protocol has two bytes.
 constexpr qsizetype MaxTopicBytes = 65535;
 
@@ -117,13 +120,16 @@ void addMqttOptions(QCommandLineParser &parser)
         {CaFile, QStringLiteral("MQTT: use TLS, trusting the certificate authority in FILE."),
             QStringLiteral("FILE")},
         {Qos, QStringLiteral("MQTT: quality of service 0 or 1 (default 1)."), QStringLiteral("Q")},
+        {RemoveMissing,
+            QStringLiteral("MQTT: remove the discovery messages of sensors announced by an earlier run and "
+                           "not found at START, instead of marking them unavailable.")},
     });
 }
 
 std::optional<MqttSettings> readMqttOptions(const QCommandLineParser &parser, QString &error)
 {
     if (!parser.isSet(Mqtt)) {
-        for (const QString &name : {Topic, Discovery, User, PasswordFile, CaFile, Qos})
+        for (const QString &name : {Topic, Discovery, User, PasswordFile, CaFile, Qos, RemoveMissing})
             if (parser.isSet(name)) {
                 error = QStringLiteral("--%1 needs --mqtt.").arg(name);
                 return std::nullopt;
@@ -147,8 +153,8 @@ std::optional<MqttSettings> readMqttOptions(const QCommandLineParser &parser, QS
         if (!error.isEmpty())
             return std::nullopt;
     }
-    const qsizetype longest = std::max(
-        temperatureTopic(settings, {}).toUtf8().size(), discoveryTopic(settings, {}).toUtf8().size());
+    const qsizetype longest = std::max({temperatureTopic(settings, {}).toUtf8().size(),
+        availabilityTopic(settings, {}).toUtf8().size(), alarmDiscoveryTopic(settings, {}).toUtf8().size()});
     if (longest > MaxTopicBytes) {
         error = QStringLiteral("The MQTT topic prefixes are too long: a topic takes at most %1 bytes.")
                     .arg(MaxTopicBytes);
@@ -162,6 +168,8 @@ std::optional<MqttSettings> readMqttOptions(const QCommandLineParser &parser, QS
         }
         settings.qos = qos.toInt();
     }
+    settings.removeMissing = parser.isSet(RemoveMissing);
+    settings.stateFolder = logging::defaultPendingFolder();
     if (parser.isSet(User))
         settings.user = last(parser, User);
     if (parser.isSet(PasswordFile)) {

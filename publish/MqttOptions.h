@@ -19,6 +19,13 @@ struct MqttSettings
     std::optional<QString> password;
     QString caFile; // empty: no TLS
     int qos = 1;
+    // --mqtt-remove-missing: the discovery messages of sensors an earlier run announced and this START did
+    // not find are removed, not only marked unavailable.
+    bool removeMissing = false;
+    // Where the sensors announced to this broker are remembered; empty: nowhere.
+    QString stateFolder;
+    // Set by the program: the run reads the simulated bus, a device of its own in discovery.
+    bool simulatedBus = false;
 };
 
 // The password's environment variable: a password never appears among the arguments.

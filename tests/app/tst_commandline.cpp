@@ -146,6 +146,7 @@ void TestCommandLine::refused_data()
         << "/nonexistent/pw";
     QTest::newRow("wildcard topic") << QStringList {"--mqtt", "h", "--mqtt-topic", "a/#"} << "'a/#'";
     QTest::newRow("topic without broker") << QStringList {"--mqtt-topic", "t"} << "--mqtt";
+    QTest::newRow("removal without broker") << QStringList {"--mqtt-remove-missing"} << "needs --mqtt";
     QTest::newRow("plot without output") << QStringList {"--plot", "a.log"} << "--output";
     QTest::newRow("output without plot") << QStringList {"--output", "a.png"} << "--plot";
     QTest::newRow("chart and plot") << QStringList {"--chart", "a", "--plot", "a", "--output", "p"}
