@@ -2,6 +2,8 @@
 #include "app/CommandLine.h"
 
 #include "driver/serial/PortMap.h"
+#include "logging/FileAccess.h"
+#include "logging/LogFile.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -71,6 +73,13 @@ bool parseNumber(const QString &text, int lowest, int highest, int &number)
     return ok && number >= lowest && number <= highest;
 }
 
+// "~/KX4136_log.txt" rather than the full path of whoever asked for the help.
+QString homeShort(const QString &path)
+{
+    const QString home = logging::homeFolder();
+    return !home.isEmpty() && path.startsWith(home + u'/') ? u'~' + path.mid(home.size()) : path;
+}
+
 struct ConsoleOptions
 {
     QCommandLineOption console {QStringLiteral("console"),
@@ -87,7 +96,10 @@ struct ConsoleOptions
         QStringLiteral("Console: 1-wire delay in milliseconds (default 500), also with a dot."),
         QStringLiteral("MS")};
     QCommandLineOption log {QStringLiteral("log"),
-        QStringLiteral("Console: log file (default: the window's log path)."), QStringLiteral("PATH")};
+        QStringLiteral("Console: log file (default %1, %2 with --simulate).")
+            .arg(homeShort(logging::defaultLogPath(logging::LogBus::Adapter)),
+                homeShort(logging::defaultLogPath(logging::LogBus::Simulated))),
+        QStringLiteral("PATH")};
     QCommandLineOption noLog {
         QStringLiteral("no-log"), QStringLiteral("Console: do not write the log file.")};
     QCommandLineOption cycles {QStringLiteral("cycles"),
@@ -151,6 +163,24 @@ bool sameFile(const QString &one, const QString &other)
     const QString canonical = QFileInfo(one).canonicalFilePath();
     return !canonical.isEmpty() && canonical == QFileInfo(other).canonicalFilePath();
 #endif
+}
+
+const QCommandLineOption formatOption {QStringLiteral("format"),
+    QStringLiteral("Console: what standard output prints, text (default) or json: one JSON object per line."),
+    QStringLiteral("FORMAT")};
+
+std::optional<CommandLineResult> readFormatOption(
+    const QCommandLineParser &parser, CommandLineOptions &options)
+{
+    if (!parser.isSet(formatOption))
+        return std::nullopt;
+    if (!options.console)
+        return fail(QStringLiteral("--format needs --console."));
+    const QString format = parser.values(formatOption).last();
+    if (format != QLatin1String("text") && format != QLatin1String("json"))
+        return fail(QStringLiteral("--format takes text or json, not '%1'.").arg(format));
+    options.json = format == QLatin1String("json");
+    return std::nullopt;
 }
 
 struct ChartOptions
@@ -254,6 +284,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     const ChartOptions chart;
     parser.addOptions({simulate, com, baud, convertAll, sensors});
     parser.addOptions(console.all());
+    parser.addOption(formatOption);
     publish::addMqttOptions(parser);
     parser.addOptions(chart.all());
     parser.addOptions({help, version});
@@ -307,6 +338,8 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
             return fail(error);
     }
     if (const auto failed = readConsoleOptions(parser, console, result.options))
+        return *failed;
+    if (const auto failed = readFormatOption(parser, result.options))
         return *failed;
     QString mqttError;
     result.options.mqtt = publish::readMqttOptions(parser, mqttError);

@@ -34,6 +34,7 @@ struct CommandLineOptions
     std::optional<QString> logPath; // nothing: the window's default path
     bool log = true;
     int cycles = 0; // 0: until stopped
+    bool json = false; // --format json: JSON Lines on standard output
 
     // --mqtt: publishing, for the window and the console alike; nothing: no publishing.
     std::optional<publish::MqttSettings> mqtt;

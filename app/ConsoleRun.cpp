@@ -3,6 +3,7 @@
 
 #include "app/ConsoleOutput.h"
 #include "app/DriverChoice.h"
+#include "app/JsonLines.h"
 #include "bus/XWBUSLIB.h"
 #include "publish/MqttPublisher.h"
 
@@ -96,12 +97,14 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
     QTextStream err(&errDevice);
     out.setEncoding(QStringConverter::System);
     err.setEncoding(QStringConverter::System);
+    if (options.json)
+        outDevice.setOwnLineFormat(jsonlines::messageLine);
     // Set by the service manager when the output goes to its journal.
     const bool toJournal = qEnvironmentVariableIsSet("JOURNAL_STREAM");
     const ConsoleSettings settings {options.port, options.interval, options.delay,
         options.logPath.value_or(logging::defaultLogPath(
             options.simulate ? logging::LogBus::Simulated : logging::LogBus::Adapter)),
-        options.log, toJournal, options.convertAll};
+        options.log, toJournal, options.convertAll, options.json};
     // A file that cannot be read is mended before the run, not found wanting at its first START.
     if (const QString error = logging::readSensorsFile(options.sensorsPath).error; !error.isEmpty()) {
         err << "kx4136-logger: " << error << '\n';
@@ -111,10 +114,11 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
     // Outlives the run, so that "offline" goes out once the session has ended.
     std::unique_ptr<publish::MqttPublisher> publisher;
     if (options.mqtt)
-        publisher = std::make_unique<publish::MqttPublisher>(*options.mqtt, [&out](const QString &line) {
-            out << line << '\n';
-            out.flush();
-        });
+        publisher
+            = std::make_unique<publish::MqttPublisher>(*options.mqtt, [&out, &options](const QString &line) {
+                  out << (options.json ? jsonlines::messageLine(line) : line) << '\n';
+                  out.flush();
+              });
     int status = 0;
     {
         ConsoleRun run(settings, options.cycles, out, err, logging::defaultPendingFolder());

@@ -10,6 +10,9 @@
 #include "logging/LogFile.h"
 #include "ui/frmMain.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -38,6 +41,7 @@ private slots:
     void logInUseFailsTheStart();
     void logsToTheDefaultPathOfItsBus();
     void programRuns();
+    void jsonLines();
     void programStopsOnTerminate_data();
     void programStopsOnTerminate();
 };
@@ -124,6 +128,10 @@ void TestConsole::refusedOptions_data()
                                  << "--cycles takes a count of at least 1, not '0'.";
     QTest::newRow("cycles not a number")
         << QStringList {"--console", "--cycles=x"} << "--cycles takes a count of at least 1, not 'x'.";
+    QTest::newRow("format without console")
+        << QStringList {"--format", "json"} << "--format needs --console.";
+    QTest::newRow("unknown format") << QStringList {"--console", "--format", "xml"}
+                                    << "--format takes text or json, not 'xml'.";
     QTest::newRow("interval without value")
         << QStringList {"--console", "--interval"} << "Missing value after '--interval'. Try --help.";
 }
@@ -391,6 +399,57 @@ void TestConsole::programRuns()
         QVERIFY2(out.contains(time), time.constData());
         QCOMPARE(out.at(out.indexOf(time) + 1).startsWith("Sensor #0"), true);
     }
+}
+
+// The objects a console run of the program printed, each line one of them; the kinds in order.
+static QList<QJsonObject> jsonRun(int cycles, const QString &sensors, QStringList &kinds)
+{
+    QProcess program;
+    program.start(QStringLiteral(KX_PROGRAM),
+        {"--console", "--simulate=1", "--interval", "1", "--delay", "750", "--no-log", "--format", "json",
+            "--cycles", QString::number(cycles), "--sensors", sensors});
+    QList<QJsonObject> objects;
+    if (!program.waitForFinished(30000) || program.exitCode() != 0)
+        return objects;
+    for (const QByteArray &line : program.readAllStandardOutput().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonDocument document = QJsonDocument::fromJson(line);
+        if (!document.isObject())
+            kinds << QString::fromUtf8("not an object: " + line);
+        objects << document.object();
+        kinds << document.object().value(QStringLiteral("kind")).toString();
+    }
+    return objects;
+}
+
+void TestConsole::jsonLines()
+{
+    QTemporaryDir dir;
+    const QString sensors = dir.filePath(QStringLiteral("sensors.ini"));
+    QStringList kinds;
+    const QString rom = jsonRun(1, sensors, kinds)
+                            .value(2)
+                            .value(QStringLiteral("sensors"))[0][QStringLiteral("rom")]
+                            .toString();
+    QCOMPARE(kinds, QStringList({"device", "message", "run", "cycle"}));
+    // A name, and a high limit the readings are far above.
+    QFile file(sensors);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("[%1]\nname=Probe \"1\"\nhigh=-100\n").arg(rom).toUtf8());
+    file.close();
+
+    kinds.clear();
+    const QList<QJsonObject> objects = jsonRun(2, sensors, kinds);
+    QCOMPARE(kinds, QStringList({"device", "message", "run", "alarm", "cycle", "cycle"}));
+    QCOMPARE(objects[3].value(QStringLiteral("state")).toString(), QStringLiteral("high"));
+    const QJsonObject sensor = objects[5].value(QStringLiteral("sensors"))[0].toObject();
+    QCOMPARE(sensor.value(QStringLiteral("name")).toString(), QStringLiteral("Probe \"1\""));
+    QCOMPARE(sensor.value(QStringLiteral("alarm")).toString(), QStringLiteral("high"));
+    QVERIFY(sensor.value(QStringLiteral("reading")).isDouble());
+    static const QRegularExpression iso(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d(Z|[+-]\\d\\d:\\d\\d)$"));
+    QVERIFY(iso.match(objects[5].value(QStringLiteral("time")).toString()).hasMatch());
 }
 
 void TestConsole::programStopsOnTerminate_data()
