@@ -60,10 +60,12 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
+# Lines of at most 80 columns, as Debian's checks want them.
 string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Reads KX4136 and KX4130 digital thermometers on a 1-Wire bus behind a KA7700 serial adapter at a\n"
-    "fixed interval, shows the readings in a window or on a terminal, and appends them to a\n"
-    "tab-separated log file. Includes a simulated bus for trying it without hardware.")
+    "Reads KX4136 and KX4130 digital thermometers on a 1-Wire bus behind a\n"
+    "KA7700 serial adapter at a fixed interval, shows the readings in a window or\n"
+    "on a terminal, and appends them to a tab-separated log file. Includes a\n"
+    "simulated bus for trying it without hardware.")
 # The libraries the program links, as dpkg-shlibdeps finds them, with the versions their packages ask for.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)
