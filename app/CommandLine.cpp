@@ -1,6 +1,7 @@
 // Parses the command line; --simulate takes an optional value, which the parser alone cannot express.
 #include "app/CommandLine.h"
 
+#include "app/DriverChoice.h"
 #include "driver/serial/PortMap.h"
 #include "logging/FileAccess.h"
 #include "logging/LogFile.h"
@@ -260,9 +261,11 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
             .arg(maxSimulatedSensors));
     const QCommandLineOption com(QStringLiteral("com"),
         QStringLiteral(
-            "Use the serial device DEVICE for COM port N (1 to %1); may be repeated. Unmapped ports "
-            "use COMn on Windows, /dev/ttyS<n-1> elsewhere.")
-            .arg(maxComPort),
+            "Use the serial device DEVICE for COM port N (1 to %1); may be repeated. Ports it does not "
+            "map are looked up in %2 (N=DEVICE lines, read at every START), else use COMn on Windows, "
+            "/dev/ttyS<n-1> elsewhere.")
+            .arg(maxComPort)
+            .arg(homeShort(defaultPortsFilePath())),
         QStringLiteral("N=DEVICE"));
     const QCommandLineOption baud(QStringLiteral("baud"),
         QStringLiteral("Switch the adapter to RATE once found: 9600, 19200, 57600 or 115200 (default "
