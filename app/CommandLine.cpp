@@ -2,9 +2,12 @@
 #include "app/CommandLine.h"
 
 #include "app/AlarmAndWriteOptions.h"
+#include "app/DriverChoice.h"
 #include "driver/serial/Ka7700.h"
 #include "driver/serial/PortMap.h"
 #include "driver/sim/SimulatedDriver.h"
+#include "logging/FileAccess.h"
+#include "logging/LogFile.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -74,6 +77,13 @@ bool parseNumber(const QString &text, int lowest, int highest, int &number)
     return ok && number >= lowest && number <= highest;
 }
 
+// "~/KX4136_log.txt" rather than the full path of whoever asked for the help.
+QString homeShort(const QString &path)
+{
+    const QString home = logging::homeFolder();
+    return !home.isEmpty() && path.startsWith(home + u'/') ? u'~' + path.mid(home.size()) : path;
+}
+
 struct ConsoleOptions
 {
     QCommandLineOption console {QStringLiteral("console"),
@@ -90,7 +100,10 @@ struct ConsoleOptions
         QStringLiteral("Console: 1-wire delay in milliseconds (default 500), also with a dot."),
         QStringLiteral("MS")};
     QCommandLineOption log {QStringLiteral("log"),
-        QStringLiteral("Console: log file (default: the window's log path)."), QStringLiteral("PATH")};
+        QStringLiteral("Console: log file (default %1, %2 with --simulate).")
+            .arg(homeShort(logging::defaultLogPath(logging::LogBus::Adapter)),
+                homeShort(logging::defaultLogPath(logging::LogBus::Simulated))),
+        QStringLiteral("PATH")};
     QCommandLineOption noLog {
         QStringLiteral("no-log"), QStringLiteral("Console: do not write the log file.")};
     QCommandLineOption cycles {QStringLiteral("cycles"),
@@ -171,6 +184,24 @@ QString adapterRatesText()
     return rates.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
 }
 
+const QCommandLineOption formatOption {QStringLiteral("format"),
+    QStringLiteral("Console: what standard output prints, text (default) or json: one JSON object per line."),
+    QStringLiteral("FORMAT")};
+
+std::optional<CommandLineResult> readFormatOption(
+    const QCommandLineParser &parser, CommandLineOptions &options)
+{
+    if (!parser.isSet(formatOption))
+        return std::nullopt;
+    if (!options.console)
+        return fail(QStringLiteral("--format needs --console."));
+    const QString format = parser.values(formatOption).last();
+    if (format != QLatin1String("text") && format != QLatin1String("json"))
+        return fail(QStringLiteral("--format takes text or json, not '%1'.").arg(format));
+    options.json = format == QLatin1String("json");
+    return std::nullopt;
+}
+
 struct ChartOptions
 {
     QCommandLineOption chart {QStringLiteral("chart"),
@@ -248,9 +279,11 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
             .arg(sim::MaxSimulatedSensors));
     const QCommandLineOption com(QStringLiteral("com"),
         QStringLiteral(
-            "Use the serial device DEVICE for COM port N (1 to %1); may be repeated. Unmapped ports "
-            "use COMn on Windows, /dev/ttyS<n-1> elsewhere.")
-            .arg(maxComPort),
+            "Use the serial device DEVICE for COM port N (1 to %1); may be repeated. Ports it does not "
+            "map are looked up in %2 (N=DEVICE lines, read at every START), else use COMn on Windows, "
+            "/dev/ttyS<n-1> elsewhere.")
+            .arg(maxComPort)
+            .arg(homeShort(defaultPortsFilePath())),
         QStringLiteral("N=DEVICE"));
     const QCommandLineOption baud(QStringLiteral("baud"),
         QStringLiteral("Switch the adapter to RATE once found: %1 (default 115200); a rate that fails falls "
@@ -274,6 +307,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     const AlarmAndWriteOptions alarmAndWrite;
     parser.addOptions({simulate, com, baud, convertAll, sensors});
     parser.addOptions(console.all());
+    parser.addOption(formatOption);
     publish::addMqttOptions(parser);
     parser.addOptions(chart.all());
     parser.addOptions(alarmAndWrite.all());
@@ -330,6 +364,8 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
             return fail(error);
     }
     if (const auto failed = readConsoleOptions(parser, console, result.options))
+        return *failed;
+    if (const auto failed = readFormatOption(parser, result.options))
         return *failed;
     QString mqttError;
     result.options.mqtt = publish::readMqttOptions(parser, mqttError);

@@ -41,6 +41,7 @@ struct CommandLineOptions
     QList<ResolutionWrite> resolutionWrites;
     // --alarm-command CMD: run on each change of an alarm state (window and console); empty: none.
     QString alarmCommand;
+    bool json = false; // --format json: JSON Lines on standard output
 
     // --mqtt: publishing, for the window and the console alike; nothing: no publishing.
     std::optional<publish::MqttSettings> mqtt;

@@ -50,8 +50,9 @@ qint64 ConsoleOutput::writeData(const char *data, qint64 size)
         return size;
     const QByteArray bytes(data, size);
     if (m_dropped > 0) {
-        const QString note = QStringLiteral("%1 console line(s) dropped: the output was not read.\n");
-        if (put(note.arg(m_dropped).toLocal8Bit()))
+        const QString note
+            = QStringLiteral("%1 console line(s) dropped: the output was not read.").arg(m_dropped);
+        if (put(((m_ownLineFormat ? m_ownLineFormat(note) : note) + u'\n').toLocal8Bit()))
             m_dropped = 0;
     }
     if (m_dropped > 0 || !put(bytes))

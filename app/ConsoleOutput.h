@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QIODevice>
+#include <functional>
 
 class ConsoleOutput : public QIODevice
 {
@@ -11,6 +12,11 @@ public:
     // nothing more is written and `notes` (if any) says so once; the program is not ended by it.
     explicit ConsoleOutput(int fd, ConsoleOutput *notes = nullptr);
     ~ConsoleOutput() override;
+    // Its own lines (how many were dropped) in the format of the others; as they are without it.
+    void setOwnLineFormat(std::function<QString(const QString &)> format)
+    {
+        m_ownLineFormat = std::move(format);
+    }
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override;
@@ -28,4 +34,5 @@ private:
     QByteArray m_rest; // the end of a line only partly written, written before anything else
     qint64 m_dropped = 0;
     bool m_closed = false;
+    std::function<QString(const QString &)> m_ownLineFormat;
 };

@@ -4,6 +4,7 @@
 #include "app/AlarmCommand.h"
 #include "app/ConsoleOutput.h"
 #include "app/DriverChoice.h"
+#include "app/JsonLines.h"
 #include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
 #include "publish/MqttPublisher.h"
@@ -107,12 +108,14 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
     QTextStream err(&errDevice);
     out.setEncoding(QStringConverter::System);
     err.setEncoding(QStringConverter::System);
+    if (options.json)
+        outDevice.setOwnLineFormat(jsonlines::messageLine);
     // Set by the service manager when the output goes to its journal.
     const bool toJournal = qEnvironmentVariableIsSet("JOURNAL_STREAM");
     const ConsoleSettings settings {options.port, options.interval, options.delay,
         options.logPath.value_or(logging::defaultLogPath(
             options.simulate ? logging::LogBus::Simulated : logging::LogBus::Adapter)),
-        options.log, toJournal, options.convertAll};
+        options.log, toJournal, options.convertAll, options.json};
     // A file that cannot be read is mended before the run, not found wanting at its first START.
     if (const QString error = logging::readSensorsFile(options.sensorsPath).error; !error.isEmpty()) {
         err << "kx4136-logger: " << error << '\n';
@@ -122,18 +125,20 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
     // Outlives the run, so that "offline" goes out once the session has ended.
     std::unique_ptr<publish::MqttPublisher> publisher;
     if (options.mqtt)
-        publisher = std::make_unique<publish::MqttPublisher>(*options.mqtt, [&out](const QString &line) {
-            out << line << '\n';
-            out.flush();
-        });
+        publisher
+            = std::make_unique<publish::MqttPublisher>(*options.mqtt, [&out, &options](const QString &line) {
+                  out << (options.json ? jsonlines::messageLine(line) : line) << '\n';
+                  out.flush();
+              });
     if (publisher)
         publisher->setPortSource([] { return int(modKX4136::PortNum); });
     std::unique_ptr<AlarmCommand> alarmCommand;
     if (!options.alarmCommand.isEmpty())
-        alarmCommand = std::make_unique<AlarmCommand>(options.alarmCommand, [&out](const QString &line) {
-            out << line << '\n';
-            out.flush();
-        });
+        alarmCommand
+            = std::make_unique<AlarmCommand>(options.alarmCommand, [&out, &options](const QString &line) {
+                  out << (options.json ? jsonlines::messageLine(line) : line) << '\n';
+                  out.flush();
+              });
     int status = 0;
     {
         ConsoleRun run(settings, options.cycles, out, err, logging::defaultPendingFolder());

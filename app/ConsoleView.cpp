@@ -1,6 +1,7 @@
 // The main window's stand-in for a run without a window: settings from the command line, output as text.
 #include "app/ConsoleView.h"
 
+#include "app/JsonLines.h"
 #include "logging/TextFormats.h"
 
 #include <QLocale>
@@ -74,7 +75,7 @@ void ConsoleView::clearDevices()
 
 void ConsoleView::appendDeviceLine(const QString &line)
 {
-    printLine(m_out, line);
+    printLine(m_out, m_settings.json ? jsonlines::deviceListLine(line) : line);
 }
 
 void ConsoleView::setControlEnabled(logging::Control, bool)
@@ -111,8 +112,27 @@ void ConsoleView::endProgram()
     // A console run never asks to close, so run control never ends the program through its view.
 }
 
+void ConsoleView::tellAlarm(const logging::AlarmChange &change)
+{
+    if (m_settings.json)
+        printLine(m_out, jsonlines::alarmLine(change));
+    else
+        MainView::tellAlarm(change);
+}
+
+void ConsoleView::runStarted(const logging::RunRecord &run)
+{
+    if (m_settings.json)
+        printLine(m_out, jsonlines::runLine(run));
+}
+
 void ConsoleView::cycleEnded(const logging::CycleRecord &cycle)
 {
+    if (m_settings.json) {
+        printLine(m_out, jsonlines::cycleLine(cycle));
+        ++m_cyclesPrinted;
+        return;
+    }
     const QString when = logging::dateTimeText(cycle.when);
     QStringList readings = logging::readingListLines(cycle);
     // The name after the reading; the window's list keeps its lines as they always were.

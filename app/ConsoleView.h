@@ -21,6 +21,8 @@ struct ConsoleSettings
     // A cycle as one line rather than a block: a journal stamps and filters each line on its own.
     bool cycleOnOneLine = false;
     bool convertAll = false; // "Convert all sensors at once"
+    // --format json: every line of standard output a JSON object (JsonLines.h).
+    bool json = false;
 };
 
 class ConsoleView : public QObject, public logging::MainView, public logging::ReadingsListener
@@ -46,10 +48,13 @@ public:
     void showMessage(const QString &text) override;
     void showStartFailure(const QString &line) override;
     void endProgram() override;
+    void tellAlarm(const logging::AlarmChange &change) override;
 
     // logging::ReadingsListener: prints the cycle's time, then its readings as the window lists them, each
     // with the sensor's name after it when it has one.
     void cycleEnded(const logging::CycleRecord &cycle) override;
+    // JSON only: the run's sensors and their names; the text has them in the device list.
+    void runStarted(const logging::RunRecord &run) override;
     int cyclesPrinted() const { return m_cyclesPrinted; }
 
 signals:

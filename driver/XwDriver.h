@@ -35,10 +35,13 @@ struct StartFailure
         NotSerial, // the device cannot be opened or set up as a serial line
         NoAdapter, // opened, but no adapter answers on it
         ShortedBus, // the adapter answers, but the 1-Wire bus is held low
+        BadPortMap, // the file that maps port numbers to devices cannot be read (`detail` says where)
     };
 
     Reason reason = Reason::Unknown;
     QString device; // what the port stands for ("/dev/ttyUSB0", "COM3"); empty when nothing or unknown
+    // More for the user, a sentence or two: what the driver knows that may help; may be empty.
+    QString detail {};
 };
 
 // Result conventions: 1 means success for every 16-bit operation except XwTouchByte (negative = failure)

@@ -40,6 +40,8 @@ QString reasonText(const xw::StartFailure &failure)
         return QStringLiteral("no adapter answering");
     case Reason::ShortedBus:
         return QStringLiteral("1-wire bus shorted");
+    case Reason::BadPortMap:
+        return failure.detail;
     }
     return QStringLiteral("the driver does not say why");
 }
@@ -51,7 +53,12 @@ QString startFailureLine(int16_t portNum, const xw::StartFailure &failure)
     const QString port = failure.device.isEmpty()
         ? QStringLiteral("COM port %1").arg(portNum)
         : QStringLiteral("COM port %1 (%2)").arg(portNum).arg(failure.device);
-    return QStringLiteral("%1: %2.").arg(port, reasonText(failure));
+    QString line = QStringLiteral("%1: %2").arg(port, reasonText(failure));
+    // The file's message ends as a sentence already.
+    if (failure.reason == xw::StartFailure::Reason::BadPortMap)
+        return line;
+    line += u'.';
+    return failure.detail.isEmpty() ? line : line + u' ' + failure.detail;
 }
 
 } // namespace logging

@@ -18,4 +18,16 @@ std::shared_ptr<xw::XwDriver> makeSerialDriver(PortMap portMap, int baud = 9600)
 // The same over ports made by `ports` (tests script them, benchmarks count their bytes).
 std::shared_ptr<xw::XwDriver> makeSerialDriver(PortMap portMap, PortFactory ports, int baud = 9600);
 
+// How the program maps COM ports: the command line's mappings over those of the per-user ports file.
+struct PortSettings
+{
+    PortMap commandLine; // wins over the file
+    QString portsFile; // read at every session start that the command line does not map; empty: none
+    QString devFolder; // where a failed start looks for the serial devices present; empty: nowhere
+};
+// Sessions as above, each mapped as `settings` say at its start. A ports file that cannot be read fails
+// the start (StartFailure::Reason::BadPortMap); a start that finds no adapter tells how to map one.
+std::shared_ptr<xw::XwDriver> makeMappedSerialDriver(
+    PortSettings settings, int baud, PortFactory ports = PortFactory());
+
 } // namespace serial
