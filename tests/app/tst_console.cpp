@@ -491,105 +491,105 @@ void TestConsole::sensorsFile()
         (journal ? "^.+  " : "^") + QStringLiteral("Sensor #0 : \\S+ \u00B0C  Cellar$"));
     const QStringList out = QString::fromLocal8Bit(program.readAllStandardOutput()).split(QLatin1Char('\n'));
     QCOMPARE(out.filter(named).size(), status == 0 ? 2 : 0);
+}
 
-    // The objects a console run of the program printed, each line one of them; the kinds in order.
-    static QList<QJsonObject> jsonRun(int cycles, const QString &sensors, QStringList &kinds)
-    {
-        QProcess program;
-        program.start(QStringLiteral(KX_PROGRAM),
-            {"--console", "--simulate=1", "--interval", "1", "--delay", "750", "--no-log", "--format", "json",
-                "--cycles", QString::number(cycles), "--sensors", sensors});
-        QList<QJsonObject> objects;
-        if (!program.waitForFinished(30000) || program.exitCode() != 0)
-            return objects;
-        for (const QByteArray &line : program.readAllStandardOutput().split('\n')) {
-            if (line.isEmpty())
-                continue;
-            const QJsonDocument document = QJsonDocument::fromJson(line);
-            if (!document.isObject())
-                kinds << QString::fromUtf8("not an object: " + line);
-            objects << document.object();
-            kinds << document.object().value(QStringLiteral("kind")).toString();
-        }
+// The objects a console run of the program printed, each line one of them; the kinds in order.
+static QList<QJsonObject> jsonRun(int cycles, const QString &sensors, QStringList &kinds)
+{
+    QProcess program;
+    program.start(QStringLiteral(KX_PROGRAM),
+        {"--console", "--simulate=1", "--interval", "1", "--delay", "750", "--no-log", "--format", "json",
+            "--cycles", QString::number(cycles), "--sensors", sensors});
+    QList<QJsonObject> objects;
+    if (!program.waitForFinished(30000) || program.exitCode() != 0)
         return objects;
+    for (const QByteArray &line : program.readAllStandardOutput().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonDocument document = QJsonDocument::fromJson(line);
+        if (!document.isObject())
+            kinds << QString::fromUtf8("not an object: " + line);
+        objects << document.object();
+        kinds << document.object().value(QStringLiteral("kind")).toString();
     }
+    return objects;
+}
 
-    void TestConsole::jsonLines()
-    {
-        QTemporaryDir dir;
-        const QString sensors = dir.filePath(QStringLiteral("sensors.ini"));
-        QStringList kinds;
-        const QString rom = jsonRun(1, sensors, kinds)
-                                .value(2)
-                                .value(QStringLiteral("sensors"))[0][QStringLiteral("rom")]
-                                .toString();
-        QCOMPARE(kinds, QStringList({"device", "message", "run", "cycle"}));
-        // A name, and a high limit the readings are far above.
-        QFile file(sensors);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("[%1]\nname=Probe \"1\"\nhigh=-100\n").arg(rom).toUtf8());
-        file.close();
+void TestConsole::jsonLines()
+{
+    QTemporaryDir dir;
+    const QString sensors = dir.filePath(QStringLiteral("sensors.ini"));
+    QStringList kinds;
+    const QString rom = jsonRun(1, sensors, kinds)
+                            .value(2)
+                            .value(QStringLiteral("sensors"))[0][QStringLiteral("rom")]
+                            .toString();
+    QCOMPARE(kinds, QStringList({"device", "message", "run", "cycle"}));
+    // A name, and a high limit the readings are far above.
+    QFile file(sensors);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("[%1]\nname=Probe \"1\"\nhigh=-100\n").arg(rom).toUtf8());
+    file.close();
 
-        kinds.clear();
-        const QList<QJsonObject> objects = jsonRun(2, sensors, kinds);
-        QCOMPARE(kinds, QStringList({"device", "message", "run", "alarm", "cycle", "cycle"}));
-        QCOMPARE(objects[3].value(QStringLiteral("state")).toString(), QStringLiteral("high"));
-        const QJsonObject sensor = objects[5].value(QStringLiteral("sensors"))[0].toObject();
-        QCOMPARE(sensor.value(QStringLiteral("name")).toString(), QStringLiteral("Probe \"1\""));
-        QCOMPARE(sensor.value(QStringLiteral("alarm")).toString(), QStringLiteral("high"));
-        QVERIFY(sensor.value(QStringLiteral("reading")).isDouble());
-        static const QRegularExpression iso(
-            QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d(Z|[+-]\\d\\d:\\d\\d)$"));
-        QVERIFY(iso.match(objects[5].value(QStringLiteral("time")).toString()).hasMatch());
+    kinds.clear();
+    const QList<QJsonObject> objects = jsonRun(2, sensors, kinds);
+    QCOMPARE(kinds, QStringList({"device", "message", "run", "alarm", "cycle", "cycle"}));
+    QCOMPARE(objects[3].value(QStringLiteral("state")).toString(), QStringLiteral("high"));
+    const QJsonObject sensor = objects[5].value(QStringLiteral("sensors"))[0].toObject();
+    QCOMPARE(sensor.value(QStringLiteral("name")).toString(), QStringLiteral("Probe \"1\""));
+    QCOMPARE(sensor.value(QStringLiteral("alarm")).toString(), QStringLiteral("high"));
+    QVERIFY(sensor.value(QStringLiteral("reading")).isDouble());
+    static const QRegularExpression iso(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d(Z|[+-]\\d\\d:\\d\\d)$"));
+    QVERIFY(iso.match(objects[5].value(QStringLiteral("time")).toString()).hasMatch());
+}
+
+void TestConsole::programStopsOnTerminate_data()
+{
+    QTest::addColumn<QString>("delay");
+    QTest::addColumn<int>("underWay"); // log lines when the run is well under way
+    QTest::addColumn<bool>("unread"); // standard output a full pipe nobody reads, later closed
+    QTest::newRow("between readings") << "0" << 3 << false;
+    QTest::newRow("in a 30 s conversion wait") << "30000" << 1 << false;
+    QTest::newRow("output not read") << "0" << 5 << true;
+}
+
+void TestConsole::programStopsOnTerminate()
+{
+    if (!StopSignals::available())
+        QSKIP("No stop signals on this platform");
+    QFETCH(QString, delay);
+    QFETCH(int, underWay);
+    QFETCH(bool, unread);
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("log.txt"));
+    QProcess program;
+    QStringList arguments {"--console", "--simulate=1", "--interval", "0.01", "--delay", delay, "--log", log};
+    QProcess reader;
+    if (unread) {
+        program.setStandardOutputProcess(&reader);
+        reader.start(QStringLiteral("sleep"), {"600"});
+        // The pipe's 64 KiB are taken before the program starts writing to it.
+        arguments
+            = QStringList {"-c", "head -c 65536 /dev/zero && exec \"$0\" \"$@\"", KX_PROGRAM} + arguments;
     }
-
-    void TestConsole::programStopsOnTerminate_data()
-    {
-        QTest::addColumn<QString>("delay");
-        QTest::addColumn<int>("underWay"); // log lines when the run is well under way
-        QTest::addColumn<bool>("unread"); // standard output a full pipe nobody reads, later closed
-        QTest::newRow("between readings") << "0" << 3 << false;
-        QTest::newRow("in a 30 s conversion wait") << "30000" << 1 << false;
-        QTest::newRow("output not read") << "0" << 5 << true;
+    program.start(unread ? QStringLiteral("sh") : QStringLiteral(KX_PROGRAM), arguments);
+    QTRY_VERIFY_WITH_TIMEOUT(logLines(log).size() >= underWay, 30000);
+    if (unread) {
+        reader.kill(); // the run goes on without it, and says so on standard error
+        const qsizetype before = logLines(log).size();
+        QTRY_VERIFY_WITH_TIMEOUT(logLines(log).size() > before + 3, 30000);
     }
+    QTest::qWait(200); // into the conversion wait of the next cycle
+    program.terminate();
+    QVERIFY(program.waitForFinished(3000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(program.readAllStandardError().isEmpty(), !unread);
+    const auto lines = logLines(log);
+    QVERIFY(lines.size() > underWay);
+    QVERIFY(lines.first().startsWith("KX4136\t"));
+}
 
-    void TestConsole::programStopsOnTerminate()
-    {
-        if (!StopSignals::available())
-            QSKIP("No stop signals on this platform");
-        QFETCH(QString, delay);
-        QFETCH(int, underWay);
-        QFETCH(bool, unread);
-        QTemporaryDir dir;
-        const QString log = dir.filePath(QStringLiteral("log.txt"));
-        QProcess program;
-        QStringList arguments {
-            "--console", "--simulate=1", "--interval", "0.01", "--delay", delay, "--log", log};
-        QProcess reader;
-        if (unread) {
-            program.setStandardOutputProcess(&reader);
-            reader.start(QStringLiteral("sleep"), {"600"});
-            // The pipe's 64 KiB are taken before the program starts writing to it.
-            arguments
-                = QStringList {"-c", "head -c 65536 /dev/zero && exec \"$0\" \"$@\"", KX_PROGRAM} + arguments;
-        }
-        program.start(unread ? QStringLiteral("sh") : QStringLiteral(KX_PROGRAM), arguments);
-        QTRY_VERIFY_WITH_TIMEOUT(logLines(log).size() >= underWay, 30000);
-        if (unread) {
-            reader.kill(); // the run goes on without it, and says so on standard error
-            const qsizetype before = logLines(log).size();
-            QTRY_VERIFY_WITH_TIMEOUT(logLines(log).size() > before + 3, 30000);
-        }
-        QTest::qWait(200); // into the conversion wait of the next cycle
-        program.terminate();
-        QVERIFY(program.waitForFinished(3000));
-        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), 0);
-        QCOMPARE(program.readAllStandardError().isEmpty(), !unread);
-        const auto lines = logLines(log);
-        QVERIFY(lines.size() > underWay);
-        QVERIFY(lines.first().startsWith("KX4136\t"));
-    }
-
-    QTEST_MAIN(TestConsole)
+QTEST_MAIN(TestConsole)
 #include "tst_console.moc"
