@@ -255,6 +255,8 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     parser.addOptions({simulate, com, baud, convertAll, sensors});
     parser.addOptions(console.all());
     publish::addMqttOptions(parser);
+    const QCommandLineOption http = httpOption();
+    parser.addOption(http);
     parser.addOptions(chart.all());
     parser.addOptions({help, version});
     if (!parser.parse(rest))
@@ -314,5 +316,13 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         return fail(mqttError);
     if (const auto failed = readChartOptions(parser, chart, result.options))
         return *failed;
+    if (parser.isSet(http)) {
+        QString httpError;
+        result.options.http = parseHttpEndpoint(parser.values(http).last(), httpError);
+        if (!result.options.http)
+            return fail(httpError);
+        if (result.options.chartPath || result.options.plotPath)
+            return fail(QStringLiteral("--http serves a run: not with --chart or --plot."));
+    }
     return result;
 }

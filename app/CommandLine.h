@@ -1,6 +1,7 @@
 // The program's command line: which driver to use and how, or a text to print instead of running.
 #pragma once
 
+#include "app/HttpOption.h"
 #include "logging/SensorsFile.h"
 #include "publish/MqttOptions.h"
 
@@ -37,6 +38,8 @@ struct CommandLineOptions
 
     // --mqtt: publishing, for the window and the console alike; nothing: no publishing.
     std::optional<publish::MqttSettings> mqtt;
+    // --http: the web page, for the window and the console alike; nothing: no web server.
+    std::optional<HttpEndpoint> http;
     // --chart FILE: a log file in the chart window; --plot FILE --output PNG [--size WxH]: as a PNG.
     std::optional<QString> chartPath;
     std::optional<QString> plotPath;

@@ -5,6 +5,9 @@
 #include "app/DriverChoice.h"
 #include "bus/XWBUSLIB.h"
 #include "publish/MqttPublisher.h"
+#include "web/WebServer.h"
+
+#include <QApplication>
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -85,7 +88,13 @@ void ConsoleRun::endSession()
 int runConsoleProgram(char **argv, const CommandLineOptions &options)
 {
     int qtArgc = 1;
-    QCoreApplication application(qtArgc, argv);
+    // The web page's chart is drawn by the chart's graphics items, which need the widgets' application
+    // object; they draw into an image, so no display.
+    if (options.http)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> application = options.http
+        ? std::make_unique<QApplication>(qtArgc, argv)
+        : std::make_unique<QCoreApplication>(qtArgc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kx4136-logger"));
     XWBUSLIB::Install(chooseDriver(options));
 
@@ -108,6 +117,22 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
         err.flush();
         return ConsoleRun::WrongSetting;
     }
+    // Refused before the run starts, as a wrong setting; outlives the run, which tells it the stop.
+    std::unique_ptr<web::WebServer> webServer;
+    if (options.http) {
+        QString error;
+        QString note;
+        webServer = startWebServer(*options.http, error, note);
+        if (!webServer) {
+            err << "kx4136-logger: " << error << '\n';
+            err.flush();
+            return ConsoleRun::WrongSetting;
+        }
+        if (!note.isEmpty()) {
+            out << note << '\n';
+            out.flush();
+        }
+    }
     // Outlives the run, so that "offline" goes out once the session has ended.
     std::unique_ptr<publish::MqttPublisher> publisher;
     if (options.mqtt)
@@ -121,6 +146,8 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
         run.runControl().setSensorsFile(options.sensorsPath);
         if (publisher)
             run.runControl().addListener(*publisher);
+        if (webServer)
+            run.runControl().addListener(*webServer);
         status = run.exec();
     }
     publisher.reset();

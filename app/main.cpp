@@ -8,6 +8,7 @@
 #include "logging/RunControl.h"
 #include "publish/MqttPublisher.h"
 #include "ui/frmMain.h"
+#include "web/WebServer.h"
 
 #include <QApplication>
 #include <QStringDecoder>
@@ -72,15 +73,29 @@ int main(int argc, char *argv[])
     if (parsed.options.mqtt)
         publisher = std::make_unique<publish::MqttPublisher>(
             *parsed.options.mqtt, [&window](const QString &line) { window.appendDeviceLine(line); });
+    // A server that cannot listen is told once; the window runs on without it.
+    std::unique_ptr<web::WebServer> webServer;
+    if (parsed.options.http) {
+        QString error;
+        QString note;
+        webServer = startWebServer(*parsed.options.http, error, note);
+        if (!webServer)
+            window.showMessage(error);
+        else if (!note.isEmpty())
+            std::fprintf(stdout, "%s\n", note.toLocal8Bit().constData());
+    }
     // Keeps the whole run from the first START, whenever it is opened; a window of the main window's.
     chart::ChartWindow liveChart(&window);
-    // Declared after the window, the publisher and the chart so that it goes first, while they still exist.
+    // Declared after the window, the publisher, the web server and the chart so that it goes first, while
+    // they still exist.
     logging::RunControl runControl(window, logging::defaultPendingFolder());
     runControl.setSensorsFile(parsed.options.sensorsPath);
     runControl.addListener(window);
     runControl.addListener(liveChart);
     if (publisher)
         runControl.addListener(*publisher);
+    if (webServer)
+        runControl.addListener(*webServer);
     QObject::connect(&window, &frmMain::chartRequested, &liveChart, &chart::ChartWindow::showChart);
     QObject::connect(&window, &frmMain::logChartRequested, &window,
         [&window] { chart::ChartWindow::chooseLogFile(&window, window.text(logging::TextField::Text5)); });

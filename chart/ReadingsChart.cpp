@@ -234,6 +234,12 @@ void ReadingsChart::showWhole()
     refresh();
 }
 
+void ReadingsChart::showLast(qint64 ms)
+{
+    const qint64 end = wholeRange().second;
+    setWindow(end - ms, end);
+}
+
 void ReadingsChart::refresh()
 {
     if (m_refreshing)
