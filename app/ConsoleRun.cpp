@@ -8,7 +8,6 @@
 #include "web/WebServer.h"
 
 #include <QApplication>
-
 #include <QCoreApplication>
 #include <QTextStream>
 #include <algorithm>

@@ -3,6 +3,7 @@
 
 #include <QTcpSocket>
 #include <QTimer>
+#include <memory>
 
 namespace web {
 
