@@ -309,6 +309,8 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     parser.addOptions(console.all());
     parser.addOption(formatOption);
     publish::addMqttOptions(parser);
+    const QCommandLineOption http = httpOption();
+    parser.addOption(http);
     parser.addOptions(chart.all());
     parser.addOptions(alarmAndWrite.all());
     parser.addOptions({help, version});
@@ -378,5 +380,13 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     if (const QString error = readAlarmAndWriteOptions(parser, alarmAndWrite, result.options);
         !error.isEmpty())
         return fail(error);
+    if (parser.isSet(http)) {
+        QString httpError;
+        result.options.http = parseHttpEndpoint(parser.values(http).last(), httpError);
+        if (!result.options.http)
+            return fail(httpError);
+        if (result.options.chartPath || result.options.plotPath)
+            return fail(QStringLiteral("--http serves a run: not with --chart or --plot."));
+    }
     return result;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/ResolutionWrites.h"
+#include "app/HttpOption.h"
 #include "logging/SensorsFile.h"
 #include "publish/MqttOptions.h"
 
@@ -45,6 +46,8 @@ struct CommandLineOptions
 
     // --mqtt: publishing, for the window and the console alike; nothing: no publishing.
     std::optional<publish::MqttSettings> mqtt;
+    // --http: the web page, for the window and the console alike; nothing: no web server.
+    std::optional<HttpEndpoint> http;
     // --chart FILE: a log file in the chart window; --plot FILE --output PNG [--size WxH]: as a PNG.
     std::optional<QString> chartPath;
     std::optional<QString> plotPath;

@@ -8,7 +8,9 @@
 #include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
 #include "publish/MqttPublisher.h"
+#include "web/WebServer.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QTextStream>
 #include <algorithm>
@@ -97,7 +99,13 @@ void ConsoleRun::endSession()
 int runConsoleProgram(char **argv, const CommandLineOptions &options)
 {
     int qtArgc = 1;
-    QCoreApplication application(qtArgc, argv);
+    // The web page's chart is drawn by the chart's graphics items, which need the widgets' application
+    // object; they draw into an image, so no display.
+    if (options.http)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> application = options.http
+        ? std::make_unique<QApplication>(qtArgc, argv)
+        : std::make_unique<QCoreApplication>(qtArgc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kx4136-logger"));
     XWBUSLIB::Install(chooseDriver(options));
 
@@ -121,6 +129,22 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
         err << "kx4136-logger: " << error << '\n';
         err.flush();
         return ConsoleRun::WrongSetting;
+    }
+    // Refused before the run starts, as a wrong setting; outlives the run, which tells it the stop.
+    std::unique_ptr<web::WebServer> webServer;
+    if (options.http) {
+        QString error;
+        QString note;
+        webServer = startWebServer(*options.http, error, note);
+        if (!webServer) {
+            err << "kx4136-logger: " << error << '\n';
+            err.flush();
+            return ConsoleRun::WrongSetting;
+        }
+        if (!note.isEmpty()) {
+            out << note << '\n';
+            out.flush();
+        }
     }
     // Outlives the run, so that "offline" goes out once the session has ended.
     std::unique_ptr<publish::MqttPublisher> publisher;
@@ -149,6 +173,8 @@ int runConsoleProgram(char **argv, const CommandLineOptions &options)
             run.runControl().addListener(*publisher);
         if (alarmCommand)
             run.runControl().addListener(*alarmCommand);
+        if (webServer)
+            run.runControl().addListener(*webServer);
         status = run.exec();
         // The last cycle's changes are told before the program ends.
         if (alarmCommand)

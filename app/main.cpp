@@ -10,6 +10,7 @@
 #include "logging/RunControl.h"
 #include "publish/MqttPublisher.h"
 #include "ui/frmMain.h"
+#include "web/WebServer.h"
 
 #include <QApplication>
 #include <QStringDecoder>
@@ -83,9 +84,21 @@ int main(int argc, char *argv[])
     if (!parsed.options.alarmCommand.isEmpty())
         alarmCommand = std::make_unique<AlarmCommand>(
             parsed.options.alarmCommand, [&window](const QString &line) { window.appendDeviceLine(line); });
+    // A server that cannot listen is told once; the window runs on without it.
+    std::unique_ptr<web::WebServer> webServer;
+    if (parsed.options.http) {
+        QString error;
+        QString note;
+        webServer = startWebServer(*parsed.options.http, error, note);
+        if (!webServer)
+            window.showMessage(error);
+        else if (!note.isEmpty())
+            std::fprintf(stdout, "%s\n", note.toLocal8Bit().constData());
+    }
     // Keeps the whole run from the first START, whenever it is opened; a window of the main window's.
     chart::ChartWindow liveChart(&window);
-    // Declared after the window, the publisher and the chart so that it goes first, while they still exist.
+    // Declared after the window, the publisher, the web server and the chart so that it goes first, while
+    // they still exist.
     logging::RunControl runControl(window, logging::defaultPendingFolder());
     runControl.setSensorsFile(parsed.options.sensorsPath);
     runControl.addListener(window);
@@ -94,6 +107,8 @@ int main(int argc, char *argv[])
         runControl.addListener(*publisher);
     if (alarmCommand)
         runControl.addListener(*alarmCommand);
+    if (webServer)
+        runControl.addListener(*webServer);
     QObject::connect(&window, &frmMain::chartRequested, &liveChart, &chart::ChartWindow::showChart);
     QObject::connect(&window, &frmMain::logChartRequested, &window, [&window, &parsed] {
         chart::ChartWindow::chooseLogFile(

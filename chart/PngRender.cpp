@@ -11,6 +11,27 @@
 
 namespace chart {
 
+QImage renderChart(const ChartData &data, const QSize &size, std::optional<qint64> lastMs)
+{
+    QGraphicsScene scene;
+    auto *readings = new ReadingsChart(data);
+    scene.addItem(readings);
+    readings->setGeometry(QRectF(QPointF(0, 0), QSizeF(size)));
+    // The layout settles the plot area; the chart is then drawn for it.
+    if (QGraphicsLayout *layout = readings->layout())
+        layout->activate();
+    if (lastMs)
+        readings->showLast(*lastMs);
+    readings->refresh();
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    scene.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)), QRectF(QPointF(0, 0), QSizeF(size)));
+    painter.end();
+    return image;
+}
+
 PngResult renderLogPng(
     const QString &logPath, const QString &pngPath, const QSize &size, const QString &sensorsPath)
 {
@@ -25,20 +46,7 @@ PngResult renderLogPng(
         return {NoDataLineStatus, noDataLineText(logPath)};
     read.data.applySettings(sensors.sensors);
 
-    QGraphicsScene scene;
-    auto *readings = new ReadingsChart(read.data);
-    scene.addItem(readings);
-    readings->setGeometry(QRectF(QPointF(0, 0), QSizeF(size)));
-    // The layout settles the plot area; the chart is then drawn for it.
-    if (QGraphicsLayout *layout = readings->layout())
-        layout->activate();
-    readings->refresh();
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    scene.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)), QRectF(QPointF(0, 0), QSizeF(size)));
-    painter.end();
+    const QImage image = renderChart(read.data, size);
     if (!image.save(pngPath, "PNG"))
         return {2, QStringLiteral("Cannot write the PNG \"%1\".").arg(pngPath)};
     QStringList notes {unreadableText(read.unreadable), leftOutText(read.data)};

@@ -26,6 +26,8 @@ namespace {
 
 constexpr double MinZoomMs = 5 * 1000;
 constexpr std::size_t SmoothPoints = 20000;
+// Narrower than this (a phone's width), a chart shows its legend above the plot.
+constexpr qreal NarrowWidth = 500;
 
 // Distinct colours in a fixed order, so a sensor keeps its colour for as long as the chart lives.
 QColor sensorColour(qsizetype i)
@@ -158,12 +160,17 @@ void ReadingsChart::syncLegend(bool resized)
     std::vector<QColor> colours;
     for (qsizetype i = 0; i < names.size(); ++i)
         colours.push_back(sensorColour(i));
-    // The legend takes up to two fifths of the width; the plot keeps the rest.
-    const QRectF band(0, Margin, size().width() - Margin, size().height() - 2 * Margin - noteHeight);
-    const qreal legendWidth = m_legend->place(band, 0.4 * size().width(), names, colours);
+    // The legend takes up to two fifths of the width and the plot keeps the rest; on a chart as narrow as a
+    // phone's it goes above the plot instead, in up to a third of the height, so the plot keeps the width.
+    const bool narrow = size().width() < NarrowWidth;
+    const qreal bandHeight = size().height() - 2 * Margin - noteHeight;
+    const QRectF band(0, Margin, size().width() - Margin, narrow ? bandHeight / 3 : bandHeight);
+    const qreal legendWidth
+        = m_legend->place(band, narrow ? band.width() - Margin : 0.4 * size().width(), names, colours);
     m_legend->setHidden(m_hidden);
-    const QMargins margins(
-        Margin, Margin, Margin + static_cast<int>(legendWidth), Margin + static_cast<int>(noteHeight));
+    const int legendHeight = narrow ? static_cast<int>(m_legend->boundingRect().height()) : 0;
+    const QMargins margins(Margin, Margin + legendHeight,
+        Margin + (narrow ? 0 : static_cast<int>(legendWidth)), Margin + static_cast<int>(noteHeight));
     if (margins != this->margins())
         setMargins(margins);
 }
@@ -242,6 +249,12 @@ void ReadingsChart::showWhole()
 {
     m_window.reset();
     refresh();
+}
+
+void ReadingsChart::showLast(qint64 ms)
+{
+    const qint64 end = wholeRange().second;
+    setWindow(end - ms, end);
 }
 
 void ReadingsChart::refresh()

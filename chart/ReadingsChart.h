@@ -33,6 +33,8 @@ public:
     void zoomTime(double factor, double atX);
     void panTime(double pixels);
     void showWhole();
+    // The last `ms` milliseconds up to the latest cycle (the whole range when it is shorter).
+    void showLast(qint64 ms);
     // The whole range, following new cycles; false while the user looks at a part.
     bool following() const { return !m_window; }
     std::pair<qint64, qint64> timeRange() const { return m_range; }

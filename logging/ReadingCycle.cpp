@@ -39,7 +39,8 @@ void RunControl::cycleSteps()
     CycleRecord cycle;
     if (!(m_convertAll ? convertAllSteps(cycle) : perSensorSteps(cycle)))
         return;
-    noteCycleTime(msSince(began) - m_heldWorkMs);
+    cycle.durationMs = msSince(began) - m_heldWorkMs;
+    noteCycleTime(cycle.durationMs);
     cycle.periodMs = m_periodMs;
     cycle.when = m_clock();
     noteAlarms(cycle);

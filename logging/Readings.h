@@ -67,6 +67,8 @@ struct CycleRecord
     QList<SensorReading> sensors;
     // How often the run's readings really come: the interval, or the longest cycle so far when longer.
     int32_t periodMs = 0;
+    // How long this cycle's bus work took, without requests run inside it (a write, say).
+    int32_t durationMs = 0;
     // The alarm states this cycle changed, in sensor order.
     QList<AlarmChange> alarmChanges {};
 };
@@ -78,6 +80,8 @@ public:
     virtual ~ReadingsListener() = default;
     virtual void runStarted(const RunRecord &) { }
     virtual void cycleEnded(const CycleRecord &cycle) = 0;
+    // STOP (or a START that began no run): no more cycles until the next runStarted.
+    virtual void runStopped() { }
 };
 
 // The reading as the list and the log show it, "?" for a failed read.

@@ -227,6 +227,8 @@ void RunControl::stopSteps()
     m_view.setControlEnabled(Control::Command1, false);
     lockSettings(false);
     m_state = State::Idle;
+    for (ReadingsListener *listener : QList(m_listeners))
+        listener->runStopped();
 }
 
 void RunControl::lockSettings(bool locked)
