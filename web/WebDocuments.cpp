@@ -93,7 +93,7 @@ QByteArray readingsJson(const WebRun &run)
     if (run.last) {
         for (const logging::SensorReading &sensor : run.last->sensors)
             sensors.append(QJsonObject {{"index", sensor.index}, {"rom", logging::romKey(sensor.rom)},
-                {"name", nameValue(sensor.settings.name)}, {"celsius", celsiusValue(sensor.celsius)},
+                {"name", nameValue(sensor.settings.name)}, {"reading", celsiusValue(sensor.celsius)},
                 {"alarm", logging::alarmStateWord(sensor.alarm)}});
     }
     return compact({{"state", QString::fromLatin1(runStateWord(run.state))}, {"cycle", run.cycles},

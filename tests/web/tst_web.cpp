@@ -95,9 +95,9 @@ void TstWeb::answers_data()
 
     const QByteArray json = "application/json";
     QTest::newRow("readings") << QByteArray("GET") << "/api/readings" << 200 << json
-                              << QByteArrayList {"\"time\":\"2026-03-01T10:00:00+00:00\"", "\"celsius\":21.5",
+                              << QByteArrayList {"\"time\":\"2026-03-01T10:00:00+00:00\"", "\"reading\":21.5",
                                      "\"rom\":\"28B484D70F4F4CAF\"", "\"name\":\"Hall \\\"north\\\"\"",
-                                     "\"celsius\":null", "\"name\":null", "\"alarm\":\"not answering\""};
+                                     "\"reading\":null", "\"name\":null", "\"alarm\":\"not answering\""};
     QTest::newRow("run") << QByteArray("GET") << "/api/run" << 200 << json
                          << QByteArrayList {
                                 "\"intervalSeconds\":5", "\"periodSeconds\":6", "\"state\":\"running\""};
@@ -146,7 +146,7 @@ void TstWeb::answers()
 void TstWeb::followsTheRun()
 {
     m_server->cycleEnded(cycle(m_when.addSecs(6), 22.25f));
-    QVERIFY(fetch(url("/api/readings")).body.contains("\"celsius\":22.25"));
+    QVERIFY(fetch(url("/api/readings")).body.contains("\"reading\":22.25"));
     QVERIFY(fetch(url("/metrics"))
                 .body.contains("kx4136_readings_total{rom=\"28B484D70F4F4CAF\",index=\"0\","
                                "name=\"Hall \\\"north\\\"\"} 2"));
