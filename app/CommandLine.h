@@ -1,8 +1,8 @@
 // The program's command line: which driver to use and how, or a text to print instead of running.
 #pragma once
 
-#include "app/ResolutionWrites.h"
 #include "app/HttpOption.h"
+#include "app/ResolutionWrites.h"
 #include "logging/SensorsFile.h"
 #include "publish/MqttOptions.h"
 
