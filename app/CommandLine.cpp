@@ -2,7 +2,9 @@
 #include "app/CommandLine.h"
 
 #include "app/AlarmAndWriteOptions.h"
+#include "app/ChartOptions.h"
 #include "app/DriverChoice.h"
+#include "app/FormatOption.h"
 #include "driver/serial/Ka7700.h"
 #include "driver/serial/PortMap.h"
 #include "driver/sim/SimulatedDriver.h"
@@ -13,9 +15,6 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <limits>
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
 
 namespace {
 
@@ -68,13 +67,6 @@ QStringList splitSimulate(const QStringList &arguments, QStringList &values)
         }
     }
     return rest;
-}
-
-bool parseNumber(const QString &text, int lowest, int highest, int &number)
-{
-    bool ok = false;
-    number = text.toInt(&ok, 10);
-    return ok && number >= lowest && number <= highest;
 }
 
 // "~/KX4136_log.txt" rather than the full path of whoever asked for the help.
@@ -155,25 +147,6 @@ std::optional<CommandLineResult> readConsoleOptions(
     return std::nullopt;
 }
 
-// The same file under any name: through a link, or another path.
-bool sameFile(const QString &one, const QString &other)
-{
-#ifdef Q_OS_UNIX
-    struct stat first
-    {
-    };
-    struct stat second
-    {
-    };
-    return ::stat(QFile::encodeName(one).constData(), &first) == 0
-        && ::stat(QFile::encodeName(other).constData(), &second) == 0 && first.st_dev == second.st_dev
-        && first.st_ino == second.st_ino;
-#else
-    const QString canonical = QFileInfo(one).canonicalFilePath();
-    return !canonical.isEmpty() && canonical == QFileInfo(other).canonicalFilePath();
-#endif
-}
-
 // "9600, 19200, 57600 or 115200"
 QString adapterRatesText()
 {
@@ -182,84 +155,6 @@ QString adapterRatesText()
         rates << QString::number(rate);
     const QString last = rates.takeLast();
     return rates.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
-}
-
-const QCommandLineOption formatOption {QStringLiteral("format"),
-    QStringLiteral("Console: what standard output prints, text (default) or json: one JSON object per line."),
-    QStringLiteral("FORMAT")};
-
-std::optional<CommandLineResult> readFormatOption(
-    const QCommandLineParser &parser, CommandLineOptions &options)
-{
-    if (!parser.isSet(formatOption))
-        return std::nullopt;
-    if (!options.console)
-        return fail(QStringLiteral("--format needs --console."));
-    const QString format = parser.values(formatOption).last();
-    if (format != QLatin1String("text") && format != QLatin1String("json"))
-        return fail(QStringLiteral("--format takes text or json, not '%1'.").arg(format));
-    options.json = format == QLatin1String("json");
-    return std::nullopt;
-}
-
-struct ChartOptions
-{
-    QCommandLineOption chart {QStringLiteral("chart"),
-        QStringLiteral("Open the log file FILE in the chart window, every run in it."),
-        QStringLiteral("FILE")};
-    QCommandLineOption plot {QStringLiteral("plot"),
-        QStringLiteral("Render the chart of the log file FILE to the PNG named by --output and exit; needs "
-                       "no display."),
-        QStringLiteral("FILE")};
-    QCommandLineOption output {
-        QStringLiteral("output"), QStringLiteral("Plot: the PNG file to write."), QStringLiteral("PNG")};
-    QCommandLineOption size {QStringLiteral("size"),
-        QStringLiteral("Plot: the PNG's size in pixels (default 1200x600)."), QStringLiteral("WxH")};
-
-    QList<QCommandLineOption> all() const { return {chart, plot, output, size}; }
-};
-
-std::optional<CommandLineResult> readChartOptions(
-    const QCommandLineParser &parser, const ChartOptions &o, CommandLineOptions &options)
-{
-    if (parser.isSet(o.chart))
-        options.chartPath = parser.values(o.chart).last();
-    if (parser.isSet(o.plot))
-        options.plotPath = parser.values(o.plot).last();
-    if (options.chartPath && options.plotPath)
-        return fail(QStringLiteral("--chart and --plot exclude each other."));
-    for (const auto &[name, path] : {std::pair {o.chart.names().first(), options.chartPath},
-             std::pair {o.plot.names().first(), options.plotPath}})
-        if (const QString error = path ? publish::specialFileError(name, *path) : QString(); !error.isEmpty())
-            return fail(error);
-    if ((options.chartPath || options.plotPath) && options.console)
-        return fail(QStringLiteral("--%1 and --console exclude each other.")
-                        .arg(options.chartPath ? QLatin1String("chart") : QLatin1String("plot")));
-    if (!options.plotPath) {
-        for (const QCommandLineOption &setting : {o.output, o.size})
-            if (parser.isSet(setting))
-                return fail(QStringLiteral("--%1 needs --plot.").arg(setting.names().first()));
-        return std::nullopt;
-    }
-    if (!parser.isSet(o.output) || parser.values(o.output).last().isEmpty())
-        return fail(QStringLiteral("--plot needs --output PNG."));
-    options.plotOutput = parser.values(o.output).last();
-    if (const QString error = publish::specialFileError(o.output.names().first(), options.plotOutput);
-        !error.isEmpty())
-        return fail(error);
-    if (sameFile(*options.plotPath, options.plotOutput))
-        return fail(QStringLiteral("--output names the log file itself: '%1'.").arg(options.plotOutput));
-    if (parser.isSet(o.size)) {
-        const QString size = parser.values(o.size).last();
-        const QStringList parts = size.split(QLatin1Char('x'));
-        int width = 0;
-        int height = 0;
-        if (parts.size() != 2 || !parseNumber(parts[0], 100, 10000, width)
-            || !parseNumber(parts[1], 100, 10000, height))
-            return fail(QStringLiteral("--size takes WxH, each from 100 to 10000, not '%1'.").arg(size));
-        options.plotSize = QSize(width, height);
-    }
-    return std::nullopt;
 }
 
 } // namespace
@@ -307,7 +202,8 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     const AlarmAndWriteOptions alarmAndWrite;
     parser.addOptions({simulate, com, baud, convertAll, sensors});
     parser.addOptions(console.all());
-    parser.addOption(formatOption);
+    const QCommandLineOption format = formatOption();
+    parser.addOption(format);
     publish::addMqttOptions(parser);
     const QCommandLineOption http = httpOption();
     parser.addOption(http);
@@ -367,16 +263,16 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     }
     if (const auto failed = readConsoleOptions(parser, console, result.options))
         return *failed;
-    if (const auto failed = readFormatOption(parser, result.options))
-        return *failed;
+    if (const QString error = readFormatOption(parser, format, result.options); !error.isEmpty())
+        return fail(error);
     QString mqttError;
     result.options.mqtt = publish::readMqttOptions(parser, mqttError);
     if (!mqttError.isEmpty())
         return fail(mqttError);
     if (result.options.mqtt)
         result.options.mqtt->simulatedBus = result.options.simulate;
-    if (const auto failed = readChartOptions(parser, chart, result.options))
-        return *failed;
+    if (const QString error = readChartOptions(parser, chart, result.options); !error.isEmpty())
+        return fail(error);
     if (const QString error = readAlarmAndWriteOptions(parser, alarmAndWrite, result.options);
         !error.isEmpty())
         return fail(error);
