@@ -3,6 +3,7 @@
 
 #include "logging/Alarms.h"
 #include "logging/SensorsFile.h"
+#include "logging/TextFormats.h"
 
 #include <QEventLoop>
 #include <QProcess>
@@ -14,18 +15,6 @@ namespace {
 QString dotNumber(double value)
 {
     return QString::number(value, 'f', QLocale::FloatingPointShortest);
-}
-
-// ISO 8601 with the offset written out, "+00:00" included, so a script need not know the time zone.
-QString isoTimeWithOffset(const QDateTime &when)
-{
-    const int offset = when.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    return when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
-        + QStringLiteral("%1%2:%3")
-              .arg(QLatin1Char(offset < 0 ? '-' : '+'))
-              .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-              .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace
@@ -91,7 +80,7 @@ QProcessEnvironment AlarmCommand::changeEnvironment(const logging::AlarmChange &
     environment.insert(QStringLiteral("KX4136_READING"),
         change.celsius ? dotNumber(static_cast<double>(*change.celsius)) : QString());
     environment.insert(QStringLiteral("KX4136_LIMIT"), change.limit ? dotNumber(*change.limit) : QString());
-    environment.insert(QStringLiteral("KX4136_TIME"), isoTimeWithOffset(change.when));
+    environment.insert(QStringLiteral("KX4136_TIME"), logging::isoTimeText(change.when));
     return environment;
 }
 

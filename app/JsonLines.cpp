@@ -3,12 +3,12 @@
 
 #include "logging/Alarms.h"
 #include "logging/SensorsFile.h"
+#include "logging/TextFormats.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <cstdlib>
 
 namespace jsonlines {
 
@@ -17,19 +17,6 @@ namespace {
 QString compact(const QJsonObject &object)
 {
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
-}
-
-// Local time with its offset from UTC, so that a script needs no time zone of its own.
-QString isoTime(const QDateTime &when)
-{
-    // "+00:00" rather than "Z", so that every line has the same shape.
-    const int offset = when.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    return when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
-        + QStringLiteral("%1%2:%3")
-              .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-              .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-              .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 QJsonValue orNull(const std::optional<double> &value)
@@ -65,7 +52,7 @@ QString cycleLine(const logging::CycleRecord &cycle)
         sensors.append(object);
     }
     return compact({{QStringLiteral("kind"), QStringLiteral("cycle")},
-        {QStringLiteral("time"), isoTime(cycle.when)}, {QStringLiteral("sensors"), sensors}});
+        {QStringLiteral("time"), logging::isoTimeText(cycle.when)}, {QStringLiteral("sensors"), sensors}});
 }
 
 QString runLine(const logging::RunRecord &run)
@@ -81,7 +68,7 @@ QString alarmLine(const logging::AlarmChange &change)
 {
     QJsonObject object = sensor(change.index, change.rom, change.name);
     object.insert(QStringLiteral("kind"), QStringLiteral("alarm"));
-    object.insert(QStringLiteral("time"), isoTime(change.when));
+    object.insert(QStringLiteral("time"), logging::isoTimeText(change.when));
     object.insert(QStringLiteral("state"), logging::alarmStateWord(change.state));
     object.insert(QStringLiteral("previous"), logging::alarmStateWord(change.previous));
     object.insert(QStringLiteral("reading"), orNull(celsius(change.celsius)));

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QStringList>
 #include <cmath>
+#include <cstdlib>
 
 namespace logging {
 
@@ -232,6 +233,17 @@ LogLine LogLineReader::read(const QString &line)
         from = next;
     }
     return read;
+}
+
+QString isoTimeText(const QDateTime &when)
+{
+    const int offset = when.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return when.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"))
+        + QStringLiteral("%1%2:%3")
+              .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+              .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+              .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace logging

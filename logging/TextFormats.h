@@ -29,6 +29,10 @@ QString dateTimeText(const QDateTime &when);
 // The locale's long time format less its time-zone field: short time formats often drop the seconds.
 QString timeFormatWithoutZone(const QString &longFormat);
 
+// ISO 8601 local time with its offset from UTC always written out ("+00:00", never "Z" or nothing), so a
+// script reading it needs no time zone of its own.
+QString isoTimeText(const QDateTime &when);
+
 // One item of lstTemp: "Sensor #i : <reading text> °C".
 QString sensorListLine(int index, const QString &reading);
 

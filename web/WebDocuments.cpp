@@ -3,6 +3,7 @@
 
 #include "logging/Alarms.h"
 #include "logging/SensorsFile.h"
+#include "logging/TextFormats.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -68,18 +69,6 @@ QJsonValue celsiusValue(const std::optional<float> &celsius)
     return std::round(static_cast<double>(*celsius) * 10000.0) / 10000.0;
 }
 
-QString isoTime(const QDateTime &when)
-{
-    // Always with its offset: Qt writes "Z" for UTC and nothing for some local times.
-    const int offset = when.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    return when.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"))
-        + QStringLiteral("%1%2:%3")
-              .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-              .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-              .arg(minutes % 60, 2, 10, QLatin1Char('0'));
-}
-
 QByteArray compact(const QJsonObject &object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
@@ -97,7 +86,7 @@ QByteArray readingsJson(const WebRun &run)
                 {"alarm", logging::alarmStateWord(sensor.alarm)}});
     }
     return compact({{"state", QString::fromLatin1(runStateWord(run.state))}, {"cycle", run.cycles},
-        {"time", run.last ? QJsonValue(isoTime(run.last->when)) : QJsonValue(QJsonValue::Null)},
+        {"time", run.last ? QJsonValue(logging::isoTimeText(run.last->when)) : QJsonValue(QJsonValue::Null)},
         {"sensors", sensors}});
 }
 
