@@ -18,11 +18,11 @@ const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 constexpr qint64 ChunkSize = 64 * 1024;
 constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-QByteArray firstLines(const QString &logPath, qint64 offset, const QByteArray &header)
+QByteArray firstLines(const QString &logPath, std::optional<qint64> offset, const QByteArray &header)
 {
     QByteArray text = Tag + '\t' + QUrl::toPercentEncoding(logPath, "/\\: ") + '\t';
-    if (offset >= 0)
-        text += QByteArray::number(offset);
+    if (offset)
+        text += QByteArray::number(*offset);
     return text + LineEnd + (header.isEmpty() ? LineEnd : header);
 }
 
@@ -39,7 +39,7 @@ bool PendingFile::create(const QString &fileName, const QString &logPath, const 
 {
     QSaveFile file(fileName);
     return file.open(QIODevice::WriteOnly) && file.setPermissions(OwnerOnly)
-        && file.write(firstLines(logPath, -1, header)) >= 0 && file.commit();
+        && file.write(firstLines(logPath, std::nullopt, header)) >= 0 && file.commit();
 }
 
 PendingFile::Status PendingFile::read(const QString &name)
@@ -61,14 +61,16 @@ PendingFile::Status PendingFile::read(const QString &name)
         return Status::Damaged;
     logPath = QUrl::fromPercentEncoding(fields.at(1));
     bool ok = true;
-    offset = fields.at(2).isEmpty() ? -1 : fields.at(2).toLongLong(&ok);
+    offset.reset();
+    if (!fields.at(2).isEmpty())
+        offset = fields.at(2).toLongLong(&ok);
     if (header == LineEnd)
         header.clear();
     bodyStart = file.pos();
-    return ok && offset >= -1 && !logPath.isEmpty() ? Status::Read : Status::Damaged;
+    return ok && offset.value_or(0) >= 0 && !logPath.isEmpty() ? Status::Read : Status::Damaged;
 }
 
-bool PendingFile::rewrite(qint64 newOffset, qint64 bodyDone)
+bool PendingFile::rewrite(std::optional<qint64> newOffset, qint64 bodyDone)
 {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(OwnerOnly)

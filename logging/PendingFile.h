@@ -28,15 +28,15 @@ struct PendingFile
     // Reads the first two lines. A file that is a link, not the user's or writable by others is refused,
     // `problem` saying why; one that is not one of these files is damaged.
     Status read(const QString &name);
-    // Replaces the file in one step by one with the given offset (-1: none) and the lines after the
-    // first `bodyDone` bytes of the body.
-    bool rewrite(qint64 newOffset, qint64 bodyDone);
+    // Replaces the file in one step by one with the given offset and the lines after the first
+    // `bodyDone` bytes of the body.
+    bool rewrite(std::optional<qint64> newOffset, qint64 bodyDone);
 
     QString fileName;
     QString logPath;
     QByteArray header;
     QString problem;
-    qint64 offset = -1;
+    std::optional<qint64> offset; // none until a move into the log began
     qint64 bodyStart = 0;
 };
 

@@ -93,8 +93,8 @@ bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reaso
         g.onDisk = 0;
         return true;
     }
-    qint64 offset = pending.offset;
-    if (offset < 0 || offset > log.size()) {
+    qint64 offset = pending.offset.value_or(-1);
+    if (!pending.offset || offset > log.size()) {
         // A new move, or the log was replaced since one began: none of these lines are in it.
         offset = log.size();
         if (!pending.rewrite(offset, 0)) {
@@ -153,7 +153,7 @@ bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reaso
     // What got in is no longer kept; the rest waits, with no move under way. When nothing got in, the
     // move stays under way: that costs no copy of the file at every try while the log stays full.
     if (bodyDone > 0)
-        pending.rewrite(-1, bodyDone);
+        pending.rewrite(std::nullopt, bodyDone);
     return false;
 }
 

@@ -301,7 +301,8 @@ Clock::time_point Campaign::startFault(Fault fault)
     case Garbled:
     case Silent: {
         emulator::Faults faults;
-        faults.garbleEvery = fault == Garbled ? pick(40, 160) : 0;
+        if (fault == Garbled)
+            faults.garbleEvery = pick(40, 160);
         faults.silent = fault == Silent;
         m_adapter.setFaults(faults);
         break;

@@ -78,7 +78,7 @@ QByteArray LineDriver::receive(const QByteArray &bytes, int hostBaud)
 {
     QByteArray out;
     m_hostBaud = hostBaud;
-    if (m_faults.maxBaud > 0 && hostBaud > m_faults.maxBaud)
+    if (hostBaud > m_faults.maxBaud.value_or(hostBaud))
         return out;
     for (const char c : bytes) {
         const auto byte = uint8_t(c);
@@ -264,12 +264,12 @@ void LineDriver::work(int timeSlots, int resets)
 
 void LineDriver::answer(uint8_t byte, QByteArray &out)
 {
-    if (m_faults.maxBaud > 0 && baudRate() > m_faults.maxBaud)
+    if (baudRate() > m_faults.maxBaud.value_or(baudRate()))
         return;
-    if (m_faults.silent || (m_faults.silentAfter >= 0 && m_answered >= m_faults.silentAfter))
+    if (m_faults.silent || (m_faults.silentAfter && m_answered >= *m_faults.silentAfter))
         return;
     ++m_answered;
-    if (m_faults.garbleEvery > 0 && m_answered % m_faults.garbleEvery == 0)
+    if (m_faults.garbleEvery && m_answered % *m_faults.garbleEvery == 0)
         byte ^= 0x40; // a bit every answer form fixes
     out += char(m_hostBaud == baudRate() ? byte : wrongRate(byte));
 }

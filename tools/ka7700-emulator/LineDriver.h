@@ -15,13 +15,13 @@ namespace emulator {
 struct Faults
 {
     bool silent = false; // never answers
-    int silentAfter = -1; // answers this many bytes after power-up (or the switch), then nothing
-    int garbleEvery = 0; // every Nth answer byte has a bit flipped
+    std::optional<int> silentAfter; // answers this many bytes after power-up (or the switch), then nothing
+    std::optional<int> garbleEvery; // every Nth answer byte has a bit flipped
     std::optional<uint8_t> resetAnswer; // every reset is answered with this
     std::optional<uint8_t> pulseEnd; // every pulse ends with this byte
     bool strayPulseEnd = false; // every pulse-end byte comes twice
     bool unbuffered = false; // in real time: a byte arriving while the line driver works is lost
-    int maxBaud = 0; // the line carries nothing faster than this (0: any rate), as a poor bridge
+    std::optional<int> maxBaud; // the line carries nothing faster than this, as a poor bridge
 };
 
 class LineDriver
