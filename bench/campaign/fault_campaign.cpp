@@ -41,14 +41,6 @@ constexpr double ReadingTolerance = 0.0006; // three decimals of a float
 const QString IncompleteList
     = QStringLiteral("The search stopped at a bus error: the list may be incomplete.");
 
-QString romText(const onewire::RomCode &rom)
-{
-    QStringList bytes;
-    for (const uint8_t byte : rom)
-        bytes << QStringLiteral("%1").arg(uint(byte), 2, 16, QLatin1Char('0')).toUpper();
-    return bytes.join(u' ');
-}
-
 // Every reading a sensor stored at the end of a conversion, in order; the power-on value is none of them.
 class HeldValues
 {
@@ -99,7 +91,7 @@ public:
     {
         for (std::size_t i = 0; i < m_bus->deviceCount(); ++i) {
             if (auto *thermometer = m_bus->thermometer(i)) {
-                const QString rom = romText(thermometer->builtInRomCode());
+                const QString rom = logging::romCodeText(thermometer->builtInRomCode());
                 thermometer->setConversionObserver([&held, rom](const sim::Thermometer &sensor) {
                     const auto pad = sensor.scratchpad();
                     const auto raw = static_cast<int16_t>(pad[0] | pad[1] << 8);
