@@ -89,13 +89,13 @@ int16_t Driver::XwEndSession(int32_t session)
     return 1;
 }
 
-int16_t Driver::search(int32_t session, uint8_t *stateBuffer, bool fromStart)
+int16_t Driver::search(int32_t session, uint8_t *stateBuffer, SearchFrom from)
 {
     Link *link = linkOf(session);
     if (!link || !stateBuffer) {
         return 0;
     }
-    SearchState state = fromStart ? SearchState {} : SearchState::load(stateBuffer);
+    SearchState state = from == SearchFrom::Start ? SearchState {} : SearchState::load(stateBuffer);
     SearchResult result = SearchResult::Failed;
     for (int attempt = 0; attempt < SearchAttempts; ++attempt) {
         result = searchNext(*link, state);
@@ -104,7 +104,7 @@ int16_t Driver::search(int32_t session, uint8_t *stateBuffer, bool fromStart)
         }
         link->recover();
     }
-    if (result == SearchResult::Failed && fromStart) {
+    if (result == SearchResult::Failed && from == SearchFrom::Start) {
         // A later XwNext must not go on with the search that was there before.
         state = SearchState {};
     }
@@ -122,12 +122,12 @@ int16_t Driver::search(int32_t session, uint8_t *stateBuffer, bool fromStart)
 
 int16_t Driver::XwFirst(int32_t session, uint8_t *stateBuffer)
 {
-    return search(session, stateBuffer, true);
+    return search(session, stateBuffer, SearchFrom::Start);
 }
 
 int16_t Driver::XwNext(int32_t session, uint8_t *stateBuffer)
 {
-    return search(session, stateBuffer, false);
+    return search(session, stateBuffer, SearchFrom::LastFork);
 }
 
 int16_t Driver::XwRom(int32_t session, uint8_t *stateBuffer, int16_t *romBuffer)

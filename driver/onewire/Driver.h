@@ -44,7 +44,8 @@ private:
     };
 
     Link *linkOf(int32_t session) const;
-    int16_t search(int32_t session, uint8_t *stateBuffer, bool fromStart);
+    enum class SearchFrom { Start, LastFork };
+    int16_t search(int32_t session, uint8_t *stateBuffer, SearchFrom from);
 
     LinkFactory m_factory;
     std::map<int32_t, Session> m_sessions;

@@ -55,7 +55,7 @@ LineDriver::LineDriver(sim::SimBus &bus, Faults faults)
 
 void LineDriver::masterReset()
 {
-    if (m_pulse.active && !m_pulse.programming)
+    if (m_pulse.active && m_pulse.kind == PulseKind::PullUp)
         m_bus.setStrongPullUp(false);
     m_pulse = {};
     m_calibrated = false;
@@ -154,7 +154,7 @@ void LineDriver::command(uint8_t byte, QByteArray &out)
         const bool level = m_bus.slot((byte & 0x10) != 0);
         answer(uint8_t((byte & 0xFC) | (level ? 0x03 : 0x00)), out);
         if (byte & 0x02)
-            startPulse(false);
+            startPulse(PulseKind::PullUp);
         return;
     }
     case 1: // search accelerator, 101h ss01
@@ -172,7 +172,7 @@ void LineDriver::command(uint8_t byte, QByteArray &out)
     default:
         if (speed == 0x03) { // pulse, 111t 11q1
             m_armed = (byte & 0x02) != 0;
-            startPulse((byte & 0x10) != 0);
+            startPulse((byte & 0x10) != 0 ? PulseKind::Programming : PulseKind::PullUp);
         } else if (byte == DataModeByte) {
             m_mode = Mode::Data;
         }
@@ -205,7 +205,7 @@ void LineDriver::dataByte(uint8_t byte, QByteArray &out)
     work(8);
     answer(m_bus.touchByte(byte), out);
     if (m_armed)
-        startPulse(false);
+        startPulse(PulseKind::PullUp);
 }
 
 uint8_t LineDriver::searchSteps(uint8_t request)
@@ -231,10 +231,11 @@ uint8_t LineDriver::searchSteps(uint8_t request)
     return steps;
 }
 
-void LineDriver::startPulse(bool programming)
+void LineDriver::startPulse(PulseKind kind)
 {
+    const bool programming = kind == PulseKind::Programming;
     m_pulse.active = true;
-    m_pulse.programming = programming;
+    m_pulse.kind = kind;
     const int code = m_parameters[programming ? 2 : 3];
     if (code == Infinite)
         m_pulse.end.reset();
@@ -246,9 +247,9 @@ void LineDriver::startPulse(bool programming)
 
 void LineDriver::endPulse(QByteArray &out)
 {
-    if (!m_pulse.programming)
+    if (m_pulse.kind == PulseKind::PullUp)
         m_bus.setStrongPullUp(false);
-    const uint8_t pulseEnd = m_faults.pulseEnd.value_or(m_pulse.programming ? 0xFC : 0xEC);
+    const uint8_t pulseEnd = m_faults.pulseEnd.value_or(m_pulse.kind == PulseKind::Programming ? 0xFC : 0xEC);
     m_pulse = {};
     answer(pulseEnd, out);
     if (m_faults.strayPulseEnd)

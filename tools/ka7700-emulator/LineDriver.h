@@ -59,10 +59,12 @@ public:
     int hostErrors() const { return m_hostErrors; }
 
 private:
+    enum class PulseKind { PullUp, Programming }; // the 5 V strong pull-up, or 12 V
+
     struct Pulse
     {
         bool active = false;
-        bool programming = false; // 12 V rather than the 5 V pull-up
+        PulseKind kind = PulseKind::PullUp;
         std::optional<std::chrono::microseconds> end; // none: until F1
     };
 
@@ -71,7 +73,7 @@ private:
     void configuration(uint8_t byte, QByteArray &out);
     void dataByte(uint8_t byte, QByteArray &out);
     uint8_t searchSteps(uint8_t request);
-    void startPulse(bool programming);
+    void startPulse(PulseKind kind);
     void endPulse(QByteArray &out);
     void answer(uint8_t byte, QByteArray &out);
     void work(int timeSlots, int resets = 0);
