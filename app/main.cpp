@@ -67,7 +67,7 @@ int main(int argc, char *argv[])
     }
     XWBUSLIB::Install(chooseDriver(parsed.options));
 
-    frmMain window;
+    ui::frmMain window;
     window.setConvertAll(parsed.options.convertAll);
     window.setSensorsFile(parsed.options.sensorsPath);
     if (parsed.options.simulate)
@@ -109,21 +109,24 @@ int main(int argc, char *argv[])
         runControl.addListener(*alarmCommand);
     if (webServer)
         runControl.addListener(*webServer);
-    QObject::connect(&window, &frmMain::chartRequested, &liveChart, &chart::ChartWindow::showChart);
-    QObject::connect(&window, &frmMain::logChartRequested, &window, [&window, &parsed] {
+    QObject::connect(&window, &ui::frmMain::chartRequested, &liveChart, &chart::ChartWindow::showChart);
+    QObject::connect(&window, &ui::frmMain::logChartRequested, &window, [&window, &parsed] {
         chart::ChartWindow::chooseLogFile(
             &window, window.text(logging::TextField::Text5), parsed.options.sensorsPath);
     });
     // Saved by "Name and limits…": the run takes them from its next cycle.
-    QObject::connect(&window, &frmMain::sensorSettingsSaved, &window,
+    QObject::connect(&window, &ui::frmMain::sensorSettingsSaved, &window,
         [&runControl](const logging::RomCode &rom, const logging::SensorSettings &settings) {
             runControl.setSensorSettings(rom, settings);
         });
-    QObject::connect(&window, &frmMain::command3Clicked, &window, [&runControl] { runControl.StartRun(); });
-    QObject::connect(&window, &frmMain::command2Clicked, &window, [&runControl] { runControl.StopRun(); });
     QObject::connect(
-        &window, &frmMain::command1Clicked, &window, [&runControl] { runControl.WriteResolution(); });
-    QObject::connect(&window, &frmMain::timer1Tick, &window, [&runControl] { runControl.ReadingCycle(); });
+        &window, &ui::frmMain::command3Clicked, &window, [&runControl] { runControl.StartRun(); });
+    QObject::connect(
+        &window, &ui::frmMain::command2Clicked, &window, [&runControl] { runControl.StopRun(); });
+    QObject::connect(
+        &window, &ui::frmMain::command1Clicked, &window, [&runControl] { runControl.WriteResolution(); });
+    QObject::connect(
+        &window, &ui::frmMain::timer1Tick, &window, [&runControl] { runControl.ReadingCycle(); });
     window.setCloseHandler([&runControl] { return runControl.closeRequested(); });
     window.show();
     return QApplication::exec();

@@ -4,7 +4,11 @@
 #include <QColor>
 #include <cstdint>
 
+namespace ui {
+
 inline QColor colourFromValue(int32_t value)
 {
     return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
 }
+
+} // namespace ui

@@ -5,6 +5,8 @@
 
 #include <QPainter>
 
+namespace ui {
+
 LampShape::LampShape(QWidget *parent)
     : QWidget(parent)
 {
@@ -28,3 +30,5 @@ void LampShape::paintEvent(QPaintEvent *)
     // A one-pixel pen at the edge needs the rectangle one pixel short to stay inside the widget.
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
+
+} // namespace ui

@@ -4,6 +4,8 @@
 #include <QWidget>
 #include <cstdint>
 
+namespace ui {
+
 class LampShape : public QWidget
 {
     Q_OBJECT
@@ -20,3 +22,5 @@ protected:
 private:
     int32_t m_fillColour = 0;
 };
+
+} // namespace ui

@@ -15,6 +15,8 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+namespace ui {
+
 std::optional<ListedSensor> listedSensor(const QString &deviceLine)
 {
     static const QRegularExpression line(
@@ -129,3 +131,5 @@ void SensorDialog::accept()
     emit saved(m_sensor.rom, settings);
     QDialog::accept();
 }
+
+} // namespace ui

@@ -9,6 +9,8 @@
 class QLabel;
 class QLineEdit;
 
+namespace ui {
+
 // The sensor a line of lstDevices lists ("Sensor #0 : 28 … , 12-bit"); none for any other line.
 struct ListedSensor
 {
@@ -45,3 +47,5 @@ private:
     QLineEdit *m_high = nullptr;
     QLabel *m_problem = nullptr;
 };
+
+} // namespace ui

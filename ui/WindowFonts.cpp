@@ -4,14 +4,16 @@
 #include <QFontMetrics>
 #include <array>
 
+namespace ui {
+
 namespace {
 
 // Qt fonts carry no character-set choice: glyph fallback already covers the Central European letters.
-QFont named(const QString &face, qreal points, bool bold, QFont::StyleHint hint)
+QFont named(const QString &face, qreal points, QFont::Weight weight, QFont::StyleHint hint)
 {
     QFont font(face);
     font.setPointSizeF(points);
-    font.setWeight(bold ? QFont::Bold : QFont::Normal);
+    font.setWeight(weight);
     font.setStyleHint(hint);
     if (hint == QFont::TypeWriter)
         font.setFixedPitch(true);
@@ -38,27 +40,27 @@ namespace WindowFonts {
 QFont windowDefault()
 {
     // The buttons' face at normal weight: small enough for the 17-pixel rows of the settings.
-    return named(QStringLiteral("MS Sans Serif"), 8.25, false, QFont::SansSerif);
+    return named(QStringLiteral("MS Sans Serif"), 8.25, QFont::Normal, QFont::SansSerif);
 }
 
 QFont runButtons()
 {
-    return named(QStringLiteral("MS Sans Serif"), 8.25, true, QFont::SansSerif);
+    return named(QStringLiteral("MS Sans Serif"), 8.25, QFont::Bold, QFont::SansSerif);
 }
 
 QFont deviceList()
 {
-    return named(QStringLiteral("Courier New"), 8.25, false, QFont::TypeWriter);
+    return named(QStringLiteral("Courier New"), 8.25, QFont::Normal, QFont::TypeWriter);
 }
 
 QFont readingList()
 {
-    return named(QStringLiteral("Courier New"), 14.25, true, QFont::TypeWriter);
+    return named(QStringLiteral("Courier New"), 14.25, QFont::Bold, QFont::TypeWriter);
 }
 
-QFont infoLine(bool bold)
+QFont infoLine(QFont::Weight weight)
 {
-    return named(QStringLiteral("Verdana"), 9.75, bold, QFont::SansSerif);
+    return named(QStringLiteral("Verdana"), 9.75, weight, QFont::SansSerif);
 }
 
 QFont fitting(QFont font, const QList<TextRoom> &texts)
@@ -75,3 +77,5 @@ QFont fitting(QFont font, const QList<TextRoom> &texts)
 }
 
 } // namespace WindowFonts
+
+} // namespace ui

@@ -5,7 +5,7 @@
 #include <QList>
 #include <utility>
 
-namespace WindowFonts {
+namespace ui::WindowFonts {
 
 // The font of every control that has no font of its own.
 QFont windowDefault();
@@ -14,8 +14,8 @@ QFont runButtons();
 // The device list and the reading list: both must stay fixed-pitch even where the face is missing.
 QFont deviceList();
 QFont readingList();
-// The lines of the information window.
-QFont infoLine(bool bold);
+// The lines of the information window; its title is bold.
+QFont infoLine(QFont::Weight weight);
 
 // A text and the pixels it has to fit into.
 using TextRoom = std::pair<QString, int>;
@@ -23,4 +23,4 @@ using TextRoom = std::pair<QString, int>;
 // past the narrowest one smaller sizes. Faces standing in for missing ones are often wider than these rows.
 QFont fitting(QFont font, const QList<TextRoom> &texts);
 
-} // namespace WindowFonts
+} // namespace ui::WindowFonts

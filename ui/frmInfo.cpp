@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+namespace ui {
+
 namespace {
 
 struct Line
@@ -63,7 +65,8 @@ frmInfo::frmInfo(QWidget *owner)
         label->setGeometry(lineLeft, lines[i].top, title ? titleWidth : lineWidth, lineHeight);
         label->setAlignment((title ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
         label->setPalette(palette);
-        label->setFont(WindowFonts::fitting(WindowFonts::infoLine(title), {{label->text(), visibleWidth}}));
+        const QFont font = WindowFonts::infoLine(title ? QFont::Bold : QFont::Normal);
+        label->setFont(WindowFonts::fitting(font, {{label->text(), visibleWidth}}));
         Label1[i] = label;
     }
 
@@ -90,3 +93,5 @@ void frmInfo::keyPressEvent(QKeyEvent *event)
     }
     QDialog::keyPressEvent(event);
 }
+
+} // namespace ui

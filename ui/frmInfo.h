@@ -7,6 +7,8 @@
 class QLabel;
 class QPushButton;
 
+namespace ui {
+
 class frmInfo : public QDialog
 {
     Q_OBJECT
@@ -24,3 +26,5 @@ private:
     std::array<QLabel *, 13> Label1 {};
     QPushButton *Command1 = nullptr;
 };
+
+} // namespace ui

@@ -8,7 +8,6 @@
 #include <array>
 #include <functional>
 
-class LampShape;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -22,6 +21,10 @@ class QMessageBox;
 class QPushButton;
 class QSystemTrayIcon;
 class QTimer;
+
+namespace ui {
+
+class LampShape;
 struct ListedSensor;
 
 class frmMain : public QWidget, public logging::MainView, public logging::ReadingsListener
@@ -64,10 +67,9 @@ public:
     // Asked on every close by the user: true closes now, false holds the close until endProgram().
     void setCloseHandler(CloseHandler handler);
 
-    // Fits lstTemp to the current client area.
+    // The resize rule: lstTemp keeps its corner and reaches to 6 pixels short of the client area's right and
+    // bottom edges; a size that would go negative leaves the rest untouched.
     void FitReadingList();
-    // Fits lstTemp to the given client area; a size that would go negative leaves the rest untouched.
-    void fitReadingListTo(const QSize &client);
 
 public slots:
     // Shows the information window modally and returns when it has been closed.
@@ -139,3 +141,5 @@ private:
     CloseHandler m_closeHandler;
     bool m_ending = false;
 };
+
+} // namespace ui

@@ -1,4 +1,4 @@
-// The main window's controls: creation, geometry, fonts and focus order, all in one place.
+// The main window's controls: creation, geometry with the resize rule, fonts and focus order, in one place.
 #include "logging/LogPaths.h"
 #include "ui/LampShape.h"
 #include "ui/WindowFonts.h"
@@ -11,9 +11,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QStyle>
 #include <QTimer>
 #include <limits>
+
+namespace ui {
 
 namespace {
 
@@ -31,13 +34,19 @@ QLabel *newLabel(QWidget *parent, const char *name, const QString &text)
     return widget;
 }
 
-QLineEdit *newTextBox(QWidget *parent, const char *name, const QString &text, bool rightAligned)
+QLineEdit *newTextBox(QWidget *parent, const char *name, const QString &text)
 {
     auto *widget = make<QLineEdit>(parent, name);
     widget->setMaxLength(std::numeric_limits<int>::max());
     widget->setText(text);
-    if (rightAligned)
-        widget->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return widget;
+}
+
+// A number's digits stand to the right, as in a column of figures.
+QLineEdit *newNumberBox(QWidget *parent, const char *name, const QString &text)
+{
+    auto *widget = newTextBox(parent, name, text);
+    widget->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return widget;
 }
 
@@ -65,11 +74,11 @@ void frmMain::createControls()
     Shape1 = make<LampShape>(Frame2, "Shape1");
     Shape1->setFillColour(logging::LampGreen);
     Label1 = newLabel(Frame2, "Label1", QStringLiteral("COM port:"));
-    Text2 = newTextBox(Frame2, "Text2", QStringLiteral("1"), true);
+    Text2 = newNumberBox(Frame2, "Text2", QStringLiteral("1"));
     Label2[0] = newLabel(Frame2, "Label2", QStringLiteral("Reading interval [s]:"));
-    Text3 = newTextBox(Frame2, "Text3", QStringLiteral("5"), true);
+    Text3 = newNumberBox(Frame2, "Text3", QStringLiteral("5"));
     Label2[1] = newLabel(Frame2, "Label2", QStringLiteral("1-wire delay [ms]:"));
-    Text4 = newTextBox(Frame2, "Text4", QStringLiteral("500"), true);
+    Text4 = newNumberBox(Frame2, "Text4", QStringLiteral("500"));
     Command3 = newButton(Frame2, "Command3", QStringLiteral("START"));
     Command2 = newButton(Frame2, "Command2", QStringLiteral("STOP"));
     for (int i = 0; i < int(Label2.size()); ++i)
@@ -83,7 +92,7 @@ void frmMain::createControls()
     Frame1->setTitle(QStringLiteral("Resolution setting"));
     Label3 = newLabel(Frame1, "Label3", QStringLiteral("Sensor #:"));
     Label4 = newLabel(Frame1, "Label4", QStringLiteral("Resolution:"));
-    Text1 = newTextBox(Frame1, "Text1", QStringLiteral("0"), true);
+    Text1 = newNumberBox(Frame1, "Text1", QStringLiteral("0"));
     Combo_res = make<QComboBox>(Frame1, "Combo_res");
     Combo_res->setEditable(true);
     // The list of resolutions is fixed: typing into the field must never add an item.
@@ -103,7 +112,7 @@ void frmMain::createControls()
     Check1 = make<QCheckBox>(this, "Check1");
     Check1->setText(QStringLiteral("Save to log file:"));
     Check1->setChecked(true);
-    Text5 = newTextBox(this, "Text5", logging::defaultLogPath(), false);
+    Text5 = newTextBox(this, "Text5", logging::defaultLogPath());
     lstDevices = newListBox(this, "lstDevices");
     lstTemp = newListBox(this, "lstTemp");
 }
@@ -136,6 +145,24 @@ void frmMain::placeControls()
     lstTemp->setGeometry(8, 304, 409, 202);
 }
 
+void frmMain::FitReadingList()
+{
+    const int w = width() - 14;
+    if (w < 0)
+        return;
+    lstTemp->resize(w, lstTemp->height());
+    const int h = height() - 310;
+    if (h < 0)
+        return;
+    lstTemp->resize(lstTemp->width(), h);
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    FitReadingList();
+}
+
 void frmMain::setFonts()
 {
     // One font for all of them, so that the labels side by side look alike.
@@ -159,3 +186,5 @@ void frmMain::chainTabOrder()
     for (std::size_t i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
+
+} // namespace ui

@@ -8,6 +8,8 @@
 #include <QStyle>
 #include <QSystemTrayIcon>
 
+namespace ui {
+
 void frmMain::setSensorsFile(const QString &path)
 {
     m_sensorsFile = path;
@@ -61,3 +63,5 @@ void frmMain::tellAlarm(const logging::AlarmChange &change)
     const bool alarm = change.state != logging::AlarmState::Ok;
     m_tray->showMessage(windowTitle(), line, alarm ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
 }
+
+} // namespace ui

@@ -61,7 +61,7 @@ QList<QByteArray> logLines(const QString &path)
 
 WindowRun runWindow(const ConsoleSettings &settings, int cycles)
 {
-    frmMain window;
+    ui::frmMain window;
     window.findChild<QLineEdit *>(QStringLiteral("Text2"))->setText(settings.port);
     window.findChild<QLineEdit *>(QStringLiteral("Text3"))->setText(settings.interval);
     window.findChild<QLineEdit *>(QStringLiteral("Text4"))->setText(settings.delay);
@@ -70,7 +70,7 @@ WindowRun runWindow(const ConsoleSettings &settings, int cycles)
     runControl.addListener(window);
     runControl.setClock(ManualTime::steppingLocalTime(FirstReading));
     int done = 0;
-    QObject::connect(&window, &frmMain::timer1Tick, [&] {
+    QObject::connect(&window, &ui::frmMain::timer1Tick, [&] {
         if (runControl.busy())
             return;
         runControl.ReadingCycle();

@@ -413,7 +413,7 @@ void TestConsole::logsToTheDefaultPathOfItsBus()
     const QByteArray oldHome = qgetenv("HOME");
     qputenv("HOME", home.path().toLocal8Bit());
     // A simulated run keeps to a file of its own, beside the one real runs share with the window.
-    const QString real = frmMain().text(logging::TextField::Text5);
+    const QString real = ui::frmMain().text(logging::TextField::Text5);
     const QString expected = logging::defaultLogPath(logging::LogBus::Simulated);
     QProcess program;
     program.start(QStringLiteral(KX_PROGRAM),

@@ -10,6 +10,9 @@
 #include <QtTest>
 #include <functional>
 
+using ui::frmInfo;
+using ui::frmMain;
+
 namespace {
 
 // What a test saw of the information window while ShowInfo was running.

@@ -14,6 +14,9 @@
 #include <QTimer>
 #include <QtTest>
 
+using ui::frmMain;
+using ui::LampShape;
+
 using SizeList = QList<QSize>;
 
 class TestFrmMain : public QObject
@@ -306,7 +309,8 @@ void TestFrmMain::fitReadingList()
     auto *list = control(&w, "lstTemp");
     const QRect devices = control(&w, "lstDevices")->geometry();
     for (int i = 0; i < clientSizes.size(); ++i) {
-        w.fitReadingListTo(clientSizes[i]);
+        w.resize(clientSizes[i]);
+        w.FitReadingList();
         QCOMPARE(list->size(), listSizes[i]);
         QCOMPARE(list->pos(), QPoint(8, 304));
     }

@@ -17,6 +17,8 @@
 
 using logging::Control;
 using logging::TextField;
+using ui::frmMain;
+using ui::LampShape;
 
 namespace {
 

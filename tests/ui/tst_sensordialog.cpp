@@ -14,6 +14,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using ui::frmMain;
+using ui::SensorDialog;
+
 namespace {
 
 const logging::RomCode Listed {0x28, 0xB4, 0x84, 0xD7, 0x0F, 0x4F, 0x4C, 0xAF};
