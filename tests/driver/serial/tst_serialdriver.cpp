@@ -132,13 +132,6 @@ private slots:
         QCOMPARE(rig.port->opens, 1);
     }
 
-    void otherPortTypesHaveNoAdapter()
-    {
-        DriverRig rig(StartUp);
-        QCOMPARE(rig.driver->XwExtendedStartSession(Port, 2, 0), 0);
-        QCOMPARE(rig.port->opens, 0);
-    }
-
     void endingASessionEndsThePullUp()
     {
         DriverRig rig(
