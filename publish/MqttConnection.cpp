@@ -49,13 +49,13 @@ void Connection::run()
     configure();
     m_nextAttempt = Clock::now();
     while (!stopRequested()) {
-        if (!m_trying) {
+        if (!trying()) {
             if (waitUntil(m_nextAttempt))
                 break;
             startAttempt();
             continue;
         }
-        if (m_active)
+        if (active())
             sendDue();
         checkAttempt(mosquitto_loop(m_mosq, int(std::chrono::milliseconds(loopWait).count()), 1));
     }
@@ -109,14 +109,14 @@ void Connection::startAttempt()
 {
     m_reason.clear();
     m_certificateVerdict = 0;
-    m_active = false;
-    m_trying = true;
     m_attemptStart = Clock::now();
     const QByteArray host = m_settings.host.toUtf8();
+    const bool first = m_link == Link::Untried;
+    m_link = first ? Link::Connecting : Link::Retrying;
     // A reconnection closes whatever the last attempt left open.
-    const int rc = std::exchange(m_attempted, true)
-        ? mosquitto_reconnect_async(m_mosq)
-        : mosquitto_connect_async(m_mosq, host.constData(), m_settings.port, keepAliveSeconds);
+    const int rc = first
+        ? mosquitto_connect_async(m_mosq, host.constData(), m_settings.port, keepAliveSeconds)
+        : mosquitto_reconnect_async(m_mosq);
     if (rc != MOSQ_ERR_SUCCESS) {
         // The library's text for a system error is the system's; it must be read before anything else runs.
         lost(rc == MOSQ_ERR_TLS ? tlsFailure(m_certificateVerdict) : errorText(rc));
@@ -126,14 +126,14 @@ void Connection::startAttempt()
 void Connection::checkAttempt(int loopResult)
 {
     // A refused certificate ends the handshake, whatever the library makes of what follows.
-    if (!m_active && m_reason.isEmpty() && (loopResult == MOSQ_ERR_TLS || m_certificateVerdict != 0))
+    if (!active() && m_reason.isEmpty() && (loopResult == MOSQ_ERR_TLS || m_certificateVerdict != 0))
         m_reason = tlsFailure(m_certificateVerdict);
     const int socket = mosquitto_socket(m_mosq);
     // Before the broker's answer the library may go on waiting on a connection that has failed.
-    const auto failed = socket >= 0 && !m_active && m_reason.isEmpty() ? socketFailure(socket) : std::nullopt;
+    const auto failed = socket >= 0 && !active() && m_reason.isEmpty() ? socketFailure(socket) : std::nullopt;
     if (socket < 0 || failed)
         lost(!m_reason.isEmpty() ? m_reason : failed.value_or(QStringLiteral("closed by the broker")));
-    else if (!m_active && Clock::now() - m_attemptStart > answerWait)
+    else if (!active() && Clock::now() - m_attemptStart > answerWait)
         lost(QStringLiteral("no answer from the broker"));
 }
 
@@ -143,12 +143,9 @@ void Connection::connected(int rc)
         m_reason = reasonText(mosquitto_connack_string(rc));
         return;
     }
-    m_active = true;
-    m_announce = true;
+    m_link = Link::Announcing;
     m_inFlight = 0;
     m_retryWait = firstRetryWait;
-    m_lossTold = false;
-    m_everConnected = true;
     m_tell(QStringLiteral("MQTT: connected to %1").arg(address()));
 }
 
@@ -167,15 +164,12 @@ void Connection::published(int mid)
 
 void Connection::lost(const QString &reason)
 {
-    m_trying = false;
-    const bool wasActive = std::exchange(m_active, false);
-    if (wasActive)
+    const Link was = std::exchange(m_link, Link::Waiting);
+    if (was == Link::Connecting)
+        m_tell(QStringLiteral("MQTT: cannot connect to %1 (%2); retrying").arg(address(), reason));
+    if (was == Link::Announcing || was == Link::Connected) {
         checkDiscoveryDropped();
-    if (!m_lossTold) {
-        m_lossTold = true;
-        m_tell(wasActive || m_everConnected
-                ? QStringLiteral("MQTT: connection lost (%1); retrying").arg(reason)
-                : QStringLiteral("MQTT: cannot connect to %1 (%2); retrying").arg(address(), reason));
+        m_tell(QStringLiteral("MQTT: connection lost (%1); retrying").arg(reason));
     }
     m_nextAttempt = Clock::now() + m_retryWait;
     m_retryWait = std::min<Clock::duration>(m_retryWait * 2, longestRetryWait);
@@ -203,7 +197,8 @@ void Connection::checkDiscoveryDropped()
 
 void Connection::sendDue()
 {
-    const bool announce = std::exchange(m_announce, false);
+    const bool announce = m_link == Link::Announcing;
+    m_link = Link::Connected;
     std::map<QByteArray, Message> discovery;
     std::map<QByteArray, Message> due;
     {
@@ -247,15 +242,15 @@ bool Connection::send(const QByteArray &topic, const Message &message, int *mid,
 
 void Connection::sayOffline()
 {
-    if (!m_active)
+    if (!active())
         return;
     // The last cycle's readings go out before the status says there are no more.
     sendDue();
     send(m_status, {"offline", true}, &m_offlineMid);
     const auto until = Clock::now() + OfflineWait;
-    while (!m_offlineSent && m_active && Clock::now() < until) {
+    for (bool open = true; !m_offlineSent && open && Clock::now() < until;) {
         mosquitto_loop(m_mosq, 50, 1);
-        m_active = mosquitto_socket(m_mosq) >= 0;
+        open = mosquitto_socket(m_mosq) >= 0;
     }
     mosquitto_disconnect(m_mosq);
 }

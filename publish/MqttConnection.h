@@ -64,6 +64,20 @@ private:
         static_cast<Connection *>(self)->published(mid);
     }
 
+    // Where the link to the broker stands. A loss is told once, when the link leaves Connecting (the
+    // first attempt: "cannot connect") or Connected/Announcing ("connection lost"); the attempts that
+    // follow it stay quiet until the broker accepts one again.
+    enum class Link {
+        Untried, // no attempt yet: the first one connects, every later one reconnects
+        Connecting, // the first attempt is under way
+        Announcing, // the broker accepted: "online" and discovery are due
+        Connected,
+        Waiting, // lost or never made, and told; the next attempt at m_nextAttempt
+        Retrying, // a later attempt is under way
+    };
+    bool active() const { return m_link == Link::Announcing || m_link == Link::Connected; }
+    bool trying() const { return m_link != Link::Untried && m_link != Link::Waiting; }
+
     void configure();
     bool stopRequested();
     // Waits until `until` or a stop; true on the stop.
@@ -89,13 +103,8 @@ private:
     std::function<void(const QString &)> m_tell;
     QByteArray m_status;
     mosquitto *m_mosq = nullptr;
-    bool m_attempted = false;
-    bool m_trying = false; // an attempt or a connection is under way; otherwise the next try is waited for
-    bool m_active = false; // the broker accepted the connection
-    bool m_announce = false; // "online" and discovery are due on the new connection
-    bool m_lossTold = false; // since the last change, the loss has been told
-    bool m_everConnected = false;
-    QString m_reason;
+    Link m_link = Link::Untried;
+    QString m_reason; // why this attempt failed, once known
     long m_certificateVerdict = 0; // of this attempt's handshake; 0: none, or accepted
     Clock::time_point m_attemptStart;
     Clock::time_point m_nextAttempt;

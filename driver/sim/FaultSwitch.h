@@ -9,7 +9,6 @@ public:
     void on() { m_remaining = Always; }
     void times(int occurrences) { m_remaining = occurrences > 0 ? occurrences : 0; }
     void off() { m_remaining = 0; }
-    bool isOn() const { return m_remaining != 0; }
 
     // Asked where the fault could strike; true when it does, using up one occurrence.
     bool fire()

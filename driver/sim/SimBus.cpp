@@ -99,7 +99,9 @@ void SimBus::powerCycle()
 
 void SimBus::record(TranscriptEntry::Kind kind, uint8_t sent, uint8_t received, onewire::ResetResult reset)
 {
-    m_transcript.record(TranscriptEntry {kind, m_clock->now(), sent, received, reset});
+    if (m_transcript) {
+        m_transcript->record(TranscriptEntry {kind, m_clock->now(), sent, received, reset});
+    }
 }
 
 } // namespace sim

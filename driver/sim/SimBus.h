@@ -41,8 +41,14 @@ public:
     // A bus held low: resets answer Short and every slot reads 0.
     void setShorted(bool on) { m_shorted = on; }
 
-    Transcript &transcript() { return m_transcript; }
-    const Transcript &transcript() const { return m_transcript; }
+    // Recording is for tests: a bus records nothing until a transcript is attached, so the program's
+    // buses spend no memory or time on it.
+    void attachTranscript(std::shared_ptr<Transcript> transcript) { m_transcript = std::move(transcript); }
+    // The attached transcript; only after attachTranscript.
+    Transcript &transcript() const { return *m_transcript; }
+
+    // The pull-up is armed on the adapter's side; recorded for tests, the bus itself does not change.
+    void pullUpArmed() { record(TranscriptEntry::Kind::PullUpArmed); }
 
 private:
     bool rawSlot(bool masterBit);
@@ -53,7 +59,7 @@ private:
     std::vector<std::shared_ptr<Device>> m_devices;
     bool m_strongPullUp = false;
     bool m_shorted = false;
-    Transcript m_transcript;
+    std::shared_ptr<Transcript> m_transcript;
 };
 
 } // namespace sim

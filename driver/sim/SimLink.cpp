@@ -93,8 +93,7 @@ bool SimLink::setLevel(onewire::BusLevel level)
     }
     if (level == onewire::BusLevel::StrongPullUpAfterNextByte) {
         m_armed = true;
-        m_bus->transcript().record(
-            TranscriptEntry {TranscriptEntry::Kind::PullUpArmed, m_bus->clock().now(), 0, 0, {}});
+        m_bus->pullUpArmed();
         return true;
     }
     m_armed = false;

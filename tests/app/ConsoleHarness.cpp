@@ -15,11 +15,10 @@ const QDateTime FirstReading(QDate(2024, 1, 15), QTime(18, 23, 42));
 
 std::shared_ptr<sim::SimulatedDriver> simulatedDriver(Bus bus, const ManualTime &time)
 {
+    sim::SimConfiguration configuration {time.clock, {}};
     if (bus == Bus::Demo)
-        return std::make_shared<sim::SimulatedDriver>(sim::demoConfiguration(time.clock));
-    sim::SimConfiguration configuration;
-    configuration.clock = time.clock;
-    configuration.addPort(1);
+        configuration = sim::demoConfiguration(time.clock);
+    configuration.addPort(1).bus->attachTranscript(std::make_shared<sim::Transcript>());
     return std::make_shared<sim::SimulatedDriver>(std::move(configuration));
 }
 

@@ -75,6 +75,7 @@ class TestBusOnSim : public QObject
     void start(sim::SimConfiguration configuration)
     {
         driver = std::make_shared<WatchedDriver>(std::move(configuration));
+        bus().attachTranscript(std::make_shared<sim::Transcript>());
         XWBUSLIB::Install(driver);
         PortNum = 1;
         PortType = 1;

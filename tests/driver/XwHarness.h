@@ -23,7 +23,7 @@ public:
         : clock(std::make_shared<sim::ManualClock>())
     {
         configuration.clock = clock;
-        configuration.addPort(Port);
+        configuration.addPort(Port).bus->attachTranscript(std::make_shared<sim::Transcript>());
     }
 
     sim::SimBus &bus() { return *configuration.ports.at(Port).bus; }

@@ -82,8 +82,6 @@ private slots:
     void otherCommands();
     void curvesAreSlowPlausibleAndSeeded();
     void demoConfiguration();
-    void uniformConfiguration_data();
-    void uniformConfiguration();
 };
 
 void TestSimBus::readingFollowsTheCurve_data()
@@ -703,34 +701,6 @@ void TestSimBus::demoConfiguration()
     }
     QCOMPARE(seen, (std::multiset<int> {0x281F, 0x287F, 0x10FF}));
     QVERIFY(lowest < 0.0);
-}
-
-void TestSimBus::uniformConfiguration_data()
-{
-    QTest::addColumn<int>("count");
-    QTest::newRow("one sensor") << 1;
-    QTest::newRow("32 sensors") << 32;
-    QTest::newRow("40 sensors") << 40;
-}
-
-void TestSimBus::uniformConfiguration()
-{
-    QFETCH(int, count);
-    sim::SimulatedDriver driver(sim::uniformConfiguration(count, std::make_shared<sim::ManualClock>()));
-    const int32_t session = driver.XwExtendedStartSession(1, 1, 0);
-    std::vector<uint8_t> state(xw::StateBufferSize, 0);
-    std::set<RomCode> codes;
-    for (int16_t more = driver.XwFirst(session, state.data()); more == 1;
-         more = driver.XwNext(session, state.data())) {
-        std::array<int16_t, 9> cells {};
-        driver.XwRom(session, state.data(), cells.data());
-        RomCode rom {};
-        std::copy(cells.begin(), cells.begin() + 8, rom.begin());
-        QCOMPARE(rom[0], uint8_t(0x28));
-        QVERIFY(std::none_of(rom.begin(), rom.end(), [](uint8_t b) { return b == 0xFF || b == 0xE3; }));
-        codes.insert(rom);
-    }
-    QCOMPARE(int(codes.size()), count);
 }
 
 QTEST_GUILESS_MAIN(TestSimBus)

@@ -44,6 +44,8 @@ void RunFixture::tearDownRun()
 std::shared_ptr<sim::SimulatedDriver> RunFixture::installSim(sim::SimConfiguration configuration)
 {
     driver = std::make_shared<sim::SimulatedDriver>(std::move(configuration));
+    if (driver->bus(1))
+        driver->bus(1)->attachTranscript(std::make_shared<sim::Transcript>());
     XWBUSLIB::Install(driver);
     return driver;
 }

@@ -1,4 +1,5 @@
 // The emulator's command line and the bus it builds from it.
+#include "driver/onewire/Crc8.h"
 #include "driver/sim/Clock.h"
 #include "tools/ka7700-emulator/Options.h"
 
@@ -105,13 +106,23 @@ private slots:
             = emulator::parseOptions(QStringLiteral("--bad-crc 2 --stuck 1 --deaf 0").split(u' '), error);
         QVERIFY(options);
         const auto bus = emulator::makeBus(*options, std::make_shared<sim::ManualClock>());
-        const auto on = [&bus](std::size_t device) {
-            const sim::DeviceFaults &f = bus->device(device).faults();
-            return QList<bool> {f.noPresence.isOn(), f.stuckFF.isOn(), f.corruptCrc.isOn()};
+        // Each device's presence pulse, then its scratchpad read by its code: all FF, or its CRC verdict.
+        const auto seen = [&bus](std::size_t device) {
+            const bool presence = bus->device(device).reset(bus->clock().now());
+            bus->reset();
+            bus->touchByte(0x55);
+            for (const uint8_t byte : bus->device(device).romCode())
+                bus->touchByte(byte);
+            bus->touchByte(0xBE);
+            std::array<uint8_t, 9> pad {};
+            for (uint8_t &byte : pad)
+                byte = bus->touchByte(0xFF);
+            const bool allFF = std::all_of(pad.begin(), pad.end(), [](uint8_t b) { return b == 0xFF; });
+            return QList<bool> {presence, allFF, onewire::crc8(pad) == 0};
         };
-        QCOMPARE(on(0), (QList<bool> {true, false, false}));
-        QCOMPARE(on(1), (QList<bool> {false, true, false}));
-        QCOMPARE(on(2), (QList<bool> {false, false, true}));
+        QCOMPARE(seen(0), (QList<bool> {false, true, false})); // deaf
+        QCOMPARE(seen(1), (QList<bool> {true, true, false})); // stuck
+        QCOMPARE(seen(2), (QList<bool> {true, false, false})); // bad CRC
     }
 
     void help()

@@ -1,4 +1,5 @@
 // The emulator's line driver fed bytes directly: the observed traces byte for byte, its state and faults.
+#include "common/AdapterTraces.h"
 #include "driver/sim/RomCodes.h"
 #include "driver/sim/SimBus.h"
 #include "tools/ka7700-emulator/LineDriver.h"
@@ -12,18 +13,16 @@ Q_DECLARE_METATYPE(emulator::Faults)
 
 namespace {
 
-onewire::RomCode rom(const char *hexText)
+onewire::RomCode rom(const QString &hexText)
 {
-    const QByteArray bytes = QByteArray::fromHex(hexText);
+    const QByteArray bytes = QByteArray::fromHex(hexText.toLatin1());
     onewire::RomCode code {};
     std::copy(bytes.cbegin(), bytes.cend(), code.begin());
     return code;
 }
 
-const onewire::RomCode RomA = rom("283D2C1B0A0000A6");
-const onewire::RomCode RomB = rom("280C0D0E0F0000C5");
-const onewire::RomCode RomC = rom("283C2C1B0A000091");
-const onewire::RomCode RomWithEscape = rom("285634E3120000DD");
+const onewire::RomCode RomA = rom(serialtest::RomA);
+const onewire::RomCode RomWithEscape = rom(QStringLiteral("285634E3120000DD"));
 
 struct Rig
 {
@@ -121,8 +120,7 @@ private slots:
     {
         QTest::addColumn<QString>("sent");
         QTest::addColumn<QString>("answers");
-        QTest::newRow("detection block, empty bus") << "17 45 5B 0F 91"
-                                                    << "16 44 5A 00 93";
+        QTest::newRow("detection block, empty bus") << serialtest::SetupRequest << serialtest::SetupAnswer;
         QTest::newRow("parameter writes") << "3F 29 71"
                                           << "3E 28 70";
         QTest::newRow("power-up values") << "03 05 07 09 0B 0D 0F"
@@ -165,21 +163,17 @@ private slots:
         QTest::addColumn<QStringList>("roms");
         QTest::addColumn<QString>("request");
         QTest::addColumn<QString>("answer");
-        const QStringList twoDevices {hexOf(RomB), hexOf(RomA)};
-        const QStringList threeDevices {hexOf(RomB), hexOf(RomC), hexOf(RomA)};
-        const QString zeros = QStringLiteral("00 ").repeated(13).trimmed();
-        QTest::newRow("two devices, pass 1")
-            << twoDevices << "00 00 00 " + zeros << "80 08 A1 00 A2 00 A8 00 AA 00 00 00 00 00 22 A0";
-        QTest::newRow("two devices, pass 2")
-            << twoDevices << "80 08 02 " + zeros << "80 08 A3 0A A0 08 8A 02 88 00 00 00 00 00 28 88";
-        QTest::newRow("three devices, pass 1")
-            << threeDevices << "00 00 00 " + zeros << "80 08 A1 01 A2 00 A8 00 AA 00 00 00 00 00 22 A0";
-        QTest::newRow("three devices, pass 2") << threeDevices << "80 08 A0 02 " + zeros.mid(3)
-                                               << "80 08 A1 0B A0 08 8A 02 88 00 00 00 00 00 02 82";
-        QTest::newRow("three devices, pass 3")
-            << threeDevices << "80 08 02 " + zeros << "80 08 A3 0A A0 08 8A 02 88 00 00 00 00 00 28 88";
+        namespace traces = serialtest;
+        const QList<std::pair<QStringList, QList<traces::SearchPass>>> buses {
+            {{traces::RomB, traces::RomA}, traces::TwoDevicePasses},
+            {{traces::RomB, traces::RomC, traces::RomA}, traces::ThreeDevicePasses}};
+        for (const auto &[roms, passes] : buses) {
+            for (qsizetype pass = 0; pass < passes.size(); ++pass)
+                QTest::addRow("%lld devices, pass %lld", qlonglong(roms.size()), qlonglong(pass + 1))
+                    << roms << passes[pass].request << passes[pass].answer;
+        }
         QTest::newRow("empty bus latches the error")
-            << QStringList {} << "00 00 00 " + zeros << QStringLiteral("FF ").repeated(16).trimmed();
+            << QStringList {} << traces::zeroBytes(16) << QStringLiteral("FF ").repeated(16).trimmed();
     }
     void acceleratedSearch()
     {
@@ -188,11 +182,9 @@ private slots:
         QFETCH(QString, answer);
         Rig rig;
         for (const QString &code : roms)
-            rig.bus->addDevice(
-                std::make_shared<sim::Device>(rom(code.toLatin1().replace(' ', "").constData())));
+            rig.bus->addDevice(std::make_shared<sim::Device>(rom(code)));
         const QString reset = roms.isEmpty() ? QStringLiteral("CF") : QStringLiteral("CD");
-        QCOMPARE(
-            rig.calibrated().send(QStringLiteral("C5 E1 F0 E3 B5 E1 ") + request + QStringLiteral(" E3 A5")),
+        QCOMPARE(rig.calibrated().send(QStringLiteral("C5 ") + serialtest::searchRequest(request)),
             reset + QStringLiteral(" F0 ") + answer);
         QVERIFY(!rig.line.acceleratorOn());
     }
@@ -319,15 +311,14 @@ private slots:
                                               << "84 EC EC";
         faults = {};
         faults.silentAfter = 3;
-        QTest::newRow("silent after three answers") << faults << "17 45 5B 0F 91"
-                                                    << "16 44 5A";
+        QTest::newRow("silent after three answers") << faults << serialtest::SetupRequest << "16 44 5A";
         faults = {};
         faults.garbleEvery = 2;
-        QTest::newRow("every second answer garbled") << faults << "17 45 5B 0F 91"
-                                                     << "16 04 5A 40 93";
+        QTest::newRow("every second answer garbled")
+            << faults << serialtest::SetupRequest << "16 04 5A 40 93";
         faults = {};
         faults.silent = true;
-        QTest::newRow("silent") << faults << "17 45 5B 0F 91 C5"
+        QTest::newRow("silent") << faults << serialtest::SetupRequest + " C5"
                                 << "";
     }
     void faults()

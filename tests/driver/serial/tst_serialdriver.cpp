@@ -1,7 +1,7 @@
 // The serial driver through the Xw operations on scripted ports: searches byte for byte, sessions,
 // the COM port map, and random answers that must neither crash nor hang it.
 #include "ScriptedPort.h"
-#include "Traces.h"
+#include "common/AdapterTraces.h"
 #include "driver/onewire/RomCode.h"
 #include "driver/serial/Ka7700.h"
 #include "driver/serial/SerialDriver.h"
@@ -29,14 +29,13 @@ struct DriverRig
     std::shared_ptr<xw::XwDriver> driver;
 };
 
-QString searchPass(const QString &request, const QString &answer)
+QString searchPasses(const QList<SearchPass> &passes)
 {
-    return QStringLiteral("> C5 < CD > E1 F0 < F0 > E3 B5 E1 %1 E3 A5 < %2 ").arg(request, answer);
-}
-
-QString zeros(int count)
-{
-    return QStringLiteral("00 ").repeated(count).trimmed();
+    QString trace;
+    for (const SearchPass &pass : passes)
+        trace += QStringLiteral("> C5 < CD > E1 F0 < F0 > E3 B5 E1 %1 E3 A5 < %2 ")
+                     .arg(pass.request, pass.answer);
+    return trace;
 }
 
 QStringList romsFound(xw::XwDriver &driver, int32_t session)
@@ -67,9 +66,9 @@ QByteArray randomBytes(std::mt19937 &random, int count)
 // Mostly the right kind of answer with bits flipped, sometimes noise or silence.
 QByteArray fuzzedAnswer(std::mt19937 &random, const QByteArray &written)
 {
-    static const QByteArray setup = QByteArray::fromHex("17455B0F91");
+    static const QByteArray setup = QByteArray::fromHex(SetupRequest.toLatin1());
     if (written == setup && random() % 8 != 0)
-        return QByteArray::fromHex("16445A0093");
+        return QByteArray::fromHex(SetupAnswer.toLatin1());
     switch (random() % 5) {
     case 0:
         return randomBytes(random, int(random() % (written.size() + 3)));
@@ -102,22 +101,13 @@ private slots:
         QTest::addColumn<QString>("passes");
         QTest::addColumn<QStringList>("roms");
         // A disturbed pass is made again on an adapter set up afresh.
-        QTest::newRow("two devices, a reset answer garbled")
-            << QStringLiteral("> C5 < 8D ") + Resync + StartUp
-                + searchPass(zeros(16), QStringLiteral("80 08 A1 00 A2 00 A8 00 AA 00 00 00 00 00 22 A0"))
-                + searchPass(QStringLiteral("80 08 02 ") + zeros(13),
-                    QStringLiteral("80 08 A3 0A A0 08 8A 02 88 00 00 00 00 00 28 88"))
-            << QStringList {"28 0C 0D 0E 0F 00 00 C5", "28 3D 2C 1B 0A 00 00 A6"};
+        QTest::newRow("two devices, a reset answer garbled") << QStringLiteral("> C5 < 8D ") + Resync
+                + StartUp + searchPasses(TwoDevicePasses) << QStringList {RomB, RomA};
         // The second pass turns the 1 way at bit 12; the 0-way fork at bit 8 must still be taken after.
         QTest::newRow("three devices, forks at 8 and 12")
-            << searchPass(zeros(16), QStringLiteral("80 08 A1 01 A2 00 A8 00 AA 00 00 00 00 00 22 A0"))
-                + searchPass(QStringLiteral("80 08 A0 02 ") + zeros(12),
-                    QStringLiteral("80 08 A1 0B A0 08 8A 02 88 00 00 00 00 00 02 82"))
-                + searchPass(QStringLiteral("80 08 02 ") + zeros(13),
-                    QStringLiteral("80 08 A3 0A A0 08 8A 02 88 00 00 00 00 00 28 88"))
-            << QStringList {"28 0C 0D 0E 0F 00 00 C5", "28 3C 2C 1B 0A 00 00 91", "28 3D 2C 1B 0A 00 00 A6"};
-        const QString nobody
-            = searchPass(zeros(16), QStringLiteral("FF ").repeated(16).trimmed()) + Resync + StartUp;
+            << searchPasses(ThreeDevicePasses) << QStringList {RomB, RomC, RomA};
+        const QString nobody = searchPasses({{zeroBytes(16), QStringLiteral("FF ").repeated(16).trimmed()}})
+            + Resync + StartUp;
         QTest::newRow("nobody answers the search, three times")
             << nobody + nobody + nobody.left(nobody.indexOf(Resync)) << QStringList {"failed"};
         QTest::newRow("empty bus") << QStringLiteral("> C5 < CF") << QStringList {};
@@ -140,13 +130,6 @@ private slots:
         QCOMPARE(rig.driver->XwExtendedStartSession(Port, xw::PortTypeKA7700, 0), 0);
         QVERIFY(!rig.port->open);
         QCOMPARE(rig.port->opens, 1);
-    }
-
-    void otherPortTypesHaveNoAdapter()
-    {
-        DriverRig rig(StartUp);
-        QCOMPARE(rig.driver->XwExtendedStartSession(Port, 2, 0), 0);
-        QCOMPARE(rig.port->opens, 0);
     }
 
     void endingASessionEndsThePullUp()

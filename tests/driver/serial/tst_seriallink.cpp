@@ -1,6 +1,6 @@
 // The KA7700 link against scripted adapters: the observed traces byte for byte, checks and recovery.
 #include "ScriptedPort.h"
-#include "Traces.h"
+#include "common/AdapterTraces.h"
 #include "driver/serial/SerialLink.h"
 
 #include <QTest>
@@ -50,8 +50,6 @@ QList<int> listOf(const QByteArray &values)
     return list;
 }
 
-const QByteArray RomB = bytes(QStringLiteral("280C0D0E0F0000C5"));
-const QByteArray RomA = bytes(QStringLiteral("283D2C1B0A0000A6"));
 const QString ConvertPulledUp
     = QStringLiteral("> E3 3F 85 85 95 85 85 85 95 87 < 3E 84 84 97 84 84 84 97 84 ");
 
@@ -67,7 +65,7 @@ private slots:
         QTest::addColumn<QString>("setupAnswer");
         QTest::addColumn<QString>("resetAnswer");
         QTest::addColumn<bool>("opens");
-        const QString good = QStringLiteral("16 44 5A 00 93");
+        const QString good = SetupAnswer;
         QTest::newRow("devices present") << good << "CD" << true;
         QTest::newRow("empty bus") << good << "CF" << true;
         QTest::newRow("shorted bus") << good << "CC" << true;
@@ -96,7 +94,7 @@ private slots:
         QFETCH(QString, setupAnswer);
         QFETCH(QString, resetAnswer);
         QFETCH(bool, opens);
-        Rig rig(QStringLiteral("! > C1 17 45 5B 0F 91 < %1 > C5 < %2").arg(setupAnswer, resetAnswer));
+        Rig rig(QStringLiteral("! > C1 %1 < %2 > C5 < %3").arg(SetupRequest, setupAnswer, resetAnswer));
         QCOMPARE(rig.link.open(), opens);
         QCOMPARE(rig.port->open, opens);
         if (opens) {
@@ -133,19 +131,12 @@ private slots:
     void readAllTraceIsSentByteForByte()
     {
         const QString trace = StartUp + QStringLiteral("> C5 < CD ")
-            + dataCalls(
-                QStringLiteral("E1 55 28 0C 0D 0E 0F 00 00 C5"), QStringLiteral("55 28 0C 0D 0E 0F 00 00 C5"))
-            + ConvertPulledUp + QStringLiteral("> F1 < EC > C5 < CD ")
-            + dataCalls(
-                QStringLiteral("E1 55 28 0C 0D 0E 0F 00 00 C5"), QStringLiteral("55 28 0C 0D 0E 0F 00 00 C5"))
+            + dataCalls("E1 55 " + RomB, "55 " + RomB) + ConvertPulledUp
+            + QStringLiteral("> F1 < EC > C5 < CD ") + dataCalls("E1 55 " + RomB, "55 " + RomB)
             + dataCalls(QStringLiteral("BE FF FF FF FF FF FF FF FF FF"),
                 QStringLiteral("BE CC FF 4B 46 7F FF 0C 10 2A"))
-            + QStringLiteral("> E3 C5 < CD ")
-            + dataCalls(
-                QStringLiteral("E1 55 28 3D 2C 1B 0A 00 00 A6"), QStringLiteral("55 28 3D 2C 1B 0A 00 00 A6"))
-            + ConvertPulledUp + QStringLiteral("> F1 < EC > C5 < CD ")
-            + dataCalls(
-                QStringLiteral("E1 55 28 3D 2C 1B 0A 00 00 A6"), QStringLiteral("55 28 3D 2C 1B 0A 00 00 A6"))
+            + QStringLiteral("> E3 C5 < CD ") + dataCalls("E1 55 " + RomA, "55 " + RomA) + ConvertPulledUp
+            + QStringLiteral("> F1 < EC > C5 < CD ") + dataCalls("E1 55 " + RomA, "55 " + RomA)
             + dataCalls(QStringLiteral("BE FF FF FF FF FF FF FF FF FF"),
                 QStringLiteral("BE 58 01 4B 46 7F FF 0C 10 C2"));
         Rig rig(trace);
@@ -153,7 +144,7 @@ private slots:
         const QByteArray nineReads(9, char(0xFF));
         const QList<QByteArray> scratchpads {
             bytes(QStringLiteral("CCFF4B467FFF0C102A")), bytes(QStringLiteral("58014B467FFF0C10C2"))};
-        const QList<QByteArray> roms {RomB, RomA};
+        const QList<QByteArray> roms {bytes(RomB), bytes(RomA)};
         for (int sensor = 0; sensor < 2; ++sensor) {
             const QByteArray match = QByteArray(1, char(0x55)) + roms[sensor];
             QCOMPARE(rig.link.reset(), ResetResult::Presence);
@@ -175,7 +166,7 @@ private slots:
         QTest::addColumn<QString>("rom");
         QTest::addColumn<QString>("sentRom"); // escaped
         QTest::addColumn<QString>("scratchpad"); // empty: the adapter stops answering after two bytes
-        const QString rom = QStringLiteral("28 3D 2C 1B 0A 00 00 A6");
+        const QString rom = RomA;
         const QString escaped = QStringLiteral("28 56 34 E3 12 00 00 DD");
         const QString pad = QStringLiteral("58 01 4B 46 7F FF 0C 10 C2");
         QTest::newRow("9600") << 9600 << rom << rom << pad;
