@@ -59,6 +59,13 @@ QString writeLog(const QString &path, const QByteArrayList &lines, const QByteAr
     return path;
 }
 
+// A cycle of sensor A alone, as the run tells it.
+logging::CycleRecord cycleOfA(
+    qint64 msecs, std::optional<float> celsius, const logging::SensorSettings &settings = {})
+{
+    return {QDateTime::fromMSecsSinceEpoch(msecs), {{0, RomA, celsius, settings}}};
+}
+
 // A run per sensor, each sensor new, with one cycle.
 QByteArrayList runsOfNewSensors(int runs)
 {
@@ -173,7 +180,7 @@ void TstChart::cancelStopsReading()
     qint64 lastSeen = 0;
     const chart::LogReading read = chart::readLogFile(
         writeLog(m_dir.filePath(QStringLiteral("cancel.log")), {header({RomA}), QByteArray(8 << 20, ' ')}),
-        [&](qint64 done, qint64) {
+        {}, [&](qint64 done, qint64) {
             lastSeen = done;
             return done < (1 << 20);
         });
@@ -215,10 +222,10 @@ void TstChart::timeLabelsBySpan()
     QFETCH(int, days);
     QFETCH(QString, label);
     chart::ChartData data;
-    data.beginRun({RomA});
+    data.beginRun({{RomA}});
     const QDateTime start(QDate(2026, 1, 2), QTime(0, 0));
     for (int hours = 0; hours <= days * 24; hours += 6)
-        data.appendCycle(start.addSecs(hours * 3600).toMSecsSinceEpoch(), {20.0F});
+        data.appendCycle(cycleOfA(start.addSecs(hours * 3600).toMSecsSinceEpoch(), 20.0F));
     chart::ReadingsChart readings(data);
     readings.setGeometry(QRectF(0, 0, 800, 400));
     readings.layout()->activate();
@@ -260,14 +267,14 @@ void TstChart::reductionKeepsExtremes()
     QFETCH(int, gapEvery);
     constexpr int columns = 300;
     chart::ChartData data;
-    data.beginRun({RomA});
+    data.beginRun({{RomA}});
     QRandomGenerator random(1);
     for (int c = 0; c < cycles; ++c) {
         const bool gap = gapEvery != 0 && c % gapEvery == 0;
         // Rare spikes, one reading wide, must survive.
         const float value = random.bounded(500) == 0 ? 80.0F + static_cast<float>(random.bounded(20))
                                                      : 20.0F + static_cast<float>(random.bounded(1.0));
-        data.appendCycle(c * 1000LL, {gap ? std::nullopt : std::optional<float>(value)});
+        data.appendCycle(cycleOfA(c * 1000LL, gap ? std::nullopt : std::optional<float>(value)));
     }
     const qint64 to = data.lastTime();
     const std::vector<chart::ReducedLine> lines = data.reduce(0, to, columns);
@@ -369,10 +376,9 @@ void TstChart::limitsInView()
     settings.limits.low = std::isnan(low) ? std::nullopt : std::optional(low);
     settings.limits.high = std::isnan(high) ? std::nullopt : std::optional(high);
     chart::ChartData data;
-    data.beginRun({RomA});
-    data.applySettings({{RomA, settings}});
-    data.appendCycle(0, {read ? std::optional(20.0F) : std::nullopt});
-    data.appendCycle(1000, {read ? std::optional(22.0F) : std::nullopt});
+    data.beginRun({{RomA}, 0, {settings}});
+    data.appendCycle(cycleOfA(0, read ? std::optional(20.0F) : std::nullopt, settings));
+    data.appendCycle(cycleOfA(1000, read ? std::optional(22.0F) : std::nullopt, settings));
     const std::vector<chart::ReducedLine> reduced = data.reduce(0, 1000, 50);
     const std::vector<chart::LimitLine> lines = chart::limitLines(data, reduced, {hidden});
     const auto found = chart::celsiusSpan(reduced, {hidden}, lines);
