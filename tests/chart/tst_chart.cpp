@@ -1,8 +1,10 @@
 // The chart: log files read back, the column reduction, following the run, and the PNG's exit statuses.
+#include "chart/AxisTicks.h"
 #include "chart/ChartLimits.h"
 #include "chart/ChartWindow.h"
 #include "chart/LogReading.h"
 #include "chart/ReadingsChart.h"
+#include "chart/TimeWindow.h"
 #include "logging/TextFormats.h"
 
 #include <QApplication>
@@ -91,6 +93,12 @@ private slots:
     void repeatedHourKeepsItsInstants();
     void timeLabelsBySpan_data();
     void timeLabelsBySpan();
+    void repeatedHourLabelsDiffer();
+    void celsiusLabels_data();
+    void celsiusLabels();
+    void timeWindow_data();
+    void timeWindow();
+    void narrowestWindow();
     void logFileDialogDoesNotWait();
     void reductionKeepsExtremes_data();
     void reductionKeepsExtremes();
@@ -232,6 +240,102 @@ void TstChart::timeLabelsBySpan()
     const QStringList labels
         = qobject_cast<QCategoryAxis *>(readings.axes(Qt::Horizontal).front())->categoriesLabels();
     QVERIFY2(labels.contains(label), qPrintable(labels.join(", ")));
+}
+
+// The hour the end of summer time repeats: its ticks keep a label each.
+void TstChart::repeatedHourLabelsDiffer()
+{
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    const qint64 first = QDateTime(QDate(2026, 10, 25), QTime(0, 30), Qt::UTC).toMSecsSinceEpoch();
+    const QStringList labels = chart::timeLabels({first, first + 3600 * 1000}, QStringLiteral("HH:mm"));
+    zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+    QCOMPARE(labels.size(), 2);
+    QVERIFY(labels[0] != labels[1]);
+    QCOMPARE(labels[1].left(5), labels[0]);
+}
+
+void TstChart::celsiusLabels_data()
+{
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::addColumn<int>("decimals");
+    QTest::newRow("wide: whole degrees") << 0.0 << 30.0 << 0;
+    QTest::newRow("four degrees: halves") << 20.0 << 24.0 << 1;
+    QTest::newRow("two degrees: quarters") << 20.0 << 22.0 << 2;
+    QTest::newRow("flat: hundredths") << 20.0 << 20.0 << 2;
+}
+
+// The readings stand inside the axis, and its labels carry the decimals their step needs, no more.
+void TstChart::celsiusLabels()
+{
+    QFETCH(double, low);
+    QFETCH(double, high);
+    QFETCH(int, decimals);
+    const chart::CelsiusAxis axis = chart::celsiusAxis(low, high, 400);
+    QVERIFY(axis.bottom < low && axis.top > high);
+    QCOMPARE(axis.decimals, decimals);
+    const double step = (axis.top - axis.bottom) / (axis.ticks - 1);
+    QCOMPARE(QString::number(step, 'f', decimals).toDouble(), step);
+}
+
+void TstChart::timeWindow_data()
+{
+    // Over data from 0 to 100 s, starting from the whole range or from 25 to 75 s.
+    QTest::addColumn<bool>("zoomedFirst");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<double>("a"); // zoom: factor, pan: fraction, last: ms, show: from
+    QTest::addColumn<double>("b"); // zoom: where across the view, show: to
+    QTest::addColumn<QString>("shown"); // in s, or "whole" while following
+    QTest::newRow("zoom in about the pointer") << false << "zoom" << 0.5 << 0.25 << "12.5 62.5";
+    QTest::newRow("zoom out past the start") << true << "zoom" << 1.8 << 1.0 << "0 90";
+    QTest::newRow("zoom out wider than the data") << true << "zoom" << 3.0 << 0.5 << "whole";
+    QTest::newRow("pan past the start") << true << "pan" << 1.0 << 0.0 << "0 50";
+    QTest::newRow("pan past the end") << true << "pan" << -1.0 << 0.0 << "50 100";
+    QTest::newRow("pan the whole range") << false << "pan" << 0.5 << 0.0 << "whole";
+    QTest::newRow("window wider than the data") << true << "show" << -50000.0 << 200000.0 << "whole";
+    QTest::newRow("the last part") << false << "last" << 10000.0 << 0.0 << "90 100";
+    QTest::newRow("more than all") << true << "last" << 1e6 << 0.0 << "whole";
+}
+
+void TstChart::timeWindow()
+{
+    QFETCH(bool, zoomedFirst);
+    QFETCH(QString, action);
+    QFETCH(double, a);
+    QFETCH(double, b);
+    QFETCH(QString, shown);
+    const chart::TimeRange whole {0, 100000};
+    chart::TimeWindow window;
+    if (zoomedFirst)
+        window.show(25000, 75000, whole);
+    const chart::TimeRange drawn = window.shown(whole);
+    if (action == QLatin1String("zoom"))
+        window.zoom(a, b, drawn, whole);
+    else if (action == QLatin1String("pan"))
+        window.pan(a, drawn, whole);
+    else if (action == QLatin1String("last"))
+        window.showLast(static_cast<qint64>(a), whole);
+    else
+        window.show(static_cast<qint64>(a), static_cast<qint64>(b), whole);
+    const auto [from, to] = window.shown(whole);
+    QCOMPARE(window.following() ? QStringLiteral("whole")
+                                : QStringLiteral("%1 %2")
+                                      .arg(static_cast<double>(from) / 1000)
+                                      .arg(static_cast<double>(to) / 1000),
+        shown);
+}
+
+// Zooming in stops at a window that still holds the time under the pointer.
+void TstChart::narrowestWindow()
+{
+    const chart::TimeRange whole {0, 100000};
+    chart::TimeWindow window;
+    window.zoom(1e-9, 0.3, whole, whole);
+    const chart::TimeRange narrowest = window.shown(whole);
+    QVERIFY(narrowest.first < 30000 && narrowest.second > 30000);
+    window.zoom(0.5, 0.5, narrowest, whole);
+    QCOMPARE(window.shown(whole), narrowest);
 }
 
 // The dialog opens without a loop of its own; the file chosen in it opens in a chart window.
