@@ -1,4 +1,4 @@
-// Round times and temperatures for the chart's axes.
+// Round times and temperatures for the chart's axes, and the labels that fit them.
 #include "chart/AxisTicks.h"
 
 #include "logging/TextFormats.h"

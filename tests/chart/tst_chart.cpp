@@ -1,4 +1,5 @@
-// The chart: log files read back, the column reduction, following the run, and the PNG's exit statuses.
+// The chart: log files read back, the column reduction, following the run, the time window, the axes'
+// labels, and the PNG's exit statuses.
 #include "chart/AxisTicks.h"
 #include "chart/ChartLimits.h"
 #include "chart/ChartWindow.h"
