@@ -46,16 +46,26 @@ QList<std::optional<float>> cycleReadings(QRandomGenerator &random, qint64 cycle
     return readings;
 }
 
+// A cycle as the run tells it.
+logging::CycleRecord cycleRecord(qint64 msecs, const QList<std::optional<float>> &readings)
+{
+    static const QList<logging::RomCode> all = roms();
+    logging::CycleRecord record {QDateTime::fromMSecsSinceEpoch(msecs), {}};
+    for (int s = 0; s < Sensors; ++s)
+        record.sensors.append({s, all[s], readings[s]});
+    return record;
+}
+
 const chart::ChartData &bigData(qint64 cycles)
 {
     static chart::ChartData data;
     if (data.cycleCount() != cycles) {
         data.clear();
         QRandomGenerator random(7);
-        data.beginRun(roms());
+        data.beginRun({roms()});
         const qint64 start = QDateTime(QDate(2026, 1, 5), QTime(0, 0)).toMSecsSinceEpoch();
         for (qint64 c = 0; c < cycles; ++c)
-            data.appendCycle(start + c * 1000, cycleReadings(random, c));
+            data.appendCycle(cycleRecord(start + c * 1000, cycleReadings(random, c)));
     }
     return data;
 }

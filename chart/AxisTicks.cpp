@@ -1,4 +1,4 @@
-// Round times and temperatures for the chart's axes.
+// Round times and temperatures for the chart's axes, and the labels that fit them.
 #include "chart/AxisTicks.h"
 
 #include "logging/TextFormats.h"
@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace chart {
 
@@ -86,6 +87,49 @@ std::pair<double, double> roundCelsius(double low, double high, int ticks, int &
         }
     }
     return {low, high};
+}
+
+TimeTicks fittingTimeTicks(
+    qint64 from, qint64 to, int width, const std::function<int(const QString &label)> &labelWidth)
+{
+    // The axis shortens a label to the width divided by one more than the labels' count, whatever the
+    // ticks' spacing, so that width must hold it.
+    const auto fitting = [width](int measured) { return std::clamp(width / (measured + 24), 2, 14); };
+    qint64 step = 0;
+    roundTicks(from, to, fitting(60), step);
+    const QString guessed = timeFormat(step, to - from);
+    TimeTicks ticks;
+    ticks.ticks = roundTicks(
+        from, to, fitting(labelWidth(QLocale().toString(QDateTime::fromMSecsSinceEpoch(to), guessed))), step);
+    ticks.format = timeFormat(step, to - from);
+    return ticks;
+}
+
+QStringList timeLabels(const std::vector<qint64> &ticks, const QString &format)
+{
+    const QLocale locale;
+    QStringList labels;
+    for (const qint64 tick : ticks) {
+        QString label = locale.toString(QDateTime::fromMSecsSinceEpoch(tick), format);
+        while (labels.contains(label))
+            label += QChar(0x200B);
+        labels.append(label);
+    }
+    return labels;
+}
+
+CelsiusAxis celsiusAxis(double low, double high, double height)
+{
+    const double margin = std::max(0.03 * (high - low), 0.2);
+    CelsiusAxis axis;
+    std::tie(axis.bottom, axis.top) = roundCelsius(
+        low - margin, high + margin, std::clamp(static_cast<int>(height / 40) + 1, 3, 12), axis.ticks);
+    const double step = (axis.top - axis.bottom) / std::max(1, axis.ticks - 1);
+    while (axis.decimals < 3
+        && std::fabs(step * std::pow(10, axis.decimals) - std::round(step * std::pow(10, axis.decimals)))
+            > 1e-6)
+        ++axis.decimals;
+    return axis;
 }
 
 } // namespace chart

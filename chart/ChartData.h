@@ -2,17 +2,13 @@
 // min/max summary per block of cycles so that a redraw never walks every reading.
 #pragma once
 
+#include "chart/ReadingSeries.h"
 #include "logging/Readings.h"
-#include "logging/SensorsFile.h"
 
 #include <QHash>
-#include <QList>
 #include <QPointF>
 #include <QSet>
 #include <QString>
-#include <cstdint>
-#include <memory>
-#include <optional>
 #include <vector>
 
 namespace chart {
@@ -40,13 +36,12 @@ public:
     // More lines than this are a tangle and cost every redraw; sensors beyond them are counted, not kept.
     static constexpr qsizetype MaxSensors = 64;
 
-    // A run begins: its sensors by position, with their names and limits when the run has them. Sensors are
-    // matched with earlier runs by ROM code.
-    void beginRun(const QList<logging::RomCode> &roms, const QList<logging::SensorSettings> &settings = {});
-    // Names and limits by ROM code, for a log file: the sensors file's.
-    void applySettings(const logging::SensorTable &table);
-    // A cycle of the current run, a reading per position; none is a gap.
-    void appendCycle(qint64 msecs, const QList<std::optional<float>> &readings);
+    // The records are the one way in, for the run as it goes and for a log file read back alike.
+    // A run begins: its sensors, with their names and limits when the run has them. Sensors are matched with
+    // earlier runs by ROM code.
+    void beginRun(const logging::RunRecord &run);
+    // A cycle of the current run: each sensor's reading, index and settings as the cycle tells them; a
+    // sensor without a reading has a gap.
     void appendCycle(const logging::CycleRecord &cycle);
     void clear();
 
@@ -69,49 +64,15 @@ public:
     std::vector<ReducedLine> reduce(qint64 from, qint64 to, int columns) const;
 
 private:
-    // Extremes of a piece of a block, positions within the block.
-    struct Piece
-    {
-        float low = 0;
-        float high = 0;
-        uint8_t lowAt = 0;
-        uint8_t highAt = 0;
-        bool any = false;
-        void add(float value, uint8_t at);
-    };
-    // A block of cycles as the reduction needs it: the readings before its first gap, those after
-    // it, and whether it ends in a gap.
-    struct Summary
-    {
-        Piece before;
-        Piece after;
-        bool gap = false;
-        bool endsInGap = false;
-    };
-    static constexpr qint64 BlockSize = 64;
-    static constexpr qint64 ChunkSize = 4096; // a whole number of blocks
-    struct Series
-    {
-        std::vector<std::unique_ptr<float[]>> chunks;
-        std::vector<Summary> blocks;
-        qint64 size = 0;
-        const float *at(qint64 i) const
-        {
-            return &chunks[static_cast<std::size_t>(i / ChunkSize)][i % ChunkSize];
-        }
-    };
-
+    // The sensor a ROM code is kept as, a new one when it is new; -1 for one past MaxSensors.
     int sensorFor(const logging::RomCode &rom);
     void appendTime(qint64 msecs);
-    static void appendValue(Series &series, float value);
-    void reduceLine(const Series &series, const std::vector<qint64> &columnStarts, ReducedLine &line) const;
 
     std::vector<ChartSensor> m_sensors;
-    std::vector<Series> m_series;
+    std::vector<ReadingSeries> m_series;
     std::vector<qint64> m_times;
     QHash<quint64, int> m_byRom;
     QSet<quint64> m_leftOut;
-    std::vector<int> m_run; // the current run's positions -> sensors, -1 for one not kept
     bool m_runBreak = false;
 };
 

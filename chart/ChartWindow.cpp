@@ -48,7 +48,7 @@ ChartWindow::~ChartWindow()
 
 void ChartWindow::runStarted(const logging::RunRecord &run)
 {
-    m_data.beginRun(run.roms, run.settings);
+    m_data.beginRun(run);
     m_stale = true;
     if (isVisible())
         m_chart->dataChanged();
@@ -88,9 +88,12 @@ void ChartWindow::openLogFile(const QString &path)
     m_cancel = false;
     m_done = 0;
     m_total = 0;
+    // The sensors file first, so that the records read from the log carry its names and limits.
+    const logging::SensorsFile sensors
+        = m_sensorsFile.isEmpty() ? logging::SensorsFile() : logging::readSensorsFile(m_sensorsFile);
     auto read = std::make_shared<LogReading>();
-    m_reader = QThread::create([this, read, path] {
-        *read = readLogFile(path, [this](qint64 done, qint64 total) {
+    m_reader = QThread::create([this, read, path, table = sensors.sensors] {
+        *read = readLogFile(path, table, [this](qint64 done, qint64 total) {
             m_done = done;
             m_total = total;
             return !m_cancel;
@@ -110,17 +113,17 @@ void ChartWindow::openLogFile(const QString &path)
     });
     poll->start(50);
     connect(m_progress, &QProgressDialog::canceled, this, [this] { m_cancel = true; });
-    connect(m_reader, &QThread::finished, this, [this, read, path] {
+    connect(m_reader, &QThread::finished, this, [this, read, path, sensorsError = sensors.error] {
         m_reader->deleteLater();
         m_reader = nullptr;
         m_progress->deleteLater();
         m_progress = nullptr;
-        logRead(*read, path);
+        logRead(*read, path, sensorsError);
     });
     m_reader->start();
 }
 
-void ChartWindow::logRead(LogReading &read, const QString &path)
+void ChartWindow::logRead(LogReading &read, const QString &path, const QString &sensorsError)
 {
     if (read.cancelled) {
         emit logOpened(false);
@@ -138,9 +141,6 @@ void ChartWindow::logRead(LogReading &read, const QString &path)
         return;
     }
     m_data = std::move(read.data);
-    const logging::SensorsFile sensors
-        = m_sensorsFile.isEmpty() ? logging::SensorsFile() : logging::readSensorsFile(m_sensorsFile);
-    m_data.applySettings(sensors.sensors);
     // The file's path, and below it what could not be read.
     const QString unreadable = unreadableText(read.unreadable);
     m_status->setText(unreadable.isEmpty() ? path : path + QLatin1Char('\n') + unreadable);
@@ -149,8 +149,8 @@ void ChartWindow::logRead(LogReading &read, const QString &path)
     m_chart->dataChanged();
     emit logOpened(true);
     // Over the chart, which has just been shown.
-    if (!sensors.error.isEmpty())
-        openMessage(sensors.error);
+    if (!sensorsError.isEmpty())
+        openMessage(sensorsError);
 }
 
 QMessageBox *ChartWindow::openMessage(const QString &text)

@@ -57,7 +57,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void logRead(LogReading &read, const QString &path);
+    void logRead(LogReading &read, const QString &path, const QString &sensorsError);
     // Without a loop of its own, which could hold a bus wait open.
     QMessageBox *openMessage(const QString &text);
 

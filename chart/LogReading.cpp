@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QStringDecoder>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -75,9 +76,110 @@ bool skipRestOfLine(QFile &file, std::vector<char> &buffer, const ReadProgress &
     }
 }
 
+// The file's lines without their ends, blank ones left out, with a look at the cancel flag now and then.
+class LogLines
+{
+public:
+    enum class Next { Line, TooLong, End, Failed, Cancelled };
+
+    LogLines(QFile &file, const ReadProgress &progress)
+        : m_file(file)
+        , m_progress(progress)
+        , m_total(file.size())
+    { }
+    qint64 total() const { return m_total; }
+
+    Next next(QByteArrayView &line)
+    {
+        for (;;) {
+            if (!keepOn())
+                return Next::Cancelled;
+            qint64 n = m_file.readLine(m_buffer.data(), static_cast<qint64>(m_buffer.size()));
+            if (n <= 0)
+                return m_file.error() != QFileDevice::NoError ? Next::Failed : Next::End;
+            if (n == MaxLineBytes + 1 && m_buffer[MaxLineBytes] != '\n')
+                return skipRestOfLine(m_file, m_buffer, m_progress, m_total) ? Next::TooLong
+                                                                             : Next::Cancelled;
+            while (n > 0
+                && (m_buffer[static_cast<std::size_t>(n - 1)] == '\n'
+                    || m_buffer[static_cast<std::size_t>(n - 1)] == '\r'))
+                --n;
+            if (n > 0) {
+                line = QByteArrayView(m_buffer.data(), n);
+                return Next::Line;
+            }
+        }
+    }
+
+private:
+    bool keepOn()
+    {
+        const qint64 lineNumber = m_lineNumber++;
+        if (!m_progress
+            || (lineNumber % CheckEveryLines != 0 && m_file.pos() - m_checkedAt < CheckEveryBytes))
+            return true;
+        m_checkedAt = m_file.pos();
+        return m_progress(m_checkedAt, m_total);
+    }
+
+    QFile &m_file;
+    const ReadProgress &m_progress;
+    const qint64 m_total;
+    std::vector<char> m_buffer = std::vector<char>(MaxLineBytes + 2);
+    qint64 m_lineNumber = 0;
+    qint64 m_checkedAt = 0;
+};
+
+// The log's lines as the records a run tells: a header begins a run, a data line is a cycle of it.
+class LogRecords
+{
+public:
+    explicit LogRecords(const logging::SensorTable &sensors)
+        : m_sensors(sensors)
+    { }
+
+    // False for a line that is neither a header nor a data line of the run before it: without a header, or
+    // with another count of readings, its readings cannot be given to sensors.
+    bool take(const logging::LogLine &line, ChartData &data)
+    {
+        if (line.kind == logging::LogLine::Kind::Header) {
+            beginRun(line.roms, data);
+            return true;
+        }
+        if (line.kind != logging::LogLine::Kind::Data || !m_cycle
+            || line.readings.size() != m_cycle->sensors.size())
+            return false;
+        m_previous = m_repeated.instant(line.when, m_previous);
+        m_cycle->when = QDateTime::fromMSecsSinceEpoch(m_previous, Qt::UTC);
+        for (qsizetype p = 0; p < line.readings.size(); ++p)
+            m_cycle->sensors[p].celsius = line.readings[p];
+        data.appendCycle(*m_cycle);
+        return true;
+    }
+
+private:
+    void beginRun(const QList<logging::RomCode> &roms, ChartData &data)
+    {
+        logging::RunRecord run {roms};
+        logging::CycleRecord cycle;
+        for (qsizetype p = 0; p < roms.size(); ++p) {
+            const auto found = m_sensors.find(roms[p]);
+            run.settings.append(found == m_sensors.end() ? logging::SensorSettings() : found->second);
+            cycle.sensors.append({static_cast<int>(p), roms[p], std::nullopt, run.settings.back()});
+        }
+        data.beginRun(run);
+        m_cycle = std::move(cycle);
+    }
+
+    const logging::SensorTable &m_sensors;
+    RepeatedHours m_repeated;
+    std::optional<logging::CycleRecord> m_cycle; // the current run's, its readings those of the last line
+    qint64 m_previous = std::numeric_limits<qint64>::min();
+};
+
 } // namespace
 
-LogReading readLogFile(const QString &path, const ReadProgress &progress)
+LogReading readLogFile(const QString &path, const logging::SensorTable &sensors, const ReadProgress &progress)
 {
     LogReading read;
     QFile file(path);
@@ -85,63 +187,35 @@ LogReading readLogFile(const QString &path, const ReadProgress &progress)
         read.error = QStringLiteral("Cannot open the log file \"%1\": %2.").arg(path, file.errorString());
         return read;
     }
-    const qint64 total = file.size();
     QStringDecoder decode(QStringConverter::System);
     logging::LogLineReader reader;
-    RepeatedHours repeated;
-    std::vector<char> buffer(MaxLineBytes + 2);
-    bool inRun = false;
-    qsizetype runSensors = 0;
-    qint64 previous = std::numeric_limits<qint64>::min();
-    for (qint64 lineNumber = 0, checkedAt = 0;; ++lineNumber) {
-        if (progress && (lineNumber % CheckEveryLines == 0 || file.pos() - checkedAt >= CheckEveryBytes)) {
-            checkedAt = file.pos();
-            if (!progress(checkedAt, total)) {
-                read.cancelled = true;
-                return read;
-            }
-        }
-        qint64 n = file.readLine(buffer.data(), static_cast<qint64>(buffer.size()));
-        if (n <= 0) {
-            if (file.error() != QFileDevice::NoError) {
-                read.error
-                    = QStringLiteral("Cannot read the log file \"%1\": %2.").arg(path, file.errorString());
-                return read;
-            }
-            break;
-        }
-        if (n == MaxLineBytes + 1 && buffer[MaxLineBytes] != '\n') {
-            ++read.unreadable;
-            if (!skipRestOfLine(file, buffer, progress, total)) {
-                read.cancelled = true;
-                return read;
-            }
+    LogLines lines(file, progress);
+    LogRecords records(sensors);
+    for (QByteArrayView bytes;;) {
+        switch (lines.next(bytes)) {
+        case LogLines::Next::Line: {
+            const logging::LogLine line = reader.read(decode(bytes));
+            if (!records.take(line, read.data))
+                ++read.unreadable;
+            else if (line.kind == logging::LogLine::Kind::Data)
+                ++read.dataLines;
             continue;
         }
-        while (n > 0
-            && (buffer[static_cast<std::size_t>(n - 1)] == '\n'
-                || buffer[static_cast<std::size_t>(n - 1)] == '\r'))
-            --n;
-        if (n == 0)
-            continue;
-        const logging::LogLine line = reader.read(decode(QByteArrayView(buffer.data(), n)));
-        if (line.kind == logging::LogLine::Kind::Header) {
-            read.data.beginRun(line.roms);
-            inRun = true;
-            runSensors = line.roms.size();
-        } else if (line.kind == logging::LogLine::Kind::Data && inRun && line.readings.size() == runSensors) {
-            previous = repeated.instant(line.when, previous);
-            read.data.appendCycle(previous, line.readings);
-            ++read.dataLines;
-        } else {
-            // A data line belongs to the header before it: without one, or with another count of
-            // readings, its readings cannot be given to sensors.
+        case LogLines::Next::TooLong:
             ++read.unreadable;
+            continue;
+        case LogLines::Next::End:
+            if (progress)
+                progress(lines.total(), lines.total());
+            return read;
+        case LogLines::Next::Failed:
+            read.error = QStringLiteral("Cannot read the log file \"%1\": %2.").arg(path, file.errorString());
+            return read;
+        case LogLines::Next::Cancelled:
+            read.cancelled = true;
+            return read;
         }
     }
-    if (progress)
-        progress(total, total);
-    return read;
 }
 
 QString noDataLineText(const QString &path)

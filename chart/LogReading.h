@@ -2,6 +2,7 @@
 #pragma once
 
 #include "chart/ChartData.h"
+#include "logging/SensorsFile.h"
 
 #include <QString>
 #include <functional>
@@ -22,7 +23,9 @@ struct LogReading
 // Told the bytes read so far and the file's size now and then; returning false cancels.
 using ReadProgress = std::function<bool(qint64 done, qint64 total)>;
 
-LogReading readLogFile(const QString &path, const ReadProgress &progress = {});
+// The sensors get their names and limits from `sensors`, by ROM code.
+LogReading readLogFile(
+    const QString &path, const logging::SensorTable &sensors = {}, const ReadProgress &progress = {});
 
 // "3 lines could not be read", or nothing when all could.
 QString unreadableText(qint64 lines);

@@ -39,12 +39,11 @@ PngResult renderLogPng(
         = sensorsPath.isEmpty() ? logging::SensorsFile() : logging::readSensorsFile(sensorsPath);
     if (!sensors.error.isEmpty())
         return {2, sensors.error};
-    LogReading read = readLogFile(logPath);
+    const LogReading read = readLogFile(logPath, sensors.sensors);
     if (!read.error.isEmpty())
         return {UnreadableLogStatus, read.error};
     if (read.dataLines == 0)
         return {NoDataLineStatus, noDataLineText(logPath)};
-    read.data.applySettings(sensors.sensors);
 
     const QImage image = renderChart(read.data, size);
     if (!image.save(pngPath, "PNG"))

@@ -2,9 +2,9 @@
 #pragma once
 
 #include "chart/ChartData.h"
+#include "chart/TimeWindow.h"
 
 #include <QChart>
-#include <optional>
 #include <utility>
 
 class QCategoryAxis;
@@ -36,8 +36,8 @@ public:
     // The last `ms` milliseconds up to the latest cycle (the whole range when it is shorter).
     void showLast(qint64 ms);
     // The whole range, following new cycles; false while the user looks at a part.
-    bool following() const { return !m_window; }
-    std::pair<qint64, qint64> timeRange() const { return m_range; }
+    bool following() const { return m_window.following(); }
+    TimeRange timeRange() const { return m_range; }
     // Hides or shows a sensor's line, as a click on its name does.
     void toggleLine(int sensor);
 
@@ -47,8 +47,9 @@ protected:
 private:
     // The legend and the note below the plot for the sensors and the size as they are now.
     void syncLegend(bool resized = false);
-    std::pair<qint64, qint64> wholeRange() const;
-    void setWindow(qint64 from, qint64 to);
+    // The axes for the range and the readings in view; returns the °C at the plot's bottom and top.
+    void setTimeAxis(qint64 from, qint64 to, int width);
+    std::pair<double, double> setCelsiusAxis(std::pair<double, double> span, double height);
 
     const ChartData &m_data;
     QCategoryAxis *m_time = nullptr;
@@ -58,8 +59,8 @@ private:
     QStringList m_names;
     std::vector<bool> m_hidden;
     LinesItem *m_lines = nullptr;
-    std::optional<std::pair<qint64, qint64>> m_window;
-    std::pair<qint64, qint64> m_range {0, 1};
+    TimeWindow m_window;
+    TimeRange m_range {0, 1}; // as last drawn
     std::vector<qint64> m_ticks;
     QString m_tickFormat;
     bool m_refreshing = false;

@@ -21,7 +21,7 @@ void WebRun::start(const logging::RunRecord &record)
     readings = QList<qint64>(record.roms.size(), 0);
     failed = readings;
     chart.clear();
-    chart.beginRun(record.roms);
+    chart.beginRun({record.roms});
 }
 
 void WebRun::add(const logging::CycleRecord &cycle)

@@ -1,8 +1,11 @@
-// The chart: log files read back, the column reduction, following the run, and the PNG's exit statuses.
+// The chart: log files read back, the column reduction, following the run, the time window, the axes'
+// labels, and the PNG's exit statuses.
+#include "chart/AxisTicks.h"
 #include "chart/ChartLimits.h"
 #include "chart/ChartWindow.h"
 #include "chart/LogReading.h"
 #include "chart/ReadingsChart.h"
+#include "chart/TimeWindow.h"
 #include "logging/TextFormats.h"
 
 #include <QApplication>
@@ -59,6 +62,13 @@ QString writeLog(const QString &path, const QByteArrayList &lines, const QByteAr
     return path;
 }
 
+// A cycle of sensor A alone, as the run tells it.
+logging::CycleRecord cycleOfA(
+    qint64 msecs, std::optional<float> celsius, const logging::SensorSettings &settings = {})
+{
+    return {QDateTime::fromMSecsSinceEpoch(msecs), {{0, RomA, celsius, settings}}};
+}
+
 // A run per sensor, each sensor new, with one cycle.
 QByteArrayList runsOfNewSensors(int runs)
 {
@@ -84,6 +94,12 @@ private slots:
     void repeatedHourKeepsItsInstants();
     void timeLabelsBySpan_data();
     void timeLabelsBySpan();
+    void repeatedHourLabelsDiffer();
+    void celsiusLabels_data();
+    void celsiusLabels();
+    void timeWindow_data();
+    void timeWindow();
+    void narrowestWindow();
     void logFileDialogDoesNotWait();
     void reductionKeepsExtremes_data();
     void reductionKeepsExtremes();
@@ -173,7 +189,7 @@ void TstChart::cancelStopsReading()
     qint64 lastSeen = 0;
     const chart::LogReading read = chart::readLogFile(
         writeLog(m_dir.filePath(QStringLiteral("cancel.log")), {header({RomA}), QByteArray(8 << 20, ' ')}),
-        [&](qint64 done, qint64) {
+        {}, [&](qint64 done, qint64) {
             lastSeen = done;
             return done < (1 << 20);
         });
@@ -215,16 +231,112 @@ void TstChart::timeLabelsBySpan()
     QFETCH(int, days);
     QFETCH(QString, label);
     chart::ChartData data;
-    data.beginRun({RomA});
+    data.beginRun({{RomA}});
     const QDateTime start(QDate(2026, 1, 2), QTime(0, 0));
     for (int hours = 0; hours <= days * 24; hours += 6)
-        data.appendCycle(start.addSecs(hours * 3600).toMSecsSinceEpoch(), {20.0F});
+        data.appendCycle(cycleOfA(start.addSecs(hours * 3600).toMSecsSinceEpoch(), 20.0F));
     chart::ReadingsChart readings(data);
     readings.setGeometry(QRectF(0, 0, 800, 400));
     readings.layout()->activate();
     const QStringList labels
         = qobject_cast<QCategoryAxis *>(readings.axes(Qt::Horizontal).front())->categoriesLabels();
     QVERIFY2(labels.contains(label), qPrintable(labels.join(", ")));
+}
+
+// The hour the end of summer time repeats: its ticks keep a label each.
+void TstChart::repeatedHourLabelsDiffer()
+{
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    const qint64 first = QDateTime(QDate(2026, 10, 25), QTime(0, 30), Qt::UTC).toMSecsSinceEpoch();
+    const QStringList labels = chart::timeLabels({first, first + 3600 * 1000}, QStringLiteral("HH:mm"));
+    zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+    QCOMPARE(labels.size(), 2);
+    QVERIFY(labels[0] != labels[1]);
+    QCOMPARE(labels[1].left(5), labels[0]);
+}
+
+void TstChart::celsiusLabels_data()
+{
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::addColumn<int>("decimals");
+    QTest::newRow("wide: whole degrees") << 0.0 << 30.0 << 0;
+    QTest::newRow("four degrees: halves") << 20.0 << 24.0 << 1;
+    QTest::newRow("two degrees: quarters") << 20.0 << 22.0 << 2;
+    QTest::newRow("flat: hundredths") << 20.0 << 20.0 << 2;
+}
+
+// The readings stand inside the axis, and its labels carry the decimals their step needs, no more.
+void TstChart::celsiusLabels()
+{
+    QFETCH(double, low);
+    QFETCH(double, high);
+    QFETCH(int, decimals);
+    const chart::CelsiusAxis axis = chart::celsiusAxis(low, high, 400);
+    QVERIFY(axis.bottom < low && axis.top > high);
+    QCOMPARE(axis.decimals, decimals);
+    const double step = (axis.top - axis.bottom) / (axis.ticks - 1);
+    QCOMPARE(QString::number(step, 'f', decimals).toDouble(), step);
+}
+
+void TstChart::timeWindow_data()
+{
+    // Over data from 0 to 100 s, starting from the whole range or from 25 to 75 s.
+    QTest::addColumn<bool>("zoomedFirst");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<double>("a"); // zoom: factor, pan: fraction, last: ms, show: from
+    QTest::addColumn<double>("b"); // zoom: where across the view, show: to
+    QTest::addColumn<QString>("shown"); // in s, or "whole" while following
+    QTest::newRow("zoom in about the pointer") << false << "zoom" << 0.5 << 0.25 << "12.5 62.5";
+    QTest::newRow("zoom out past the start") << true << "zoom" << 1.8 << 1.0 << "0 90";
+    QTest::newRow("zoom out wider than the data") << true << "zoom" << 3.0 << 0.5 << "whole";
+    QTest::newRow("pan past the start") << true << "pan" << 1.0 << 0.0 << "0 50";
+    QTest::newRow("pan past the end") << true << "pan" << -1.0 << 0.0 << "50 100";
+    QTest::newRow("pan the whole range") << false << "pan" << 0.5 << 0.0 << "whole";
+    QTest::newRow("window wider than the data") << true << "show" << -50000.0 << 200000.0 << "whole";
+    QTest::newRow("the last part") << false << "last" << 10000.0 << 0.0 << "90 100";
+    QTest::newRow("more than all") << true << "last" << 1e6 << 0.0 << "whole";
+}
+
+void TstChart::timeWindow()
+{
+    QFETCH(bool, zoomedFirst);
+    QFETCH(QString, action);
+    QFETCH(double, a);
+    QFETCH(double, b);
+    QFETCH(QString, shown);
+    const chart::TimeRange whole {0, 100000};
+    chart::TimeWindow window;
+    if (zoomedFirst)
+        window.show(25000, 75000, whole);
+    const chart::TimeRange drawn = window.shown(whole);
+    if (action == QLatin1String("zoom"))
+        window.zoom(a, b, drawn, whole);
+    else if (action == QLatin1String("pan"))
+        window.pan(a, drawn, whole);
+    else if (action == QLatin1String("last"))
+        window.showLast(static_cast<qint64>(a), whole);
+    else
+        window.show(static_cast<qint64>(a), static_cast<qint64>(b), whole);
+    const auto [from, to] = window.shown(whole);
+    QCOMPARE(window.following() ? QStringLiteral("whole")
+                                : QStringLiteral("%1 %2")
+                                      .arg(static_cast<double>(from) / 1000)
+                                      .arg(static_cast<double>(to) / 1000),
+        shown);
+}
+
+// Zooming in stops at a window that still holds the time under the pointer.
+void TstChart::narrowestWindow()
+{
+    const chart::TimeRange whole {0, 100000};
+    chart::TimeWindow window;
+    window.zoom(1e-9, 0.3, whole, whole);
+    const chart::TimeRange narrowest = window.shown(whole);
+    QVERIFY(narrowest.first < 30000 && narrowest.second > 30000);
+    window.zoom(0.5, 0.5, narrowest, whole);
+    QCOMPARE(window.shown(whole), narrowest);
 }
 
 // The dialog opens without a loop of its own; the file chosen in it opens in a chart window.
@@ -260,14 +372,14 @@ void TstChart::reductionKeepsExtremes()
     QFETCH(int, gapEvery);
     constexpr int columns = 300;
     chart::ChartData data;
-    data.beginRun({RomA});
+    data.beginRun({{RomA}});
     QRandomGenerator random(1);
     for (int c = 0; c < cycles; ++c) {
         const bool gap = gapEvery != 0 && c % gapEvery == 0;
         // Rare spikes, one reading wide, must survive.
         const float value = random.bounded(500) == 0 ? 80.0F + static_cast<float>(random.bounded(20))
                                                      : 20.0F + static_cast<float>(random.bounded(1.0));
-        data.appendCycle(c * 1000LL, {gap ? std::nullopt : std::optional<float>(value)});
+        data.appendCycle(cycleOfA(c * 1000LL, gap ? std::nullopt : std::optional<float>(value)));
     }
     const qint64 to = data.lastTime();
     const std::vector<chart::ReducedLine> lines = data.reduce(0, to, columns);
@@ -369,10 +481,9 @@ void TstChart::limitsInView()
     settings.limits.low = std::isnan(low) ? std::nullopt : std::optional(low);
     settings.limits.high = std::isnan(high) ? std::nullopt : std::optional(high);
     chart::ChartData data;
-    data.beginRun({RomA});
-    data.applySettings({{RomA, settings}});
-    data.appendCycle(0, {read ? std::optional(20.0F) : std::nullopt});
-    data.appendCycle(1000, {read ? std::optional(22.0F) : std::nullopt});
+    data.beginRun({{RomA}, 0, {settings}});
+    data.appendCycle(cycleOfA(0, read ? std::optional(20.0F) : std::nullopt, settings));
+    data.appendCycle(cycleOfA(1000, read ? std::optional(22.0F) : std::nullopt, settings));
     const std::vector<chart::ReducedLine> reduced = data.reduce(0, 1000, 50);
     const std::vector<chart::LimitLine> lines = chart::limitLines(data, reduced, {hidden});
     const auto found = chart::celsiusSpan(reduced, {hidden}, lines);
