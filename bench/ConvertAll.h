@@ -7,10 +7,10 @@
 namespace bench {
 
 // True when every listed sensor gave a reading.
-inline bool convertAllAndRead(bool busPowered)
+inline bool convertAllAndRead(bool busPowered, const modKX4136::Discovery &found)
 {
     using namespace modKX4136;
-    bool read = ConvertAll(busPowered);
+    bool read = ConvertAll(busPowered, ConvertAllWaitMs(found));
     for (int16_t index = 0; index <= LastSensor; ++index)
         read = ReadConverted(index) && read;
     return read;

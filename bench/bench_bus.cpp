@@ -78,13 +78,14 @@ void ConvertAll32OnSim(benchmark::State &state)
 {
     SimSession session(32);
     DiscardedList list;
-    if (!session.ok || DetectSensors(list) != 0 || LastSensor != 31) {
+    const Discovery found = session.ok ? discover(list) : Discovery {};
+    if (found.result != 0 || LastSensor != 31) {
         state.SkipWithError("enumeration failed");
         return;
     }
     const bool busPowered = AnyBusPowered();
     for (auto _ : state) {
-        if (!bench::convertAllAndRead(busPowered)) {
+        if (!bench::convertAllAndRead(busPowered, found)) {
             state.SkipWithError("a reading failed");
             break;
         }

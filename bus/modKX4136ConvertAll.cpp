@@ -66,12 +66,11 @@ int16_t CountBusPowered()
     return count;
 }
 
-bool ConvertAll(bool busPowered)
+bool ConvertAll(bool busPowered, int32_t waitMs)
 {
     if (!ResetBus())
         return false;
     XwTouchByte(SessionHandle, Command::SkipRom);
-    const int32_t waitMs = ConvertAllWaitMs();
     if (busPowered)
         return poweredCommand(Command::Convert, waitMs);
     {

@@ -94,7 +94,7 @@ bool RunControl::convertAllSteps(CycleRecord &cycle)
     if (!beginBusWork())
         return false;
     // A cut wait leaves every scratchpad with an older reading: none may pass as this cycle's.
-    const bool converted = modKX4136::ConvertAll(m_busPowered);
+    const bool converted = modKX4136::ConvertAll(m_busPowered, modKX4136::ConvertAllWaitMs(m_discovery));
     for (int i = 0; i <= modKX4136::LastSensor; ++i) {
         SensorReading sensor {i, romCode(i), std::nullopt, sensorSettings(romCode(i)), AlarmState::Ok};
         if (converted && modKX4136::ReadConverted(static_cast<int16_t>(i)))

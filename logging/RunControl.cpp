@@ -154,7 +154,7 @@ void RunControl::startSteps()
     m_state = State::Halted;
     m_view.setLampColour(LampRed);
     DeviceList devices(m_view);
-    const int16_t detected = modKX4136::DetectSensors(devices, [this] { return stopOrCloseHeld(); });
+    m_discovery = modKX4136::discover(devices, [this] { return stopOrCloseHeld(); });
     m_view.setLampColour(LampGreen);
     // A STOP or close that came during detection takes over: starting the timer now would
     // begin a run the user has already ended.
@@ -162,7 +162,7 @@ void RunControl::startSteps()
         m_lastStart = StartOutcome::StoppedDuringDetection;
         return;
     }
-    if (detected != 0) {
+    if (m_discovery.result != 0) {
         m_lastStart = StartOutcome::DetectionFailed;
         return;
     }
@@ -171,7 +171,7 @@ void RunControl::startSteps()
         readPowerSupply(devices);
     // The delay stays the user's choice; the list only tells what it costs. The all-at-once cycle
     // waits for the slowest sensor whatever the delay.
-    else if (const QString lag = modKX4136::conversionLagLine(); !lag.isEmpty())
+    else if (const QString lag = modKX4136::conversionLagLine(m_discovery); !lag.isEmpty())
         devices.addItem(lag);
     RunRecord run;
     for (int i = 0; i <= modKX4136::LastSensor; ++i)

@@ -53,6 +53,8 @@ public:
     State state() const { return m_state; }
     // What the last START came to; none before the first.
     std::optional<StartOutcome> lastStart() const { return m_lastStart; }
+    // What the last START's detection found.
+    const modKX4136::Discovery &discovery() const { return m_discovery; }
     // START, a cycle or a write is on the bus (a handler called now runs inside its waits).
     bool busy() const { return m_guard.busy(); }
 
@@ -132,6 +134,8 @@ private:
     // Taken over at START: the all-at-once cycle, and whether a sensor needs the pull-up through it.
     bool m_convertAll = false;
     bool m_busPowered = true;
+    // What START's detection found: the all-at-once cycle waits for the slowest of it.
+    modKX4136::Discovery m_discovery;
     int32_t m_intervalMs = 0;
     int32_t m_periodMs = 0;
     bool m_toldLongCycle = false;

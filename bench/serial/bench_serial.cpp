@@ -301,7 +301,9 @@ public:
         PortType = xw::PortTypeKA7700;
         OneWireDelay = 750;
         DiscardedList list;
-        ok = StartSession() && DetectSensors(list) == 0 && LastSensor + 1 == sensors;
+        if (StartSession())
+            found = discover(list);
+        ok = found.result == 0 && LastSensor + 1 == sensors;
     }
     ~RealTimeSession()
     {
@@ -311,6 +313,7 @@ public:
     }
 
     emulator::PtyEmulator adapter;
+    Discovery found;
     bool ok = false;
 };
 
@@ -328,7 +331,7 @@ void CycleRealTime(benchmark::State &state)
     int failed = 0;
     for (auto _ : state) {
         if (allAtOnce) {
-            failed += bench::convertAllAndRead(true) ? 0 : 1;
+            failed += bench::convertAllAndRead(true, session.found) ? 0 : 1;
             continue;
         }
         for (int16_t index = 0; index <= LastSensor; ++index)

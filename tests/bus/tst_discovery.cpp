@@ -247,7 +247,7 @@ private slots:
         int asks = 0;
         const auto stop = [&] { return ++asks == stopAtAsk; };
 
-        QCOMPARE(DetectSensors(list, stop), int16_t {0});
+        QCOMPARE(discover(list, stop).result, int16_t {0});
         QCOMPARE(LastSensor, static_cast<int16_t>(lastSensor));
         QCOMPARE(int(driver->callsOf(Op::Next).size()), nextCalls);
         QCOMPARE(list.lines.size(), lastSensor + 1 + (stopAtAsk == 0 ? 1 : 0));

@@ -75,7 +75,7 @@ private slots:
             bus().thermometer(i)->setParasitePowered(i < busPowered);
         }
         run->StartRun();
-        QCOMPARE(modKX4136::ConvertAllWaitMs(), waitMs);
+        QCOMPARE(modKX4136::ConvertAllWaitMs(run->discovery()), waitMs);
         const QString line = "%1 of %2 sensor(s) powered from the bus: every conversion waits its full time.";
         QCOMPARE(view->devices.filter(line.arg(busPowered).arg(bits.size())).size(), busPowered ? 1 : 0);
         run->ReadingCycle();
