@@ -1,5 +1,4 @@
-// START: the settings taken over, the log file claimed, the session started, the sensors listed, the run
-// begun.
+// START: the settings taken over, the log file claimed, the session started, the sensors listed.
 #include "logging/RunControl.h"
 
 #include "bus/XWBUSLIB.h"
