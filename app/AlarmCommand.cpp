@@ -20,7 +20,7 @@ QString dotNumber(double value)
 } // namespace
 
 AlarmCommand::AlarmCommand(
-    const QString &command, LineSink tell, std::chrono::milliseconds timeLimit, QObject *parent)
+    const QString &command, logging::LineSink tell, std::chrono::milliseconds timeLimit, QObject *parent)
     : QObject(parent)
     , m_tell(std::move(tell))
     , m_timeLimit(timeLimit)

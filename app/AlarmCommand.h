@@ -1,6 +1,7 @@
 // The user's command run on each change of an alarm state, with the facts in its environment.
 #pragma once
 
+#include "logging/LineSink.h"
 #include "logging/Readings.h"
 
 #include <QObject>
@@ -18,13 +19,12 @@ class AlarmCommand : public QObject, public logging::ReadingsListener
     Q_OBJECT
 
 public:
-    using LineSink = std::function<void(const QString &)>;
     static constexpr int MaxRunning = 4;
     static constexpr int MaxWaiting = 32;
     static constexpr std::chrono::milliseconds DefaultTimeLimit {30000};
 
     // `command` is split by splitCommand and run without a shell. Each failure is one line to `tell`.
-    AlarmCommand(const QString &command, LineSink tell,
+    AlarmCommand(const QString &command, logging::LineSink tell,
         std::chrono::milliseconds timeLimit = DefaultTimeLimit, QObject *parent = nullptr);
     ~AlarmCommand() override;
 
@@ -55,7 +55,7 @@ private:
 
     QString m_program;
     QStringList m_arguments;
-    LineSink m_tell;
+    logging::LineSink m_tell;
     std::chrono::milliseconds m_timeLimit;
     std::deque<Run> m_waiting;
     QList<QProcess *> m_running;

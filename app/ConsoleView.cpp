@@ -7,27 +7,6 @@
 #include <QLocale>
 #include <QTextStream>
 
-namespace {
-
-// Run control reads the fields with the user's locale, as the window's; a number written for the
-// command line is handed over as the user would have typed it. Anything else is handed over as no
-// number at all, so that run control refuses it rather than reading it by the user's rules
-// ("1,5" is no number here, whatever it means in the user's language).
-QString asTyped(const QString &commandLineNumber)
-{
-    QLocale c = QLocale::c();
-    c.setNumberOptions(QLocale::RejectGroupSeparator);
-    bool ok = false;
-    const double value = c.toDouble(commandLineNumber, &ok);
-    if (!ok)
-        return QString();
-    QLocale user;
-    user.setNumberOptions(QLocale::OmitGroupSeparator);
-    return user.toString(value, 'f', QLocale::FloatingPointShortest);
-}
-
-} // namespace
-
 ConsoleView::ConsoleView(const ConsoleSettings &settings, QTextStream &out, QTextStream &err)
     : m_settings(settings)
     , m_out(out)
@@ -42,11 +21,11 @@ QString ConsoleView::text(logging::TextField field) const
     case logging::TextField::Text1:
         return QStringLiteral("0");
     case logging::TextField::Text2:
-        return asTyped(m_settings.port);
+        return m_settings.port;
     case logging::TextField::Text3:
-        return asTyped(m_settings.interval);
+        return m_settings.interval;
     case logging::TextField::Text4:
-        return asTyped(m_settings.delay);
+        return m_settings.delay;
     case logging::TextField::Text5:
         return m_settings.logPath;
     }
@@ -61,6 +40,15 @@ int ConsoleView::check1State() const
 int ConsoleView::comboResPosition() const
 {
     return -1;
+}
+
+QLocale ConsoleView::numberLocale() const
+{
+    // Numbers on a command line are written alike in every language: "1,5" is no number here, whatever
+    // it means in the user's.
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::RejectGroupSeparator);
+    return c;
 }
 
 void ConsoleView::setLampColour(int32_t)

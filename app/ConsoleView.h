@@ -38,6 +38,7 @@ public:
     QString text(logging::TextField field) const override;
     int check1State() const override;
     int comboResPosition() const override;
+    QLocale numberLocale() const override;
     bool convertAll() const override { return m_settings.convertAll; }
     void setLampColour(int32_t colour) override;
     void clearDevices() override;

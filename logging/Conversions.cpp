@@ -1,4 +1,4 @@
-// Turning the window's texts into the numbers the bus and the timer use, with the locale's number parsing.
+// Turning the window's texts into the numbers the bus and the timer use, in the locale they are typed in.
 #include "logging/Conversions.h"
 
 #include <QLocale>
@@ -19,10 +19,10 @@ std::optional<int16_t> roundedInt16(double value, int16_t low, int16_t high)
 
 } // namespace
 
-std::optional<double> parseNumber(const QString &text)
+std::optional<double> parseNumber(const QString &text, const QLocale &locale)
 {
     bool ok = false;
-    const double value = QLocale().toDouble(text, &ok);
+    const double value = locale.toDouble(text, &ok);
     if (!ok || !std::isfinite(value))
         return std::nullopt;
     return value;
@@ -36,25 +36,25 @@ double roundHalfEven(double value)
     return std::round(value);
 }
 
-std::optional<int16_t> portNumberFromText(const QString &text)
+std::optional<int16_t> portNumberFromText(const QString &text, const QLocale &locale)
 {
-    const auto value = parseNumber(text);
+    const auto value = parseNumber(text, locale);
     if (!value)
         return std::nullopt;
     return roundedInt16(*value, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max());
 }
 
-std::optional<int16_t> oneWireDelayFromText(const QString &text)
+std::optional<int16_t> oneWireDelayFromText(const QString &text, const QLocale &locale)
 {
-    const auto value = parseNumber(text);
+    const auto value = parseNumber(text, locale);
     if (!value)
         return std::nullopt;
     return roundedInt16(*value, 0, std::numeric_limits<int16_t>::max());
 }
 
-std::optional<int32_t> intervalMsFromText(const QString &text)
+std::optional<int32_t> intervalMsFromText(const QString &text, const QLocale &locale)
 {
-    const auto value = parseNumber(text);
+    const auto value = parseNumber(text, locale);
     if (!value)
         return std::nullopt;
     const double ms = roundHalfEven(*value * 1000.0);
@@ -63,9 +63,9 @@ std::optional<int32_t> intervalMsFromText(const QString &text)
     return static_cast<int32_t>(ms);
 }
 
-std::optional<int16_t> sensorIndexFromText(const QString &text, int16_t lastSensor)
+std::optional<int16_t> sensorIndexFromText(const QString &text, int16_t lastSensor, const QLocale &locale)
 {
-    const auto value = parseNumber(text);
+    const auto value = parseNumber(text, locale);
     if (!value || *value < 0 || *value > lastSensor)
         return std::nullopt;
     return static_cast<int16_t>(roundHalfEven(*value));

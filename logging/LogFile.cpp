@@ -14,7 +14,7 @@ const QString InUse = QStringLiteral("in use by another KX4136 logger");
 
 } // namespace
 
-LogFile::LogFile(Report report, const QString &pendingFolder, qsizetype keptBytes)
+LogFile::LogFile(LineSink report, const QString &pendingFolder, qsizetype keptBytes)
     : m_report(std::move(report))
     , m_folder(pendingFolder)
     , m_keptBytes(std::max<qsizetype>(keptBytes, 1))

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "logging/FileAccess.h"
+#include "logging/LineSink.h"
 #include "logging/LogLocks.h"
 #include "logging/LogPaths.h"
 
@@ -25,13 +26,11 @@ public:
     // Kept lines held in memory, counted as written with their CR LF, when the pending folder cannot take
     // them either: a week of one line per second for up to twelve sensors. Past it the oldest are dropped.
     static constexpr qsizetype DefaultKeptBytes = 64 * 1024 * 1024;
-    // Where the failures, the recoveries and the lines written from an earlier run are told.
-    using Report = std::function<void(const QString &line)>;
-
     // Without a pending folder, kept lines are held in memory only. With one, the lines an earlier run of
     // the program left there go to their files now, as far as the files can take them.
+    // The failures, the recoveries and the lines written from an earlier run are told to `report`.
     explicit LogFile(
-        Report report, const QString &pendingFolder = QString(), qsizetype keptBytes = DefaultKeptBytes);
+        LineSink report, const QString &pendingFolder = QString(), qsizetype keptBytes = DefaultKeptBytes);
     ~LogFile();
     LogFile(const LogFile &) = delete;
     LogFile &operator=(const LogFile &) = delete;
@@ -107,7 +106,7 @@ private:
     void adoptEarlierLines();
     void dropOldest();
 
-    Report m_report;
+    LineSink m_report;
     QString m_folder;
     qsizetype m_keptBytes;
     QString m_instance;

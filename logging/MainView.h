@@ -4,6 +4,7 @@
 
 #include "logging/Alarms.h"
 
+#include <QLocale>
 #include <QString>
 #include <cstdint>
 
@@ -42,6 +43,8 @@ public:
     virtual QString text(TextField field) const = 0;
     virtual int check1State() const = 0; // 0 not ticked, 1 ticked
     virtual int comboResPosition() const = 0; // -1 (nothing chosen) to 3
+    // The locale the numbers of the text fields are typed in: the user's, unless the view says otherwise.
+    virtual QLocale numberLocale() const { return QLocale(); }
     // "Convert all sensors at once": the all-at-once cycle instead of one conversion per sensor.
     virtual bool convertAll() const { return false; }
 

@@ -37,7 +37,7 @@ void RunControl::cycleSteps()
     const int32_t began = modMsgWait::GetTickCount();
     m_heldWorkMs = 0;
     CycleRecord cycle;
-    if (!(m_convertAll ? convertAllSteps(cycle) : perSensorSteps(cycle)))
+    if (!(m_settings.convertAll ? convertAllSteps(cycle) : perSensorSteps(cycle)))
         return;
     cycle.durationMs = msSince(began) - m_heldWorkMs;
     noteCycleTime(cycle.durationMs);
@@ -49,11 +49,11 @@ void RunControl::cycleSteps()
         listener->cycleEnded(cycle);
     // The data line takes the time anew, a moment after the one the cycle shows.
     const QDateTime when = m_clock();
-    if (m_view.check1State() != 0) {
+    if (m_settings.log) {
         QList<Reading> readings;
         for (const SensorReading &sensor : std::as_const(cycle.sensors))
             readings << sensor.celsius;
-        m_log.AppendLogLine(m_view.text(TextField::Text5), logDataLine(when, readings));
+        m_log.AppendLogLine(m_settings.logPath, logDataLine(when, readings));
     }
 }
 
@@ -126,12 +126,13 @@ int32_t RunControl::msSince(int32_t tick)
 
 void RunControl::noteCycleTime(int32_t tookMs)
 {
-    if (m_state != State::Running || tookMs <= m_intervalMs)
+    if (m_state != State::Running || tookMs <= m_settings.intervalMs)
         return;
     m_periodMs = std::max(m_periodMs, tookMs);
     if (std::exchange(m_toldLongCycle, true))
         return;
-    m_view.appendDeviceLine(longCycleLine(tookMs, m_intervalMs, !m_convertAll && modKX4136::LastSensor > 0));
+    m_view.appendDeviceLine(
+        longCycleLine(tookMs, m_settings.intervalMs, !m_settings.convertAll && modKX4136::LastSensor > 0));
 }
 
 } // namespace logging

@@ -84,9 +84,4 @@ public:
     virtual void runStopped() { }
 };
 
-// The reading as the list and the log show it, "?" for a failed read.
-QString readingText(const SensorReading &sensor);
-// The lines of lstTemp for a cycle, one per sensor.
-QStringList readingListLines(const CycleRecord &cycle);
-
 } // namespace logging

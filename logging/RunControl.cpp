@@ -1,11 +1,7 @@
-// Run control: START, STOP, the reading cycle, resolution writing and closing, one bus transaction at a time.
+// Run control: the click and tick handlers, one bus transaction at a time, STOP, held requests and closing.
 #include "logging/RunControl.h"
 
-#include "bus/XWBUSLIB.h"
 #include "bus/modKX4136.h"
-#include "logging/Conversions.h"
-#include "logging/StartFailureText.h"
-#include "logging/TextFormats.h"
 #include "wait/modMsgWait.h"
 
 #include <utility>
@@ -13,20 +9,6 @@
 namespace logging {
 
 namespace {
-
-// Detection reports straight into the window's device list.
-class DeviceList : public modKX4136::LineList
-{
-public:
-    explicit DeviceList(MainView &view)
-        : m_view(view)
-    { }
-    void clear() override { m_view.clearDevices(); }
-    void addItem(const QString &line) override { m_view.appendDeviceLine(line); }
-
-private:
-    MainView &m_view;
-};
 
 // The controls a run locks, in the order START locks them. START and Help wait for the bus besides: a
 // START clicked during bus work would be skipped, and Help would open its window inside that work.
@@ -125,100 +107,6 @@ void RunControl::busWork(const std::function<void()> &steps)
         lockSettings(false);
 }
 
-void RunControl::startSteps()
-{
-    lockSettings(true);
-    if (!takeOverSettings()) {
-        m_lastStart = StartOutcome::WrongSetting;
-        return;
-    }
-    // Two programs logging into one file would mix their lines under each other's header.
-    if (const QString inUse
-        = m_view.check1State() != 0 ? m_log.claim(m_view.text(TextField::Text5)) : QString();
-        !inUse.isEmpty()) {
-        m_lastStart = StartOutcome::LogInUse;
-        m_view.clearDevices();
-        m_view.showStartFailure(inUse);
-        stopSteps();
-        return;
-    }
-    if (!modKX4136::StartSession()) {
-        m_lastStart = StartOutcome::NoSession;
-        const QString reason = startFailureLine(modKX4136::PortNum, XWBUSLIB::lastStartFailure());
-        m_view.clearDevices();
-        m_view.showMessage(QStringLiteral("Error when starting session."));
-        m_view.showStartFailure(reason);
-        stopSteps();
-        return;
-    }
-    m_state = State::Halted;
-    m_view.setLampColour(LampRed);
-    DeviceList devices(m_view);
-    m_discovery = modKX4136::discover(devices, [this] { return stopOrCloseHeld(); });
-    m_view.setLampColour(LampGreen);
-    // A STOP or close that came during detection takes over: starting the timer now would
-    // begin a run the user has already ended.
-    if (stopOrCloseHeld()) {
-        m_lastStart = StartOutcome::StoppedDuringDetection;
-        return;
-    }
-    if (m_discovery.result != 0) {
-        m_lastStart = StartOutcome::DetectionFailed;
-        return;
-    }
-    m_convertAll = m_view.convertAll();
-    if (m_convertAll)
-        readPowerSupply(devices);
-    // The delay stays the user's choice; the list only tells what it costs. The all-at-once cycle
-    // waits for the slowest sensor whatever the delay.
-    else if (const QString lag = modKX4136::conversionLagLine(m_discovery); !lag.isEmpty())
-        devices.addItem(lag);
-    RunRecord run;
-    for (int i = 0; i <= modKX4136::LastSensor; ++i)
-        run.roms.append(romCode(i));
-    run.intervalMs = m_intervalMs;
-    readSensorsFile(run);
-    m_periodMs = m_intervalMs;
-    m_toldLongCycle = false;
-    if (m_view.check1State() != 0) {
-        const QString header = logHeaderLine(run.roms);
-        m_log.setRunHeader(header);
-        m_log.AppendLogLine(m_view.text(TextField::Text5), header);
-    }
-    m_view.setTimerEnabled(true);
-    m_view.setControlEnabled(Control::Command1, true);
-    m_state = State::Running;
-    m_lastStart = StartOutcome::Running;
-    for (ReadingsListener *listener : QList(m_listeners))
-        listener->runStarted(run);
-}
-
-bool RunControl::takeOverSettings()
-{
-    // Every text is checked before any is taken over, so a wrong one leaves the module state alone.
-    const auto delay = oneWireDelayFromText(m_view.text(TextField::Text4));
-    const auto interval = intervalMsFromText(m_view.text(TextField::Text3));
-    const auto port = portNumberFromText(m_view.text(TextField::Text2));
-    // A path the file names cannot hold would be written under another name.
-    const bool logPath = m_view.check1State() == 0 || fitsFileNameEncoding(m_view.text(TextField::Text5));
-    const QString wrong = !delay ? QStringLiteral("Wrong 1-wire delay.")
-        : !interval              ? QStringLiteral("Wrong reading interval.")
-        : !port                  ? QStringLiteral("Wrong COM port number.")
-        : !logPath               ? QStringLiteral("Wrong log file path.")
-                                 : QString();
-    if (!wrong.isEmpty()) {
-        m_view.showMessage(wrong);
-        stopSteps();
-        return false;
-    }
-    modKX4136::OneWireDelay = *delay;
-    m_view.setTimerInterval(*interval);
-    m_intervalMs = *interval;
-    modKX4136::PortNum = *port;
-    modKX4136::PortType = xw::PortTypeKA7700;
-    return true;
-}
-
 void RunControl::stopSteps()
 {
     m_view.setTimerEnabled(false);
@@ -243,8 +131,7 @@ void RunControl::lockSettings(bool locked)
 
 bool RunControl::tellKeptLines()
 {
-    const QString own = m_view.check1State() != 0 ? m_view.text(TextField::Text5) : QString();
-    const LogFile::KeptNote kept = m_log.finish(own);
+    const LogFile::KeptNote kept = m_log.finish(m_settings.ownLog());
     if (!kept.text.isEmpty())
         m_view.showMessage(kept.text);
     return kept.ownKept;

@@ -6,6 +6,7 @@
 #include "logging/LogFile.h"
 #include "logging/MainView.h"
 #include "logging/Readings.h"
+#include "logging/RunSettings.h"
 #include "logging/SensorsFile.h"
 
 #include <QDateTime>
@@ -88,7 +89,13 @@ private:
     Entry enter(std::optional<BusGuard::Request> holdAs = std::nullopt);
     void busWork(const std::function<void()> &steps);
     void startSteps();
+    // The fields read into m_settings, and the numbers handed to the timer and the module state; false
+    // after the message naming a wrong one.
     bool takeOverSettings();
+    // The log file claimed and the session started; false after telling why not.
+    bool openSession();
+    // After START has listed the sensors: the log's header, the timer, the listeners told.
+    void beginRun(modKX4136::LineList &devices);
     void stopSteps();
     // The settings, START and Help, locked for a run or given back.
     void lockSettings(bool locked);
@@ -131,12 +138,12 @@ private:
     State m_state = State::Idle;
     std::optional<StartOutcome> m_lastStart;
     std::optional<WriteChoice> m_heldWrite;
-    // Taken over at START: the all-at-once cycle, and whether a sensor needs the pull-up through it.
-    bool m_convertAll = false;
+    // Taken over at START; nothing reads the fields again during the run.
+    RunSettings m_settings;
+    // Whether a sensor needs the pull-up through the all-at-once cycle.
     bool m_busPowered = true;
     // What START's detection found: the all-at-once cycle waits for the slowest of it.
     modKX4136::Discovery m_discovery;
-    int32_t m_intervalMs = 0;
     int32_t m_periodMs = 0;
     bool m_toldLongCycle = false;
     // Time spent on held requests (a write, say) since the cycle began: not the cycle's own.

@@ -56,6 +56,11 @@ QString readingText(const Reading &reading)
     return reading ? readingText(*reading) : FailedReading;
 }
 
+QString readingText(const SensorReading &sensor)
+{
+    return readingText(sensor.celsius);
+}
+
 QString timeFormatWithoutZone(const QString &longFormat)
 {
     QString result;
@@ -89,6 +94,14 @@ QString sensorListLine(int index, const QString &reading)
 {
     return QStringLiteral("Sensor #") + QString::number(index) + QStringLiteral(" : ") + reading
         + QStringLiteral(" \u00B0C");
+}
+
+QStringList readingListLines(const CycleRecord &cycle)
+{
+    QStringList lines;
+    for (const SensorReading &sensor : cycle.sensors)
+        lines << sensorListLine(sensor.index, readingText(sensor));
+    return lines;
 }
 
 QString romCodeText(const RomCode &rom)

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace logging {
@@ -22,6 +23,8 @@ QString readingText(float celsius);
 using Reading = std::optional<float>;
 // The reading text, or FailedReading for none.
 QString readingText(const Reading &reading);
+// A sensor's reading text in a cycle.
+QString readingText(const SensorReading &sensor);
 
 // The locale's short date, one space, the time with hours, minutes and seconds and no time-zone name.
 QString dateTimeText(const QDateTime &when);
@@ -35,6 +38,8 @@ QString isoTimeText(const QDateTime &when);
 
 // One item of lstTemp: "Sensor #i : <reading text> °C".
 QString sensorListLine(int index, const QString &reading);
+// The lines of lstTemp for a cycle, one per sensor.
+QStringList readingListLines(const CycleRecord &cycle);
 
 // The eight ROM bytes in upper-case hex parted by blanks, as the device list writes them.
 QString romCodeText(const RomCode &rom);

@@ -8,7 +8,7 @@ namespace logging {
 
 std::optional<int16_t> RunControl::sensorToWrite(const QString &sensor)
 {
-    const auto index = sensorIndexFromText(sensor, modKX4136::LastSensor);
+    const auto index = sensorIndexFromText(sensor, modKX4136::LastSensor, m_view.numberLocale());
     if (!index)
         m_view.tellMessage(QStringLiteral("Wrong sensor number."));
     return index;

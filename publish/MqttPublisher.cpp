@@ -20,7 +20,7 @@ const QByteArray Offline("offline");
 
 } // namespace
 
-MqttPublisher::MqttPublisher(const MqttSettings &settings, LineSink tell)
+MqttPublisher::MqttPublisher(const MqttSettings &settings, logging::LineSink tell)
     : m_settings(settings)
     , m_tell(std::move(tell))
     , m_outbox(std::make_shared<Outbox>())

@@ -2,6 +2,7 @@
 // discovery messages to a broker.
 #pragma once
 
+#include "logging/LineSink.h"
 #include "logging/Readings.h"
 #include "publish/MqttDiscovery.h"
 #include "publish/MqttOptions.h"
@@ -22,12 +23,10 @@ class MqttPublisher : public QObject, public logging::ReadingsListener
     Q_OBJECT
 
 public:
-    // Connection changes are told to `tell` on this object's thread, one line per change.
-    using LineSink = std::function<void(const QString &line)>;
-
     // Starts connecting at once, on a thread of its own: nothing here ever waits for the network. The
     // password in `settings`, and in every copy that shares it, is overwritten once the connection has it.
-    MqttPublisher(const MqttSettings &settings, LineSink tell);
+    // Connection changes are told to `tell` on this object's thread, one line per change.
+    MqttPublisher(const MqttSettings &settings, logging::LineSink tell);
     // Publishes "offline" and disconnects, waiting for that a short while at most.
     ~MqttPublisher() override;
 
@@ -50,7 +49,7 @@ private:
     void putState(const QString &topic, const QByteArray &payload);
 
     MqttSettings m_settings;
-    LineSink m_tell;
+    logging::LineSink m_tell;
     std::shared_ptr<Outbox> m_outbox;
     std::thread m_thread;
     std::function<int()> m_port;

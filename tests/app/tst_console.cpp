@@ -104,6 +104,7 @@ void TestConsole::numbersWithADot_data()
     QTest::newRow("a second, to three places") << "1.000" << 1000;
     QTest::newRow("a second and a half") << "1.5" << 1500;
     QTest::newRow("a comma is no decimal separator") << "1,5" << 0;
+    QTest::newRow("nor a group separator") << "1,000" << 0;
 }
 
 void TestConsole::numbersWithADot()
@@ -115,7 +116,8 @@ void TestConsole::numbersWithADot()
     QString ignored;
     QTextStream out(&ignored);
     const ConsoleView view({"1", interval, "500", QString(), false}, out, out);
-    QCOMPARE(logging::intervalMsFromText(view.text(logging::TextField::Text3)).value_or(0), ms);
+    QCOMPARE(view.text(logging::TextField::Text3), interval);
+    QCOMPARE(logging::intervalMsFromText(interval, view.numberLocale()).value_or(0), ms);
 }
 
 void TestConsole::refusedOptions_data()

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 #include <map>
+#include <optional>
 
 class FakeMainView : public logging::MainView, public logging::ReadingsListener
 {
@@ -16,6 +17,7 @@ public:
     QString text(logging::TextField field) const override { return texts.at(field); }
     int check1State() const override { return check1; }
     int comboResPosition() const override { return comboRes; }
+    QLocale numberLocale() const override { return locale.value_or(QLocale()); }
     bool convertAll() const override { return convertAllTicked; }
 
     void setLampColour(int32_t colour) override;
@@ -40,6 +42,7 @@ public:
     std::map<logging::TextField, QString> texts;
     int check1 = 1;
     int comboRes = -1;
+    std::optional<QLocale> locale; // none: the user's, as the window's
     bool convertAllTicked = false;
 
     int32_t lamp = logging::LampGreen;

@@ -224,12 +224,12 @@ void TstFormats::settingConversions()
     QFETCH(qint64, value);
     std::optional<qint64> got;
     if (setting == Port) {
-        if (const auto v = portNumberFromText(text))
+        if (const auto v = portNumberFromText(text, QLocale()))
             got = *v;
     } else if (setting == Interval) {
-        if (const auto v = intervalMsFromText(text))
+        if (const auto v = intervalMsFromText(text, QLocale()))
             got = *v;
-    } else if (const auto v = oneWireDelayFromText(text)) {
+    } else if (const auto v = oneWireDelayFromText(text, QLocale())) {
         got = *v;
     }
     QCOMPARE(got.has_value(), valid);
@@ -239,10 +239,10 @@ void TstFormats::settingConversions()
 
 void TstFormats::settingsFollowLocaleSeparator()
 {
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    QCOMPARE(intervalMsFromText(QStringLiteral("2,5")), std::optional<int32_t>(2500));
-    QCOMPARE(oneWireDelayFromText(QStringLiteral("501,5")), std::optional<int16_t>(502));
-    QVERIFY(!intervalMsFromText(QStringLiteral("2.5x")).has_value());
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QCOMPARE(intervalMsFromText(QStringLiteral("2,5"), german), std::optional<int32_t>(2500));
+    QCOMPARE(oneWireDelayFromText(QStringLiteral("501,5"), german), std::optional<int16_t>(502));
+    QVERIFY(!intervalMsFromText(QStringLiteral("2.5x"), german).has_value());
 }
 
 void TstFormats::sensorIndex_data()
@@ -267,7 +267,7 @@ void TstFormats::sensorIndex()
     QFETCH(QString, text);
     QFETCH(int, lastSensor);
     QFETCH(int, expected);
-    const auto index = sensorIndexFromText(text, static_cast<int16_t>(lastSensor));
+    const auto index = sensorIndexFromText(text, static_cast<int16_t>(lastSensor), QLocale());
     QCOMPARE(index ? int(*index) : -1, expected);
 }
 

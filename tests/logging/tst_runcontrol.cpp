@@ -114,6 +114,30 @@ private slots:
         QCOMPARE(modKX4136::PortType, int16_t {1});
     }
 
+    // Read in the locale the view types its fields in, whatever the program's.
+    void settingsAreReadInTheViewsLocale()
+    {
+        installSim(1);
+        view->locale = QLocale(QLocale::German, QLocale::Germany);
+        view->texts[TextField::Text3] = QStringLiteral("2,5");
+        run->StartRun();
+        QCOMPARE(view->timerInterval, 2500);
+    }
+
+    // Locked in the window during a run; changed here to show that nothing reads them after START.
+    void fieldsAreReadOnceAtStart()
+    {
+        view->texts[TextField::Text5] = dir->filePath(QStringLiteral("gone/log.txt"));
+        QVERIFY(startOnSim(1));
+        view->texts[TextField::Text5] = logPath;
+        view->check1 = 0;
+        run->ReadingCycle();
+        QVERIFY(!QFile::exists(logPath));
+        QVERIFY(run->closeRequested());
+        QVERIFY2(view->messages.value(0).startsWith(QStringLiteral("2 line(s) for log file ")),
+            qPrintable(view->messages.value(0)));
+    }
+
     void delayShorterThanAConversionIsTold()
     {
         installSim(sim::demoConfiguration(harness->clock));

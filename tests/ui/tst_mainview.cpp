@@ -1,5 +1,6 @@
 // Tests that the main window's view operations reach the right widgets; its buttons, timer and closing.
 #include "WidgetLookup.h"
+#include "logging/Conversions.h"
 #include "ui/LampShape.h"
 #include "ui/frmMain.h"
 
@@ -52,6 +53,7 @@ private slots:
     void lampColour_data();
     void lampColour();
     void cycleShown();
+    void numbersInTheUsersLocale();
     void devices();
     void controlEnabled_data();
     void controlEnabled();
@@ -189,6 +191,14 @@ void TestMainView::cycleShown()
     QCOMPARE(readings->count(), 2);
     QCOMPARE(readings->item(0)->text(), QStringLiteral("Sensor #0 : 21,500 \u00B0C"));
     QCOMPARE(readings->item(1)->text(), QStringLiteral("Sensor #3 : ? \u00B0C"));
+}
+
+void TestMainView::numbersInTheUsersLocale()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const QLocale locale = frmMain().numberLocale();
+    QLocale::setDefault(QLocale::c());
+    QCOMPARE(logging::intervalMsFromText(QStringLiteral("2,5"), locale), std::optional<int32_t>(2500));
 }
 
 void TestMainView::devices()
