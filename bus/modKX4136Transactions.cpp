@@ -31,11 +31,12 @@ bool readScratchpad(ScratchpadBytesRead &bytes)
 }
 
 // The exchange both reads share: access, match ROM, the conversion under the strong pull-up for waitMs,
-// then address the sensor again and read its scratchpad. A sensor that `readable` rules out fails after
-// the access, before it is addressed. None when a step failed or the wait was cut.
-std::optional<ScratchpadBytesRead> convertAndRead(int16_t index, int32_t waitMs, bool readable)
+// then address the sensor again and read its scratchpad. A sensor of no known family fails after the
+// access, before it is addressed. None when a step failed or the wait was cut.
+enum class Family { Known, Unknown };
+std::optional<ScratchpadBytesRead> convertAndRead(int16_t index, int32_t waitMs, Family family)
 {
-    if (!accessAndReset() || !readable || !selectSensor(index))
+    if (!accessAndReset() || family == Family::Unknown || !selectSensor(index))
         return std::nullopt;
     // A cut conversion left the scratchpad with an older reading: it must not pass as this one.
     if (!poweredCommand(Command::Convert, waitMs))
@@ -51,7 +52,7 @@ std::optional<ScratchpadBytesRead> convertAndRead(int16_t index, int32_t waitMs,
 bool ReadTemperature(int16_t index)
 {
     const std::optional<ScratchpadBytesRead> bytes
-        = convertAndRead(index, OneWireDelay, families::familyOfRow(index) != nullptr);
+        = convertAndRead(index, OneWireDelay, families::familyOfRow(index) ? Family::Known : Family::Unknown);
     return bytes && takeReading(index, *bytes);
 }
 
@@ -62,7 +63,8 @@ float GetTemperature()
 
 bool ReadResolution(int16_t index, int32_t &code)
 {
-    const std::optional<ScratchpadBytesRead> cells = convertAndRead(index, EepromAndResolutionWaitMs, true);
+    const std::optional<ScratchpadBytesRead> cells
+        = convertAndRead(index, EepromAndResolutionWaitMs, Family::Known);
     if (!cells)
         return false;
     code = families::codeFor((*cells)[4]);

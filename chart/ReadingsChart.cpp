@@ -48,10 +48,10 @@ ReadingsChart::~ReadingsChart() = default;
 void ReadingsChart::resizeEvent(QGraphicsSceneResizeEvent *event)
 {
     QChart::resizeEvent(event);
-    syncLegend(true);
+    syncLegend(Layout::Anew);
 }
 
-void ReadingsChart::syncLegend(bool resized)
+void ReadingsChart::syncLegend(Layout layout)
 {
     QStringList names;
     for (qsizetype i = 0; i < m_data.sensorCount(); ++i)
@@ -59,7 +59,7 @@ void ReadingsChart::syncLegend(bool resized)
     QStringList notes {leftOutText(m_data), limitsNote(m_data)};
     notes.removeAll(QString());
     const QString note = notes.join(QLatin1Char(' '));
-    if (names == m_names && note == m_note->text() && !resized)
+    if (names == m_names && note == m_note->text() && layout == Layout::IfChanged)
         return;
     m_names = names;
     m_hidden.resize(static_cast<std::size_t>(names.size()), false);

@@ -46,7 +46,8 @@ protected:
 
 private:
     // The legend and the note below the plot for the sensors and the size as they are now.
-    void syncLegend(bool resized = false);
+    enum class Layout { IfChanged, Anew };
+    void syncLegend(Layout layout = Layout::IfChanged);
     // The axes for the range and the readings in view; returns the °C at the plot's bottom and top.
     void setTimeAxis(qint64 from, qint64 to, int width);
     std::pair<double, double> setCelsiusAxis(std::pair<double, double> span, double height);
