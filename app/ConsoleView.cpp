@@ -7,6 +7,8 @@
 #include <QLocale>
 #include <QTextStream>
 
+namespace app {
+
 namespace {
 
 // Run control reads the fields with the user's locale, as the window's; a number written for the
@@ -155,3 +157,5 @@ void ConsoleView::printLine(QTextStream &stream, const QString &line)
     stream << line << '\n';
     stream.flush();
 }
+
+} // namespace app

@@ -138,9 +138,9 @@ void ChartWindow::logRead(LogReading &read, const QString &path)
         return;
     }
     m_data = std::move(read.data);
-    const logging::SensorsFile sensors
-        = m_sensorsFile.isEmpty() ? logging::SensorsFile() : logging::readSensorsFile(m_sensorsFile);
-    m_data.applySettings(sensors.sensors);
+    const base::Result<logging::SensorTable> sensors
+        = m_sensorsFile.isEmpty() ? logging::SensorTable() : logging::readSensorsFile(m_sensorsFile);
+    m_data.applySettings(sensors.valueOr({}));
     // The file's path, and below it what could not be read.
     const QString unreadable = unreadableText(read.unreadable);
     m_status->setText(unreadable.isEmpty() ? path : path + QLatin1Char('\n') + unreadable);
@@ -149,8 +149,8 @@ void ChartWindow::logRead(LogReading &read, const QString &path)
     m_chart->dataChanged();
     emit logOpened(true);
     // Over the chart, which has just been shown.
-    if (!sensors.error.isEmpty())
-        openMessage(sensors.error);
+    if (!sensors)
+        openMessage(sensors.failure());
 }
 
 QMessageBox *ChartWindow::openMessage(const QString &text)

@@ -35,16 +35,16 @@ QImage renderChart(const ChartData &data, const QSize &size, std::optional<qint6
 PngResult renderLogPng(
     const QString &logPath, const QString &pngPath, const QSize &size, const QString &sensorsPath)
 {
-    const logging::SensorsFile sensors
-        = sensorsPath.isEmpty() ? logging::SensorsFile() : logging::readSensorsFile(sensorsPath);
-    if (!sensors.error.isEmpty())
-        return {2, sensors.error};
+    const base::Result<logging::SensorTable> sensors
+        = sensorsPath.isEmpty() ? logging::SensorTable() : logging::readSensorsFile(sensorsPath);
+    if (!sensors)
+        return {2, sensors.failure()};
     LogReading read = readLogFile(logPath);
     if (!read.error.isEmpty())
         return {UnreadableLogStatus, read.error};
     if (read.dataLines == 0)
         return {NoDataLineStatus, noDataLineText(logPath)};
-    read.data.applySettings(sensors.sensors);
+    read.data.applySettings(*sensors);
 
     const QImage image = renderChart(read.data, size);
     if (!image.save(pngPath, "PNG"))

@@ -41,10 +41,9 @@ private slots:
         QFETCH(int, latencyMs);
         QFETCH(int, resetAnswer);
         QFETCH(int, pulseEnd);
-        QString error;
-        const auto options = emulator::parseOptions(arguments.split(u' ', Qt::SkipEmptyParts), error);
-        QCOMPARE(options.has_value(), valid);
-        QCOMPARE(error.isEmpty(), valid);
+        const auto options = emulator::parseOptions(arguments.split(u' ', Qt::SkipEmptyParts));
+        QCOMPARE(bool(options), valid);
+        QCOMPARE(options.failure().isEmpty(), valid);
         if (!options)
             return;
         QCOMPARE(options->sensors.value_or(-1), sensors);
@@ -57,16 +56,14 @@ private slots:
 
     void faultFlags()
     {
-        QString error;
         const auto options = emulator::parseOptions(
-            QStringLiteral("--silent --silent-after 7 --garble-every 3 --stray-pulse-end").split(u' '),
-            error);
+            QStringLiteral("--silent --silent-after 7 --garble-every 3 --stray-pulse-end").split(u' '));
         QVERIFY(options);
         QVERIFY(options->faults.silent);
         QCOMPARE(options->faults.silentAfter, 7);
         QCOMPARE(options->faults.garbleEvery, 3);
         QVERIFY(options->faults.strayPulseEnd);
-        QVERIFY(!emulator::parseOptions({QStringLiteral("--garble-every"), QStringLiteral("0")}, error));
+        QVERIFY(!emulator::parseOptions({QStringLiteral("--garble-every"), QStringLiteral("0")}));
     }
 
     void lineFaults_data()
@@ -88,10 +85,9 @@ private slots:
         QFETCH(bool, valid);
         QFETCH(int, maxBaud);
         QFETCH(bool, unbuffered);
-        QString error;
-        const auto options = emulator::parseOptions(arguments.split(u' '), error);
-        QCOMPARE(options.has_value(), valid);
-        QCOMPARE(error.isEmpty(), valid);
+        const auto options = emulator::parseOptions(arguments.split(u' '));
+        QCOMPARE(bool(options), valid);
+        QCOMPARE(options.failure().isEmpty(), valid);
         if (!options)
             return;
         QCOMPARE(options->faults.maxBaud, maxBaud);
@@ -100,9 +96,8 @@ private slots:
 
     void deviceFaults()
     {
-        QString error;
         const auto options
-            = emulator::parseOptions(QStringLiteral("--bad-crc 2 --stuck 1 --deaf 0").split(u' '), error);
+            = emulator::parseOptions(QStringLiteral("--bad-crc 2 --stuck 1 --deaf 0").split(u' '));
         QVERIFY(options);
         const auto bus = emulator::makeBus(*options, std::make_shared<sim::ManualClock>());
         const auto on = [&bus](std::size_t device) {
@@ -116,8 +111,7 @@ private slots:
 
     void help()
     {
-        QString error;
-        const auto options = emulator::parseOptions({QStringLiteral("-h")}, error);
+        const auto options = emulator::parseOptions({QStringLiteral("-h")});
         QVERIFY(options && options->help);
         const QString text = emulator::usage();
         QVERIFY(text.startsWith(u"Usage: ka7700-emulator [options]\n"));
@@ -143,8 +137,7 @@ private slots:
         QFETCH(int, kx4136);
         QFETCH(int, kx4130);
         QFETCH(onewire::ResetResult, reset);
-        QString error;
-        const auto options = emulator::parseOptions(arguments.split(u' ', Qt::SkipEmptyParts), error);
+        const auto options = emulator::parseOptions(arguments.split(u' ', Qt::SkipEmptyParts));
         QVERIFY(options);
         const auto bus = emulator::makeBus(*options, std::make_shared<sim::ManualClock>());
         int families[2] = {0, 0};
