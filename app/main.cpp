@@ -51,7 +51,7 @@ int showLogChart(const app::CommandLineOptions &options)
 }
 
 // A server that cannot listen is told once; the window runs on without it.
-std::unique_ptr<web::WebServer> startWebServer(const app::HttpEndpoint &endpoint, frmMain &window)
+std::unique_ptr<web::WebServer> startWindowWebServer(const app::HttpEndpoint &endpoint, frmMain &window)
 {
     auto started = app::startWebServer(endpoint);
     if (!started) {
@@ -99,7 +99,7 @@ int runWindow(const app::CommandLineOptions &options)
     app::RunListeners listeners
         = app::makeListeners(options, [&window](const QString &line) { window.appendDeviceLine(line); });
     if (options.http)
-        listeners.webServer = startWebServer(*options.http, window);
+        listeners.webServer = startWindowWebServer(*options.http, window);
     // Keeps the whole run from the first START, whenever it is opened; a window of the main window's.
     chart::ChartWindow liveChart(&window);
     // Declared after the window, the listeners and the chart so that it goes first, while they still
