@@ -3,6 +3,8 @@
 
 #include "app/AlarmCommand.h"
 
+namespace app {
+
 QString readAlarmAndWriteOptions(
     const QCommandLineParser &parser, const AlarmAndWriteOptions &o, CommandLineOptions &options)
 {
@@ -27,3 +29,5 @@ QString readAlarmAndWriteOptions(
     }
     return QString();
 }
+
+} // namespace app

@@ -6,6 +6,8 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
+namespace app {
+
 struct AlarmAndWriteOptions
 {
     QCommandLineOption setResolution {QStringLiteral("set-resolution"),
@@ -26,3 +28,5 @@ struct AlarmAndWriteOptions
 // Reads both into `options`, whose console settings are read already; the failure text, or empty.
 QString readAlarmAndWriteOptions(
     const QCommandLineParser &parser, const AlarmAndWriteOptions &o, CommandLineOptions &options);
+
+} // namespace app

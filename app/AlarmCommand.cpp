@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <cstdlib>
 
+namespace app {
+
 namespace {
 
 QString dotNumber(double value)
@@ -193,3 +195,5 @@ void AlarmCommand::ended(QProcess *process, const QString &failure)
     if (m_running.isEmpty() && m_whenNoneRuns)
         m_whenNoneRuns();
 }
+
+} // namespace app

@@ -14,6 +14,8 @@
 
 class QProcess;
 
+namespace app {
+
 class AlarmCommand : public QObject, public logging::ReadingsListener
 {
     Q_OBJECT
@@ -61,3 +63,5 @@ private:
     QList<QProcess *> m_running;
     std::function<void()> m_whenNoneRuns;
 };
+
+} // namespace app

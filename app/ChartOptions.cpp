@@ -1,11 +1,15 @@
 // The options --chart and --plot, with --output and --size: a log file's chart in a window or a PNG.
 #include "app/ChartOptions.h"
 
+#include "app/OptionValues.h"
+
 #include <QFile>
 #include <QFileInfo>
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
+
+namespace app {
 
 namespace {
 
@@ -30,13 +34,6 @@ bool sameFile(const QString &one, const QString &other)
 
 } // namespace
 
-bool parseNumber(const QString &text, int lowest, int highest, int &number)
-{
-    bool ok = false;
-    number = text.toInt(&ok, 10);
-    return ok && number >= lowest && number <= highest;
-}
-
 QString readChartOptions(const QCommandLineParser &parser, const ChartOptions &o, CommandLineOptions &options)
 {
     if (parser.isSet(o.chart))
@@ -47,7 +44,7 @@ QString readChartOptions(const QCommandLineParser &parser, const ChartOptions &o
         return QStringLiteral("--chart and --plot exclude each other.");
     for (const auto &[name, path] : {std::pair {o.chart.names().first(), options.chartPath},
              std::pair {o.plot.names().first(), options.plotPath}})
-        if (const QString error = path ? publish::specialFileError(name, *path) : QString(); !error.isEmpty())
+        if (const QString error = path ? specialFileError(name, *path) : QString(); !error.isEmpty())
             return error;
     if ((options.chartPath || options.plotPath) && options.console)
         return QStringLiteral("--%1 and --console exclude each other.")
@@ -61,7 +58,7 @@ QString readChartOptions(const QCommandLineParser &parser, const ChartOptions &o
     if (!parser.isSet(o.output) || parser.values(o.output).last().isEmpty())
         return QStringLiteral("--plot needs --output PNG.");
     options.plotOutput = parser.values(o.output).last();
-    if (const QString error = publish::specialFileError(o.output.names().first(), options.plotOutput);
+    if (const QString error = specialFileError(o.output.names().first(), options.plotOutput);
         !error.isEmpty())
         return error;
     if (sameFile(*options.plotPath, options.plotOutput))
@@ -69,12 +66,13 @@ QString readChartOptions(const QCommandLineParser &parser, const ChartOptions &o
     if (parser.isSet(o.size)) {
         const QString size = parser.values(o.size).last();
         const QStringList parts = size.split(QLatin1Char('x'));
-        int width = 0;
-        int height = 0;
-        if (parts.size() != 2 || !parseNumber(parts[0], 100, 10000, width)
-            || !parseNumber(parts[1], 100, 10000, height))
+        const auto width = parseNumber(parts.value(0), 100, 10000);
+        const auto height = parseNumber(parts.value(1), 100, 10000);
+        if (parts.size() != 2 || !width || !height)
             return QStringLiteral("--size takes WxH, each from 100 to 10000, not '%1'.").arg(size);
-        options.plotSize = QSize(width, height);
+        options.plotSize = QSize(*width, *height);
     }
     return {};
 }
+
+} // namespace app

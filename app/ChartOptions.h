@@ -6,6 +6,8 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
+namespace app {
+
 struct ChartOptions
 {
     QCommandLineOption chart {QStringLiteral("chart"),
@@ -27,5 +29,4 @@ struct ChartOptions
 QString readChartOptions(
     const QCommandLineParser &parser, const ChartOptions &o, CommandLineOptions &options);
 
-// Whole decimal digits from `lowest` to `highest`.
-bool parseNumber(const QString &text, int lowest, int highest, int &number);
+} // namespace app

@@ -13,6 +13,11 @@
 #include <map>
 #include <optional>
 
+namespace app {
+
+// COM ports are numbered from 1 to this.
+inline constexpr int MaxComPort = 255;
+
 struct CommandLineOptions
 {
     bool simulate = false;
@@ -68,3 +73,5 @@ struct CommandLineResult
 
 // Reads the arguments, the program's own path first.
 CommandLineResult parseCommandLine(const QStringList &arguments);
+
+} // namespace app

@@ -13,6 +13,8 @@
 #include <cstdio>
 #endif
 
+namespace app {
+
 ConsoleOutput::ConsoleOutput(int fd, ConsoleOutput *notes)
     : m_fd(fd)
     , m_notes(notes)
@@ -111,3 +113,5 @@ qint64 ConsoleOutput::writeSome(const QByteArray &bytes)
 }
 
 #endif
+
+} // namespace app

@@ -4,6 +4,8 @@
 #include <QIODevice>
 #include <functional>
 
+namespace app {
+
 class ConsoleOutput : public QIODevice
 {
 public:
@@ -36,3 +38,5 @@ private:
     bool m_closed = false;
     std::function<QString(const QString &)> m_ownLineFormat;
 };
+
+} // namespace app

@@ -5,8 +5,8 @@
 #include "app/ConsoleOutput.h"
 #include "app/DriverChoice.h"
 #include "app/JsonLines.h"
+#include "app/RunListeners.h"
 #include "bus/XWBUSLIB.h"
-#include "bus/modKX4136.h"
 #include "publish/MqttPublisher.h"
 #include "web/WebServer.h"
 
@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+
+namespace app {
 
 ConsoleRun::ConsoleRun(const ConsoleSettings &settings, int cycles, QTextStream &out, QTextStream &err,
     const QString &pendingFolder)
@@ -96,91 +98,109 @@ void ConsoleRun::endSession()
         m_runControl.StopRun();
 }
 
-int runConsoleProgram(char **argv, const CommandLineOptions &options)
-{
-    int qtArgc = 1;
-    // The web page's chart is drawn by the chart's graphics items, which need the widgets' application
-    // object; they draw into an image, so no display.
-    if (options.http)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    const std::unique_ptr<QCoreApplication> application = options.http
-        ? std::make_unique<QApplication>(qtArgc, argv)
-        : std::make_unique<QCoreApplication>(qtArgc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kx4136-logger"));
-    XWBUSLIB::Install(chooseDriver(options));
+namespace {
 
-    // Nobody reading what is printed must never hold up the readings and their log.
-    ConsoleOutput errDevice(2);
-    ConsoleOutput outDevice(1, &errDevice);
-    QTextStream out(&outDevice);
-    QTextStream err(&errDevice);
-    out.setEncoding(QStringConverter::System);
-    err.setEncoding(QStringConverter::System);
-    if (options.json)
-        outDevice.setOwnLineFormat(jsonlines::messageLine);
-    // Set by the service manager when the output goes to its journal.
-    const bool toJournal = qEnvironmentVariableIsSet("JOURNAL_STREAM");
-    const ConsoleSettings settings {options.port, options.interval, options.delay,
-        options.logPath.value_or(logging::defaultLogPath(
-            options.simulate ? logging::LogBus::Simulated : logging::LogBus::Adapter)),
-        options.log, toJournal, options.convertAll, options.json};
-    // A file that cannot be read is mended before the run, not found wanting at its first START.
-    if (const QString error = logging::readSensorsFile(options.sensorsPath).error; !error.isEmpty()) {
+// Standard output and error of the program, neither of which ever holds up the readings and their log.
+struct ConsoleStreams
+{
+    explicit ConsoleStreams(bool jsonLines)
+        : json(jsonLines)
+    {
+        out.setEncoding(QStringConverter::System);
+        err.setEncoding(QStringConverter::System);
+        if (json)
+            outDevice.setOwnLineFormat(jsonlines::messageLine);
+    }
+
+    // A line of the publisher or the alarm command.
+    void tell(const QString &line)
+    {
+        out << (json ? jsonlines::messageLine(line) : line) << '\n';
+        out.flush();
+    }
+    // A wrong setting found before the run.
+    int refuse(const QString &error)
+    {
         err << "kx4136-logger: " << error << '\n';
         err.flush();
         return ConsoleRun::WrongSetting;
     }
+
+    bool json;
+    ConsoleOutput errDevice {2};
+    ConsoleOutput outDevice {1, &errDevice};
+    QTextStream out {&outDevice};
+    QTextStream err {&errDevice};
+};
+
+// The web page's chart is drawn by the chart's graphics items, which need the widgets' application
+// object; they draw into an image, so no display.
+std::unique_ptr<QCoreApplication> makeApplication(char **argv, bool http)
+{
+    static int qtArgc = 1;
+    if (http)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> application = http ? std::make_unique<QApplication>(qtArgc, argv)
+                                                         : std::make_unique<QCoreApplication>(qtArgc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kx4136-logger"));
+    return application;
+}
+
+ConsoleSettings consoleSettings(const CommandLineOptions &options)
+{
+    // Set by the service manager when the output goes to its journal.
+    const bool toJournal = qEnvironmentVariableIsSet("JOURNAL_STREAM");
+    return {options.port, options.interval, options.delay,
+        options.logPath.value_or(logging::defaultLogPath(
+            options.simulate ? logging::LogBus::Simulated : logging::LogBus::Adapter)),
+        options.log, toJournal, options.convertAll, options.json};
+}
+
+int runToEnd(const CommandLineOptions &options, ConsoleStreams &streams, const RunListeners &listeners)
+{
+    ConsoleRun run(
+        consoleSettings(options), options.cycles, streams.out, streams.err, logging::defaultPendingFolder());
+    run.runControl().setSensorsFile(options.sensorsPath);
+    run.setResolutionWrites(options.resolutionWrites);
+    run.setEndAfterStart(options.startOnly);
+    listeners.addTo(run.runControl());
+    const int status = run.exec();
+    // The last cycle's changes are told before the program ends.
+    if (listeners.alarmCommand)
+        listeners.alarmCommand->finish();
+    return status;
+}
+
+} // namespace
+
+int runConsoleProgram(char **argv, const CommandLineOptions &options)
+{
+    const std::unique_ptr<QCoreApplication> application = makeApplication(argv, options.http.has_value());
+    XWBUSLIB::Install(chooseDriver(options));
+    ConsoleStreams streams(options.json);
+    // A file that cannot be read is mended before the run, not found wanting at its first START.
+    if (const auto sensors = logging::readSensorsFile(options.sensorsPath); !sensors)
+        return streams.refuse(sensors.failure());
     // Refused before the run starts, as a wrong setting; outlives the run, which tells it the stop.
     std::unique_ptr<web::WebServer> webServer;
     if (options.http) {
-        QString error;
-        QString note;
-        webServer = startWebServer(*options.http, error, note);
-        if (!webServer) {
-            err << "kx4136-logger: " << error << '\n';
-            err.flush();
-            return ConsoleRun::WrongSetting;
-        }
-        if (!note.isEmpty()) {
-            out << note << '\n';
-            out.flush();
+        auto started = startWebServer(*options.http);
+        if (!started)
+            return streams.refuse(started.failure());
+        webServer = *std::move(started);
+        if (const QString note = web::WebServer::exposedNote(options.http->address, options.http->port);
+            !note.isEmpty()) {
+            streams.out << note << '\n';
+            streams.out.flush();
         }
     }
-    // Outlives the run, so that "offline" goes out once the session has ended.
-    std::unique_ptr<publish::MqttPublisher> publisher;
-    if (options.mqtt)
-        publisher
-            = std::make_unique<publish::MqttPublisher>(*options.mqtt, [&out, &options](const QString &line) {
-                  out << (options.json ? jsonlines::messageLine(line) : line) << '\n';
-                  out.flush();
-              });
-    if (publisher)
-        publisher->setPortSource([] { return int(modKX4136::PortNum); });
-    std::unique_ptr<AlarmCommand> alarmCommand;
-    if (!options.alarmCommand.isEmpty())
-        alarmCommand
-            = std::make_unique<AlarmCommand>(options.alarmCommand, [&out, &options](const QString &line) {
-                  out << (options.json ? jsonlines::messageLine(line) : line) << '\n';
-                  out.flush();
-              });
-    int status = 0;
-    {
-        ConsoleRun run(settings, options.cycles, out, err, logging::defaultPendingFolder());
-        run.runControl().setSensorsFile(options.sensorsPath);
-        run.setResolutionWrites(options.resolutionWrites);
-        run.setEndAfterStart(options.startOnly);
-        if (publisher)
-            run.runControl().addListener(*publisher);
-        if (alarmCommand)
-            run.runControl().addListener(*alarmCommand);
-        if (webServer)
-            run.runControl().addListener(*webServer);
-        status = run.exec();
-        // The last cycle's changes are told before the program ends.
-        if (alarmCommand)
-            alarmCommand->finish();
-    }
-    publisher.reset();
+    // The publisher outlives the run, so that "offline" goes out once the session has ended.
+    RunListeners listeners = makeListeners(options, [&streams](const QString &line) { streams.tell(line); });
+    listeners.webServer = std::move(webServer);
+    const int status = runToEnd(options, streams, listeners);
+    listeners.publisher.reset();
     XWBUSLIB::Install(nullptr);
     return status;
 }
+
+} // namespace app

@@ -10,6 +10,8 @@
 
 class QTextStream;
 
+namespace app {
+
 class ConsoleRun : public QObject
 {
     Q_OBJECT
@@ -51,3 +53,5 @@ private:
 
 // The whole program for --console, once the command line has been read; argv[0] is all Qt sees.
 int runConsoleProgram(char **argv, const CommandLineOptions &options);
+
+} // namespace app

@@ -7,6 +7,8 @@
 #include <QLocale>
 #include <QTextStream>
 
+namespace app {
+
 ConsoleView::ConsoleView(const ConsoleSettings &settings, QTextStream &out, QTextStream &err)
     : m_settings(settings)
     , m_out(out)
@@ -143,3 +145,5 @@ void ConsoleView::printLine(QTextStream &stream, const QString &line)
     stream << line << '\n';
     stream.flush();
 }
+
+} // namespace app

@@ -9,6 +9,8 @@
 
 class QTextStream;
 
+namespace app {
+
 // The settings a console run hands to run control, as the texts and the tick of the window's fields.
 // The numbers are written as on a command line, with a dot whatever the user's language.
 struct ConsoleSettings
@@ -70,3 +72,5 @@ private:
     QTimer m_timer1;
     int m_cyclesPrinted = 0;
 };
+
+} // namespace app

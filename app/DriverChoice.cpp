@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace app {
+
 QString defaultPortsFilePath()
 {
     // Beside the sensors file: both are the user's own settings of the program.
@@ -31,3 +33,5 @@ std::shared_ptr<xw::XwDriver> chooseDriver(const CommandLineOptions &options)
         : sim::uniformConfiguration(options.simulatedSensors, std::move(clock));
     return std::make_shared<sim::SimulatedDriver>(std::move(configuration));
 }
+
+} // namespace app

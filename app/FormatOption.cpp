@@ -1,6 +1,8 @@
 // The option --format: what the console prints on standard output, its text blocks or JSON lines.
 #include "app/FormatOption.h"
 
+namespace app {
+
 QCommandLineOption formatOption()
 {
     return {QStringLiteral("format"),
@@ -22,3 +24,5 @@ QString readFormatOption(
     options.json = value == QLatin1String("json");
     return {};
 }
+
+} // namespace app

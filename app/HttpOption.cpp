@@ -3,6 +3,8 @@
 
 #include "web/WebServer.h"
 
+namespace app {
+
 QCommandLineOption httpOption()
 {
     return QCommandLineOption(QStringLiteral("http"),
@@ -12,7 +14,7 @@ QCommandLineOption httpOption()
         QStringLiteral("[ADDR:]PORT"));
 }
 
-std::optional<HttpEndpoint> parseHttpEndpoint(const QString &text, QString &error)
+base::Result<HttpEndpoint> parseHttpEndpoint(const QString &text)
 {
     HttpEndpoint endpoint;
     QString port = text;
@@ -22,28 +24,25 @@ std::optional<HttpEndpoint> parseHttpEndpoint(const QString &text, QString &erro
         if (address.startsWith(QLatin1Char('[')) && address.endsWith(QLatin1Char(']')))
             address = address.mid(1, address.size() - 2);
         // Only an address: a host name could stand for several, or change under the running server.
-        if (!endpoint.address.setAddress(address)) {
-            error = QStringLiteral("--http takes an IP address before the port, not '%1'.").arg(address);
-            return std::nullopt;
-        }
+        if (!endpoint.address.setAddress(address))
+            return base::Failure {
+                QStringLiteral("--http takes an IP address before the port, not '%1'.").arg(address)};
         port = text.mid(colon + 1);
     }
     bool ok = false;
     const uint number = port.toUInt(&ok);
-    if (!ok || number < 1 || number > 65535 || port.startsWith(QLatin1Char('+'))) {
-        error = QStringLiteral("--http takes a port from 1 to 65535, not '%1'.").arg(port);
-        return std::nullopt;
-    }
+    if (!ok || number < 1 || number > 65535 || port.startsWith(QLatin1Char('+')))
+        return base::Failure {QStringLiteral("--http takes a port from 1 to 65535, not '%1'.").arg(port)};
     endpoint.port = static_cast<quint16>(number);
     return endpoint;
 }
 
-std::unique_ptr<web::WebServer> startWebServer(const HttpEndpoint &endpoint, QString &error, QString &note)
+base::Result<std::unique_ptr<web::WebServer>> startWebServer(const HttpEndpoint &endpoint)
 {
     auto server = std::make_unique<web::WebServer>();
-    error = server->listenOn(endpoint.address, endpoint.port);
-    if (!error.isEmpty())
-        return nullptr;
-    note = web::WebServer::exposedNote(endpoint.address, endpoint.port);
+    if (QString error = server->listenOn(endpoint.address, endpoint.port); !error.isEmpty())
+        return base::Failure {error};
     return server;
 }
+
+} // namespace app

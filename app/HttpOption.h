@@ -1,14 +1,17 @@
 // --http [ADDR:]PORT: where the built-in web page is served.
 #pragma once
 
+#include "base/Result.h"
+
 #include <QCommandLineOption>
 #include <QHostAddress>
 #include <memory>
-#include <optional>
 
 namespace web {
 class WebServer;
 }
+
+namespace app {
 
 struct HttpEndpoint
 {
@@ -17,8 +20,9 @@ struct HttpEndpoint
 };
 
 QCommandLineOption httpOption();
-// "8080", "127.0.0.1:8080", "[::1]:8080"; nothing, with the reason in `error`, for anything else.
-std::optional<HttpEndpoint> parseHttpEndpoint(const QString &text, QString &error);
-// The web server listening on the endpoint, or nothing with the reason in `error`; `note` gets the line
-// to print when the page is reachable from the network.
-std::unique_ptr<web::WebServer> startWebServer(const HttpEndpoint &endpoint, QString &error, QString &note);
+// "8080", "127.0.0.1:8080", "[::1]:8080"; anything else fails.
+base::Result<HttpEndpoint> parseHttpEndpoint(const QString &text);
+// The web server listening on the endpoint, or why it cannot listen.
+base::Result<std::unique_ptr<web::WebServer>> startWebServer(const HttpEndpoint &endpoint);
+
+} // namespace app

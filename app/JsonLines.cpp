@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+namespace app {
+
 namespace jsonlines {
 
 namespace {
@@ -100,3 +102,5 @@ QString messageLine(const QString &text)
 }
 
 } // namespace jsonlines
+
+} // namespace app

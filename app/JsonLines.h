@@ -5,6 +5,8 @@
 
 #include <QString>
 
+namespace app {
+
 namespace jsonlines {
 
 // {"kind":"cycle","time":"2024-01-15T18:23:42+01:00","sensors":[{"index":0,"rom":"28...","name":null,
@@ -22,3 +24,5 @@ QString deviceListLine(const QString &line);
 QString messageLine(const QString &text);
 
 } // namespace jsonlines
+
+} // namespace app

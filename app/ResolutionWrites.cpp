@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+namespace app {
+
 namespace {
 
 constexpr int MaxIndex = 31;
@@ -75,3 +77,5 @@ int writeResolutions(logging::RunControl &run, logging::MainView &view, const QL
     }
     return status;
 }
+
+} // namespace app

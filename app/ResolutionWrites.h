@@ -11,6 +11,8 @@ class MainView;
 class RunControl;
 } // namespace logging
 
+namespace app {
+
 struct ResolutionWrite
 {
     int16_t index = 0;
@@ -24,3 +26,5 @@ std::optional<ResolutionWrite> parseResolutionWrite(const QString &text);
 // 0 when all were written; 1 when one was not (the run may go on); 2 when one names a sensor START did not
 // list, which `view` shows as a message, and then none is written.
 int writeResolutions(logging::RunControl &run, logging::MainView &view, const QList<ResolutionWrite> &writes);
+
+} // namespace app

@@ -10,6 +10,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace app {
+
 namespace {
 
 // A signal handler may only write to a descriptor: the event loop reads the other end.
@@ -91,3 +93,5 @@ bool StopSignals::available()
 void StopSignals::readPending() { }
 
 #endif
+
+} // namespace app

@@ -5,6 +5,8 @@
 
 class QSocketNotifier;
 
+namespace app {
+
 class StopSignals : public QObject
 {
     Q_OBJECT
@@ -26,3 +28,5 @@ private:
 
     QSocketNotifier *m_notifier = nullptr;
 };
+
+} // namespace app

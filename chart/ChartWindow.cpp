@@ -89,10 +89,10 @@ void ChartWindow::openLogFile(const QString &path)
     m_done = 0;
     m_total = 0;
     // The sensors file first, so that the records read from the log carry its names and limits.
-    const logging::SensorsFile sensors
-        = m_sensorsFile.isEmpty() ? logging::SensorsFile() : logging::readSensorsFile(m_sensorsFile);
+    const base::Result<logging::SensorTable> sensors
+        = m_sensorsFile.isEmpty() ? logging::SensorTable() : logging::readSensorsFile(m_sensorsFile);
     auto read = std::make_shared<LogReading>();
-    m_reader = QThread::create([this, read, path, table = sensors.sensors] {
+    m_reader = QThread::create([this, read, path, table = sensors.valueOr({})] {
         *read = readLogFile(path, table, [this](qint64 done, qint64 total) {
             m_done = done;
             m_total = total;
@@ -113,7 +113,7 @@ void ChartWindow::openLogFile(const QString &path)
     });
     poll->start(50);
     connect(m_progress, &QProgressDialog::canceled, this, [this] { m_cancel = true; });
-    connect(m_reader, &QThread::finished, this, [this, read, path, sensorsError = sensors.error] {
+    connect(m_reader, &QThread::finished, this, [this, read, path, sensorsError = sensors ? QString() : sensors.failure()] {
         m_reader->deleteLater();
         m_reader = nullptr;
         m_progress->deleteLater();

@@ -35,11 +35,11 @@ QImage renderChart(const ChartData &data, const QSize &size, std::optional<qint6
 PngResult renderLogPng(
     const QString &logPath, const QString &pngPath, const QSize &size, const QString &sensorsPath)
 {
-    const logging::SensorsFile sensors
-        = sensorsPath.isEmpty() ? logging::SensorsFile() : logging::readSensorsFile(sensorsPath);
-    if (!sensors.error.isEmpty())
-        return {2, sensors.error};
-    const LogReading read = readLogFile(logPath, sensors.sensors);
+    const base::Result<logging::SensorTable> sensors
+        = sensorsPath.isEmpty() ? logging::SensorTable() : logging::readSensorsFile(sensorsPath);
+    if (!sensors)
+        return {2, sensors.failure()};
+    const LogReading read = readLogFile(logPath, *sensors);
     if (!read.error.isEmpty())
         return {UnreadableLogStatus, read.error};
     if (read.dataLines == 0)

@@ -61,8 +61,9 @@ void LogFile::AppendLogLine(const QString &path, const QString &line)
     QFile log;
     QString reason = openLog(log, path);
     if (reason.isEmpty()) {
-        const Failing kept = failingFor(path);
-        if (kept == m_failing.end() || writeKept(kept, log, reason)) {
+        if (const Failing kept = failingFor(path); kept != m_failing.end())
+            reason = writeKept(kept, log);
+        if (reason.isEmpty()) {
             const QByteArray lead = needsHeader(log, m_runHeader, bytes) ? m_runHeader : QByteArray();
             if (appendLines(log, lead + bytes, reason) == lead.size() + bytes.size())
                 return;

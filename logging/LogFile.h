@@ -84,15 +84,17 @@ private:
     void tellFailing(PathLines &p, const QString &reason);
     // Whose kept lines a recovery writes: this run's, or those an earlier program left.
     enum class KeptBy { ThisProgram, EarlierProgram };
-    // Writes the kept lines in order; true when none are left, and then the file is no longer failing.
-    bool writeKept(Failing p, QFile &log, QString &reason, KeptBy keptBy = KeptBy::ThisProgram);
+    // Writes the kept lines in order; when none are left the file is no longer failing. Why not all could
+    // be written, or empty.
+    QString writeKept(Failing p, QFile &log, KeptBy keptBy = KeptBy::ThisProgram);
     // Gives every failing file one more try; `stillFailing` gets each that cannot take all its lines yet
     // and why, `written` the path of each that took them.
     void retryFailing(KeptBy keptBy,
         const std::function<void(PathLines &, const QString &reason)> &stillFailing,
         const std::function<void(const QString &path)> &written = {});
-    bool moveGroup(PathLines &p, Group &g, QFile &log, QString &reason);
-    bool movePendingFile(PathLines &p, Group &g, QFile &log, QString &reason);
+    // Each: why the lines are not all moved, or empty.
+    QString moveGroup(PathLines &p, Group &g, QFile &log);
+    QString movePendingFile(PathLines &p, Group &g, QFile &log);
     void forgetPendingFile(PathLines &p, Group &g);
     // A pending file that must not be used is renamed, so it is told of once and never read again.
     void setAsidePendingFile(Group &g, const QString &suffix, const QString &why);

@@ -8,11 +8,11 @@
 
 namespace logging {
 
-bool LogFile::writeKept(Failing p, QFile &log, QString &reason, KeptBy keptBy)
+QString LogFile::writeKept(Failing p, QFile &log, KeptBy keptBy)
 {
     while (!p->groups.empty()) {
-        if (!moveGroup(*p, p->groups.front(), log, reason))
-            return false;
+        if (QString reason = moveGroup(*p, p->groups.front(), log); !reason.isEmpty())
+            return reason;
         p->groups.pop_front();
     }
     QString recovered = keptBy == KeptBy::EarlierProgram
@@ -25,7 +25,7 @@ bool LogFile::writeKept(Failing p, QFile &log, QString &reason, KeptBy keptBy)
     if (p->keptWritten > 0 || p->dropped > 0 || p->told)
         m_report(recovered);
     m_failing.erase(p);
-    return true;
+    return QString();
 }
 
 void LogFile::retryFailing(KeptBy keptBy,
@@ -37,7 +37,9 @@ void LogFile::retryFailing(KeptBy keptBy,
         const QString path = p->path;
         QFile log;
         QString reason = openLog(log, path);
-        if (!reason.isEmpty() || !writeKept(p, log, reason, keptBy))
+        if (reason.isEmpty())
+            reason = writeKept(p, log, keptBy);
+        if (!reason.isEmpty())
             stillFailing(*p, reason);
         else if (written)
             written(path);
@@ -45,45 +47,46 @@ void LogFile::retryFailing(KeptBy keptBy,
     }
 }
 
-bool LogFile::moveGroup(PathLines &p, Group &g, QFile &log, QString &reason)
+// A write that falls short always gives its reason, so an empty one means every line is in.
+QString LogFile::moveGroup(PathLines &p, Group &g, QFile &log)
 {
-    if (!g.pendingFile.isEmpty() && !movePendingFile(p, g, log, reason))
-        return false;
+    if (!g.pendingFile.isEmpty())
+        if (QString reason = movePendingFile(p, g, log); !reason.isEmpty())
+            return reason;
     if (g.inMemory.empty())
-        return true;
+        return QString();
     const QByteArray lines = joined(g.inMemory);
     const QByteArray lead = needsHeader(log, g.header, lines) ? g.header : QByteArray();
+    QString reason;
     const qint64 in = appendLines(log, lead + lines, reason) - lead.size();
     p.keptWritten += takeWritten(g.inMemory, in, m_memoryBytes);
-    return g.inMemory.empty();
+    return reason;
 }
 
 // The pending file holds the log's size before the move began. A move that a crash cut short is taken
 // up again from what the log holds past that point, so no line is written twice or left out.
-bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reason)
+QString LogFile::movePendingFile(PathLines &p, Group &g, QFile &log)
 {
     PendingFile pending;
     switch (pending.read(g.pendingFile)) {
     case PendingFile::Status::Read:
         break;
     case PendingFile::Status::Gone:
-        if (QFile::exists(g.pendingFile)) {
-            reason = QStringLiteral("its kept lines in %1 cannot be read").arg(shown(g.pendingFile));
-            return false;
-        }
+        if (QFile::exists(g.pendingFile))
+            return QStringLiteral("its kept lines in %1 cannot be read").arg(shown(g.pendingFile));
         forgetPendingFile(p, g);
-        return true;
+        return QString();
     case PendingFile::Status::Refused:
         setAsidePendingFile(g, QStringLiteral(".refused"), pending.problem);
-        return true;
+        return QString();
     case PendingFile::Status::Damaged:
         setAsidePendingFile(g, QStringLiteral(".damaged"), QString());
-        return true;
+        return QString();
     }
     if (g.run == 0 && !takesEarlierLines(p.path, log)) {
         setAsidePendingFile(g, QStringLiteral(".refused"),
             QStringLiteral("log file %1 is neither empty nor a log of this program").arg(shown(p.path)));
-        return true;
+        return QString();
     }
     LineChunks lines(g.pendingFile, pending.bodyStart);
     QByteArray chunk;
@@ -91,24 +94,21 @@ bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reaso
         QFile::remove(g.pendingFile);
         g.pendingFile.clear();
         g.onDisk = 0;
-        return true;
+        return QString();
     }
     qint64 offset = pending.offset.value_or(-1);
     if (!pending.offset || offset > log.size()) {
         // A new move, or the log was replaced since one began: none of these lines are in it.
         offset = log.size();
-        if (!pending.rewrite(offset, 0)) {
-            reason = QStringLiteral("the pending folder %1 cannot be written").arg(shown(m_folder));
-            return false;
-        }
+        if (!pending.rewrite(offset, 0))
+            return QStringLiteral("the pending folder %1 cannot be written").arg(shown(m_folder));
     }
     QFile earlier;
     bool comparing = log.size() > offset;
     if (comparing
-        && (!openRegularFile(earlier, p.path, QIODevice::ReadOnly).isEmpty() || !earlier.seek(offset))) {
-        reason = QStringLiteral("it cannot be read back");
-        return false;
-    }
+        && (!openRegularFile(earlier, p.path, QIODevice::ReadOnly).isEmpty() || !earlier.seek(offset)))
+        return QStringLiteral("it cannot be read back");
+    QString reason;
     qint64 bodyDone = 0;
     qsizetype linesDone = 0;
     // Writes one chunk of whole lines after what of it the log already holds.
@@ -142,19 +142,20 @@ bool LogFile::movePendingFile(PathLines &p, Group &g, QFile &log, QString &reaso
     g.onDisk = std::max<qsizetype>(g.onDisk - linesDone, 0);
     if (ok && lines.damaged()) {
         setAsidePendingFile(g, QStringLiteral(".damaged"), QString());
-        return true;
+        return QString();
     }
     if (ok) {
         QFile::remove(g.pendingFile);
         g.pendingFile.clear();
         g.onDisk = 0;
-        return true;
+        return QString();
     }
     // What got in is no longer kept; the rest waits, with no move under way. When nothing got in, the
     // move stays under way: that costs no copy of the file at every try while the log stays full.
     if (bodyDone > 0)
         pending.rewrite(std::nullopt, bodyDone);
-    return false;
+    Q_ASSERT(!reason.isEmpty());
+    return reason;
 }
 
 void LogFile::forgetPendingFile(PathLines &p, Group &g)

@@ -26,12 +26,12 @@ void RunControl::setSensorSettings(const RomCode &rom, const SensorSettings &set
 void RunControl::readSensorsFile(RunRecord &run)
 {
     m_alarms.reset();
-    const SensorsFile file
-        = m_sensorsFile.isEmpty() ? SensorsFile() : logging::readSensorsFile(m_sensorsFile);
-    m_sensors = file.sensors;
+    const base::Result<SensorTable> file
+        = m_sensorsFile.isEmpty() ? SensorTable() : logging::readSensorsFile(m_sensorsFile);
+    m_sensors = file.valueOr({});
     // The run goes on without the file's names and limits; the message does not wait for the user.
-    if (!file.error.isEmpty())
-        m_view.tellMessage(file.error);
+    if (!file)
+        m_view.tellMessage(file.failure());
     for (const RomCode &rom : std::as_const(run.roms))
         run.settings.append(sensorSettings(rom));
 }

@@ -127,17 +127,16 @@ QString defaultSensorsFilePath()
     return QDir::cleanPath(base + QStringLiteral("/kx4136-logger/sensors.ini"));
 }
 
-SensorsFile readSensorsFile(const QString &path)
+base::Result<SensorTable> readSensorsFile(const QString &path)
 {
-    SensorsFile result;
+    SensorTable sensors;
     QFile file(path);
     if (!QFileInfo::exists(path))
-        return result;
-    if (QFileInfo(path).size() > MaxFileBytes || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        result.error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
-            file.error() != QFileDevice::NoError ? file.errorString() : QStringLiteral("not a sensors file"));
-        return result;
-    }
+        return sensors;
+    if (QFileInfo(path).size() > MaxFileBytes || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return base::Failure {QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
+            file.error() != QFileDevice::NoError ? file.errorString()
+                                                 : QStringLiteral("not a sensors file"))};
     const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
     SensorSettings *current = nullptr;
     for (int i = 0; i < lines.size(); ++i) {
@@ -151,7 +150,7 @@ SensorsFile readSensorsFile(const QString &path)
                 wrong
                     = QStringLiteral("\"%1\" is not a ROM code of 16 hex digits with a right CRC").arg(*key);
             else
-                current = &result.sensors[*rom];
+                current = &sensors[*rom];
         } else if (!trimmed.contains(QLatin1Char('='))) {
             wrong = QStringLiteral("\"%1\" is neither [ROM code] nor key=value").arg(trimmed);
         } else if (!current) {
@@ -165,9 +164,9 @@ SensorsFile readSensorsFile(const QString &path)
                             .arg(celsiusText(*limits.low), celsiusText(*limits.high));
         }
         if (!wrong.isEmpty())
-            return {{}, lineError(path, i + 1, wrong)};
+            return base::Failure {lineError(path, i + 1, wrong)};
     }
-    return result;
+    return sensors;
 }
 
 QString writeSensorSettings(const QString &path, const RomCode &rom, const SensorSettings &settings)

@@ -2,6 +2,7 @@
 // window.
 #pragma once
 
+#include "base/Result.h"
 #include "logging/Readings.h"
 
 #include <QString>
@@ -15,14 +16,9 @@ using SensorTable = std::map<RomCode, SensorSettings>;
 // $XDG_CONFIG_HOME/kx4136-logger/sensors.ini, ~/.config by default; the per-user settings folder on Windows.
 QString defaultSensorsFilePath();
 
-struct SensorsFile
-{
-    SensorTable sensors;
-    // Empty, or the first line that cannot be read: "<path>, line N: <what is wrong>".
-    QString error;
-};
-// A missing file is no names and no limits, and no error. With an error, `sensors` is empty.
-SensorsFile readSensorsFile(const QString &path);
+// A missing file is no names and no limits, and no failure. A file that cannot be read fails with its
+// first such line: "<path>, line N: <what is wrong>".
+base::Result<SensorTable> readSensorsFile(const QString &path);
 // Sets one sensor's group (no name and no limits removes it), keeping every other line and comment, and
 // replaces the file atomically. Empty on success, else why the file could not be written.
 QString writeSensorSettings(const QString &path, const RomCode &rom, const SensorSettings &settings);

@@ -35,14 +35,14 @@ void frmMain::editSensor(const ListedSensor &sensor)
             return;
         }
     }
-    const logging::SensorsFile file = logging::readSensorsFile(m_sensorsFile);
-    if (!file.error.isEmpty()) {
-        tellMessage(file.error);
+    const auto file = logging::readSensorsFile(m_sensorsFile);
+    if (!file) {
+        tellMessage(file.failure());
         return;
     }
-    const auto found = file.sensors.find(sensor.rom);
+    const auto found = file->find(sensor.rom);
     auto *dialog = new SensorDialog(
-        sensor, found == file.sensors.end() ? logging::SensorSettings() : found->second, m_sensorsFile, this);
+        sensor, found == file->end() ? logging::SensorSettings() : found->second, m_sensorsFile, this);
     connect(dialog, &SensorDialog::saved, this, &frmMain::sensorSettingsSaved);
     dialog->show();
 }

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace app;
+
 // The same local time for every run, one second further at each reading.
 const QDateTime FirstReading(QDate(2024, 1, 15), QTime(18, 23, 42));
 

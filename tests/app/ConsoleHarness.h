@@ -33,10 +33,12 @@ struct Printed
     QStringList out;
     QStringList err;
 };
+namespace app {
 class ConsoleRun;
+}
 // A console run to its end on the installed driver; `configure` is called before it starts.
-Printed runConsole(const ConsoleSettings &settings, int cycles, const QString &pendingFolder = QString(),
-    const std::function<void(ConsoleRun &)> &configure = {});
+Printed runConsole(const app::ConsoleSettings &settings, int cycles, const QString &pendingFolder = QString(),
+    const std::function<void(app::ConsoleRun &)> &configure = {});
 
 // What the window shows at the end of a run driven as the program drives it.
 struct WindowRun
@@ -46,10 +48,10 @@ struct WindowRun
     QStringList readings;
 };
 // A window run on the installed driver, stopped after `cycles` cycles.
-WindowRun runWindow(const ConsoleSettings &settings, int cycles);
+WindowRun runWindow(const app::ConsoleSettings &settings, int cycles);
 
 // Settings for a log file in `dir`, with an interval that leaves simulated time alone.
-ConsoleSettings settingsIn(const QTemporaryDir &dir, const QString &file);
+app::ConsoleSettings settingsIn(const QTemporaryDir &dir, const QString &file);
 
 QByteArray fileBytes(const QString &path);
 // The log's lines without their CR LF.

@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace app;
+
 using logging::AlarmChange;
 using logging::AlarmState;
 

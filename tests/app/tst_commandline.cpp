@@ -9,6 +9,8 @@
 #include <unistd.h>
 #endif
 
+using namespace app;
+
 namespace {
 
 QString portMapText(const std::map<int16_t, QString> &ports)

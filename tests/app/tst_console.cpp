@@ -18,6 +18,8 @@
 #include <QtTest>
 #include <csignal>
 
+using namespace app;
+
 class TestConsole : public QObject
 {
     Q_OBJECT

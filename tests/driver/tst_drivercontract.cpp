@@ -27,9 +27,9 @@ struct Rig
 {
     Rig(Kind kind, const QString &arguments)
     {
-        QString error;
-        const auto options = emulator::parseOptions(arguments.split(u' ', Qt::SkipEmptyParts), error);
-        bus = emulator::makeBus(options.value(), clock);
+        const auto options = emulator::parseOptions(arguments.split(u' ', Qt::SkipEmptyParts));
+        QVERIFY2(options, qPrintable(options.failure()));
+        bus = emulator::makeBus(*options, clock);
         for (std::size_t i = 0; i < bus->deviceCount(); ++i)
             roms.insert(bus->device(i).romCode());
         if (kind == Kind::Simulated) {

@@ -39,15 +39,15 @@ private slots:
         const QString text = "# freezers\r\n\r\n[" + A
             + "]\r\nname = Chest freezer\r\nlow=-30\r\nhigh=-15.5\r\n; spare\r\n[" + B.toLower()
             + "]\r\nhysteresis=1\r\n";
-        const SensorsFile file = readSensorsFile(fileWith("\xEF\xBB\xBF" + text.toUtf8()));
-        QCOMPARE(file.error, QString());
-        QCOMPARE(file.sensors.size(), std::size_t(2));
-        const SensorSettings &a = file.sensors.at(*romFromKey(A));
+        const auto file = readSensorsFile(fileWith("\xEF\xBB\xBF" + text.toUtf8()));
+        QCOMPARE(file.failure(), QString());
+        QCOMPARE(file->size(), std::size_t(2));
+        const SensorSettings &a = file->at(*romFromKey(A));
         QCOMPARE(a.name, QStringLiteral("Chest freezer"));
         QVERIFY(a.limits.low == -30.0 && a.limits.high == -15.5 && a.limits.hysteresis == 0.5);
-        const SensorSettings &b = file.sensors.at(*romFromKey(B));
+        const SensorSettings &b = file->at(*romFromKey(B));
         QVERIFY(b.name.isEmpty() && !b.limits.any() && b.limits.hysteresis == 1.0);
-        QCOMPARE(readSensorsFile(dir->filePath(QStringLiteral("none.ini"))).error, QString());
+        QCOMPARE(readSensorsFile(dir->filePath(QStringLiteral("none.ini"))).failure(), QString());
     }
 
     void badLine_data()
@@ -74,14 +74,15 @@ private slots:
         QFETCH(int, line);
         QFETCH(QString, what);
         const QString path = fileWith(text.toUtf8());
-        const SensorsFile file = readSensorsFile(path);
+        const auto file = readSensorsFile(path);
         const QString where = QStringLiteral("%1, line %2: ").arg(path).arg(line);
-        QVERIFY2(file.error.startsWith(where) && file.error.contains(what), qPrintable(file.error));
-        QVERIFY(file.sensors.empty());
+        QVERIFY2(
+            file.failure().startsWith(where) && file.failure().contains(what), qPrintable(file.failure()));
+        QVERIFY(!file);
         // Told at START, and the run goes on without the file.
         run->setSensorsFile(path);
         QVERIFY(startOnSim(1));
-        QCOMPARE(view->messages, QStringList {file.error});
+        QCOMPARE(view->messages, QStringList {file.failure()});
     }
 
     void writing_data()
@@ -113,7 +114,7 @@ private slots:
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(file.readAll()), row[3]);
-        QCOMPARE(readSensorsFile(path).error, QString());
+        QCOMPARE(readSensorsFile(path).failure(), QString());
     }
 
     void states_data()

@@ -42,10 +42,9 @@ private slots:
         QFETCH(int, latencyMs);
         QFETCH(int, resetAnswer);
         QFETCH(int, pulseEnd);
-        QString error;
-        const auto options = emulator::parseOptions(arguments.split(u' ', Qt::SkipEmptyParts), error);
-        QCOMPARE(options.has_value(), valid);
-        QCOMPARE(error.isEmpty(), valid);
+        const auto options = emulator::parseOptions(arguments.split(u' ', Qt::SkipEmptyParts));
+        QCOMPARE(bool(options), valid);
+        QCOMPARE(options.failure().isEmpty(), valid);
         if (!options)
             return;
         QCOMPARE(options->sensors.value_or(-1), sensors);
@@ -58,16 +57,14 @@ private slots:
 
     void faultFlags()
     {
-        QString error;
         const auto options = emulator::parseOptions(
-            QStringLiteral("--silent --silent-after 7 --garble-every 3 --stray-pulse-end").split(u' '),
-            error);
+            QStringLiteral("--silent --silent-after 7 --garble-every 3 --stray-pulse-end").split(u' '));
         QVERIFY(options);
         QVERIFY(options->faults.silent);
         QCOMPARE(options->faults.silentAfter, std::optional(7));
         QCOMPARE(options->faults.garbleEvery, std::optional(3));
         QVERIFY(options->faults.strayPulseEnd);
-        QVERIFY(!emulator::parseOptions({QStringLiteral("--garble-every"), QStringLiteral("0")}, error));
+        QVERIFY(!emulator::parseOptions({QStringLiteral("--garble-every"), QStringLiteral("0")}));
     }
 
     void lineFaults_data()
@@ -89,10 +86,9 @@ private slots:
         QFETCH(bool, valid);
         QFETCH(int, maxBaud);
         QFETCH(bool, unbuffered);
-        QString error;
-        const auto options = emulator::parseOptions(arguments.split(u' '), error);
-        QCOMPARE(options.has_value(), valid);
-        QCOMPARE(error.isEmpty(), valid);
+        const auto options = emulator::parseOptions(arguments.split(u' '));
+        QCOMPARE(bool(options), valid);
+        QCOMPARE(options.failure().isEmpty(), valid);
         if (!options)
             return;
         QCOMPARE(options->faults.maxBaud.value_or(0), maxBaud); // 0: any rate
@@ -101,9 +97,8 @@ private slots:
 
     void deviceFaults()
     {
-        QString error;
         const auto options
-            = emulator::parseOptions(QStringLiteral("--bad-crc 2 --stuck 1 --deaf 0").split(u' '), error);
+            = emulator::parseOptions(QStringLiteral("--bad-crc 2 --stuck 1 --deaf 0").split(u' '));
         QVERIFY(options);
         const auto bus = emulator::makeBus(*options, std::make_shared<sim::ManualClock>());
         // Each device's presence pulse, then its scratchpad read by its code: all FF, or its CRC verdict.
@@ -127,8 +122,7 @@ private slots:
 
     void help()
     {
-        QString error;
-        const auto options = emulator::parseOptions({QStringLiteral("-h")}, error);
+        const auto options = emulator::parseOptions({QStringLiteral("-h")});
         QVERIFY(options && options->help);
         const QString text = emulator::usage();
         QVERIFY(text.startsWith(u"Usage: ka7700-emulator [options]\n"));
@@ -154,8 +148,7 @@ private slots:
         QFETCH(int, kx4136);
         QFETCH(int, kx4130);
         QFETCH(onewire::ResetResult, reset);
-        QString error;
-        const auto options = emulator::parseOptions(arguments.split(u' ', Qt::SkipEmptyParts), error);
+        const auto options = emulator::parseOptions(arguments.split(u' ', Qt::SkipEmptyParts));
         QVERIFY(options);
         const auto bus = emulator::makeBus(*options, std::make_shared<sim::ManualClock>());
         int families[2] = {0, 0};

@@ -100,7 +100,7 @@ void TestSensorDialog::nameAndLimits()
     for (const char *name : {"nameEdit", "lowEdit", "highEdit"})
         control<QLineEdit>(dialog, QString::fromLatin1(name))->setText(typed.takeFirst());
     dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
-    const logging::SensorSettings inFile = logging::readSensorsFile(path).sensors[Listed];
+    const logging::SensorSettings inFile = logging::readSensorsFile(path).valueOr({})[Listed];
     const auto text
         = [](const std::optional<double> &v) { return v ? QString::number(*v) : QStringLiteral("none"); };
     QCOMPARE(inFile.limits.hysteresis, 2.0);

@@ -76,28 +76,10 @@ struct Definitions
     }
 };
 
-} // namespace
-
-QString usage()
+// Reads the options that take a number into `options`; the failure text, or empty.
+QString readNumbers(const Definitions &d, Options &options)
 {
-    // The parser names the program by the path it was started with.
-    QString text = Definitions().parser.helpText();
-    return text.replace(0, text.indexOf(u'\n'), QStringLiteral("Usage: ka7700-emulator [options]"));
-}
-
-std::optional<Options> parseOptions(const QStringList &arguments, QString &error)
-{
-    Definitions d;
-    if (!d.parser.parse(QStringList {QStringLiteral("ka7700-emulator")} + arguments)) {
-        error = d.parser.errorText();
-        return std::nullopt;
-    }
-    if (!d.parser.positionalArguments().isEmpty()) {
-        error = QStringLiteral("Unexpected argument '%1'.").arg(d.parser.positionalArguments().first());
-        return std::nullopt;
-    }
-    Options options;
-    options.help = d.parser.isSet(d.help);
+    QString error;
     // The value of a given option when it lies from low to high; the first one that does not is the error.
     const auto number
         = [&](const QCommandLineOption &option, int low, int high, int base = 10) -> std::optional<int> {
@@ -135,10 +117,32 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString &error
     options.badCrc = number(d.badCrc, 0, devices - 1);
     options.stuck = number(d.stuck, 0, devices - 1);
     options.deaf = number(d.deaf, 0, devices - 1);
-    if (error.isEmpty() && d.parser.isSet(d.noHeldByte) && !d.parser.isSet(d.realTime))
-        error = QStringLiteral("--no-held-byte needs --real-time.");
-    if (!error.isEmpty())
-        return std::nullopt;
+    return error;
+}
+
+} // namespace
+
+QString usage()
+{
+    // The parser names the program by the path it was started with.
+    QString text = Definitions().parser.helpText();
+    return text.replace(0, text.indexOf(u'\n'), QStringLiteral("Usage: ka7700-emulator [options]"));
+}
+
+base::Result<Options> parseOptions(const QStringList &arguments)
+{
+    Definitions d;
+    if (!d.parser.parse(QStringList {QStringLiteral("ka7700-emulator")} + arguments))
+        return base::Failure {d.parser.errorText()};
+    if (!d.parser.positionalArguments().isEmpty())
+        return base::Failure {
+            QStringLiteral("Unexpected argument '%1'.").arg(d.parser.positionalArguments().first())};
+    Options options;
+    options.help = d.parser.isSet(d.help);
+    if (const QString error = readNumbers(d, options); !error.isEmpty())
+        return base::Failure {error};
+    if (d.parser.isSet(d.noHeldByte) && !d.parser.isSet(d.realTime))
+        return base::Failure {QStringLiteral("--no-held-byte needs --real-time.")};
     options.faults.unbuffered = d.parser.isSet(d.noHeldByte);
     options.timing.realTime = d.parser.isSet(d.realTime);
     options.faults.silent = d.parser.isSet(d.silent);

@@ -1,6 +1,7 @@
 // The emulator's command line: the bus to carry, its timing and the faults to play.
 #pragma once
 
+#include "base/Result.h"
 #include "tools/ka7700-emulator/LineDriver.h"
 #include "tools/ka7700-emulator/PtyEmulator.h"
 
@@ -24,8 +25,8 @@ struct Options
     bool help = false; // -h, --help: print usage() and run nothing
 };
 
-// Reads the arguments after the program name; nothing (and a message in `error`) when they are wrong.
-std::optional<Options> parseOptions(const QStringList &arguments, QString &error);
+// Reads the arguments after the program name; they fail with the one line that tells what is wrong.
+base::Result<Options> parseOptions(const QStringList &arguments);
 QString usage();
 
 // The bus the options ask for, on the given clock.

@@ -22,10 +22,10 @@ int main(int argc, char *argv[])
     QCoreApplication application(argc, argv);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    QString error;
-    const auto options = emulator::parseOptions(arguments, error);
+    const auto options = emulator::parseOptions(arguments);
     if (!options) {
-        std::fprintf(stderr, "ka7700-emulator: %s\n%s", qPrintable(error), qPrintable(emulator::usage()));
+        std::fprintf(
+            stderr, "ka7700-emulator: %s\n%s", qPrintable(options.failure()), qPrintable(emulator::usage()));
         return 2;
     }
     if (options->help) {
