@@ -113,13 +113,14 @@ void ChartWindow::openLogFile(const QString &path)
     });
     poll->start(50);
     connect(m_progress, &QProgressDialog::canceled, this, [this] { m_cancel = true; });
-    connect(m_reader, &QThread::finished, this, [this, read, path, sensorsError = sensors ? QString() : sensors.failure()] {
-        m_reader->deleteLater();
-        m_reader = nullptr;
-        m_progress->deleteLater();
-        m_progress = nullptr;
-        logRead(*read, path, sensorsError);
-    });
+    connect(m_reader, &QThread::finished, this,
+        [this, read, path, sensorsError = sensors ? QString() : sensors.failure()] {
+            m_reader->deleteLater();
+            m_reader = nullptr;
+            m_progress->deleteLater();
+            m_progress = nullptr;
+            logRead(*read, path, sensorsError);
+        });
     m_reader->start();
 }
 
