@@ -147,21 +147,25 @@ void AlarmCommand::start(const Run &run)
     const QString about = run.about;
     auto *limit = new QTimer(process);
     limit->setSingleShot(true);
-    connect(limit, &QTimer::timeout, this, [this, process, about] {
-        if (!m_running.contains(process))
-            return; // it ended just before
-        process->kill();
-        ended(process,
-            QStringLiteral("The alarm command for %1 was killed after %2 s.")
-                .arg(about)
-                .arg(dotNumber(static_cast<double>(m_timeLimit.count()) / 1000)));
-    });
-    connect(process, &QProcess::errorOccurred, this, [this, process, about](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
+    connect(
+        limit, &QTimer::timeout, this,
+        [this, process, about] {
+            if (!m_running.contains(process))
+                return; // it ended just before
+            process->kill();
             ended(process,
-                QStringLiteral("The alarm command for %1 could not be started: %2.")
-                    .arg(about, process->errorString()));
-    });
+                QStringLiteral("The alarm command for %1 was killed after %2 s.")
+                    .arg(about)
+                    .arg(dotNumber(static_cast<double>(m_timeLimit.count()) / 1000)));
+        });
+    connect(
+        process, &QProcess::errorOccurred, this,
+        [this, process, about](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                ended(process,
+                    QStringLiteral("The alarm command for %1 could not be started: %2.")
+                        .arg(about, process->errorString()));
+        });
     connect(process, &QProcess::finished, this,
         [this, process, about](int exitCode, QProcess::ExitStatus status) {
             if (status == QProcess::CrashExit)

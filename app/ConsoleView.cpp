@@ -126,10 +126,9 @@ void ConsoleView::cycleEnded(const logging::CycleRecord &cycle)
     const QString when = logging::dateTimeText(cycle.when);
     QStringList readings = logging::readingListLines(cycle);
     // The name after the reading; the window's list keeps its lines as they always were.
-    for (qsizetype i = 0; i < readings.size(); ++i) {
+    for (qsizetype i = 0; i < readings.size(); ++i)
         if (const QString &name = cycle.sensors.at(i).settings.name; !name.isEmpty())
             readings[i] += QStringLiteral("  ") + name;
-    }
     if (m_settings.cycleOnOneLine) {
         printLine(m_out, when + QStringLiteral("  ") + readings.join(QStringLiteral("; ")));
     } else {

@@ -29,7 +29,7 @@ RunListeners makeListeners(
     RunListeners listeners;
     if (options.mqtt) {
         listeners.publisher = std::make_unique<publish::MqttPublisher>(*options.mqtt, tell);
-        listeners.publisher->setPortSource([] { return int(modKX4136::PortNum); });
+        listeners.publisher->setPortSource([] { return static_cast<int>(modKX4136::PortNum); });
     }
     if (!options.alarmCommand.isEmpty())
         listeners.alarmCommand = std::make_unique<AlarmCommand>(options.alarmCommand, tell);

@@ -73,7 +73,8 @@ void connectWindow(ui::frmMain &window, logging::RunControl &runControl, chart::
             &window, window.text(logging::TextField::Text5), options.sensorsPath);
     });
     // Saved by "Name and limits…": the run takes them from its next cycle.
-    QObject::connect(&window, &ui::frmMain::sensorSettingsSaved, &window,
+    QObject::connect(
+        &window, &ui::frmMain::sensorSettingsSaved, &window,
         [&runControl](const logging::RomCode &rom, const logging::SensorSettings &settings) {
             runControl.setSensorSettings(rom, settings);
         });

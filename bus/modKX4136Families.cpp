@@ -23,10 +23,9 @@ constexpr std::array<Family, 2> Families {{
 template<typename Stop> const Setting *findSetting(Stop stop)
 {
     for (const Family &family : Families) {
-        for (const Conversion &row : family.conversions()) {
+        for (const Conversion &row : family.conversions())
             if (row.setting && stop(*row.setting))
                 return &*row.setting;
-        }
     }
     return nullptr;
 }

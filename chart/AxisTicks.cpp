@@ -54,7 +54,7 @@ std::vector<qint64> roundTicks(qint64 from, qint64 to, int ticks, qint64 &step)
 {
     static constexpr qint64 steps[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800,
         21600, 43200, 86400, 172800, 259200, 604800, 1209600};
-    const qint64 offset = QDateTime::fromMSecsSinceEpoch(from).offsetFromUtc() * qint64(1000);
+    const qint64 offset = QDateTime::fromMSecsSinceEpoch(from).offsetFromUtc() * static_cast<qint64>(1000);
     for (const qint64 seconds : steps) {
         step = seconds * 1000;
         if ((to - from) / step + 1 > ticks)

@@ -22,10 +22,9 @@ std::vector<LimitLine> limitLines(
         if (!shown(reduced, hidden, i))
             continue;
         const logging::SensorLimits &limits = data.sensor(static_cast<qsizetype>(i)).settings.limits;
-        for (const std::optional<double> &limit : {limits.low, limits.high}) {
+        for (const std::optional<double> &limit : {limits.low, limits.high})
             if (limit)
                 lines.push_back({i, *limit});
-        }
     }
     return lines;
 }
@@ -38,10 +37,9 @@ std::optional<std::pair<double, double>> celsiusSpan(const std::vector<ReducedLi
         span = span ? std::make_pair(std::min(span->first, low), std::max(span->second, high))
                     : std::make_pair(low, high);
     };
-    for (std::size_t i = 0; i < reduced.size(); ++i) {
+    for (std::size_t i = 0; i < reduced.size(); ++i)
         if (shown(reduced, hidden, i))
             take(reduced[i].low, reduced[i].high);
-    }
     for (const LimitLine &limit : limits)
         take(limit.celsius, limit.celsius);
     return span;
@@ -49,10 +47,9 @@ std::optional<std::pair<double, double>> celsiusSpan(const std::vector<ReducedLi
 
 QString limitsNote(const ChartData &data)
 {
-    for (qsizetype i = 0; i < data.sensorCount(); ++i) {
+    for (qsizetype i = 0; i < data.sensorCount(); ++i)
         if (data.sensor(i).settings.limits.any())
             return QStringLiteral("Dashed lines: the sensors' alarm limits.");
-    }
     return QString();
 }
 

@@ -57,10 +57,9 @@ void LinesItem::set(const QRectF &area, const Scale &scale, const std::vector<Re
         }
         if (!piece.empty())
             line.pieces.push_back(std::move(piece));
-        for (const LimitLine &limit : limits) {
+        for (const LimitLine &limit : limits)
             if (limit.sensor == i)
                 line.limits.push_back(area.bottom() - (limit.celsius - scale.bottom) * yScale);
-        }
         lines.push_back(std::move(line));
     }
     prepareGeometryChange();

@@ -48,7 +48,8 @@ private:
     {
         const qint64 t = start.toMSecsSinceEpoch();
         const auto offsetAt = [](qint64 ms) { return QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc(); };
-        const qint64 shift = (offsetAt(t - 3 * 3600 * 1000) - offsetAt(t + 3 * 3600 * 1000)) * qint64(1000);
+        const qint64 shift
+            = (offsetAt(t - 3 * 3600 * 1000) - offsetAt(t + 3 * 3600 * 1000)) * static_cast<qint64>(1000);
         const auto sameText = [&](qint64 ms) {
             const QDateTime other = QDateTime::fromMSecsSinceEpoch(ms);
             return other.date() == start.date() && other.time() == start.time();

@@ -126,10 +126,9 @@ LogFile::KeptNote LogFile::finish(const QString &ownPath)
 qsizetype LogFile::keptCount() const
 {
     qsizetype count = 0;
-    for (const PathLines &p : m_failing) {
+    for (const PathLines &p : m_failing)
         for (const Group &g : p.groups)
             count += g.onDisk + static_cast<qsizetype>(g.inMemory.size());
-    }
     return count;
 }
 

@@ -80,10 +80,9 @@ bool PendingFile::rewrite(std::optional<qint64> newOffset, qint64 bodyDone)
     if (!lines.isOpen())
         return false;
     QByteArray chunk;
-    while (lines.next(chunk)) {
+    while (lines.next(chunk))
         if (file.write(chunk) != chunk.size())
             return false;
-    }
     if (lines.damaged() || !file.commit())
         return false;
     // The first line's length changes with the offset: later positions are taken in the new file.

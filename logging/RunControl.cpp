@@ -122,10 +122,9 @@ void RunControl::stopSteps()
 void RunControl::lockSettings(bool locked)
 {
     const bool waitForBus = !locked && m_guard.busy();
-    for (const RunLock &lock : RunLocks) {
+    for (const RunLock &lock : RunLocks)
         if (!(waitForBus && lock.waitsForBus))
             m_view.setControlEnabled(lock.control, !locked);
-    }
     m_unlockWhenFree = waitForBus;
 }
 

@@ -240,8 +240,8 @@ std::optional<RomCode> romFromKey(const QString &key)
     RomCode rom {};
     uint8_t crc = 0;
     for (int i = 0; i < 8; ++i) {
-        rom[size_t(i)] = uint8_t(bytes[i]);
-        crc = modTable::CrcTable(int16_t(crc ^ rom[size_t(i)]));
+        rom[static_cast<size_t>(i)] = static_cast<uint8_t>(bytes[i]);
+        crc = modTable::CrcTable(static_cast<int16_t>(crc ^ rom[static_cast<size_t>(i)]));
     }
     // Over all eight bytes, the CRC of a right code comes to zero.
     if (crc != 0)

@@ -57,7 +57,8 @@ void Connection::run()
         }
         if (active())
             sendDue();
-        checkAttempt(mosquitto_loop(m_mosq, int(std::chrono::milliseconds(loopWait).count()), 1));
+        checkAttempt(
+            mosquitto_loop(m_mosq, static_cast<int>(std::chrono::milliseconds(loopWait).count()), 1));
     }
     sayOffline();
     mosquitto_destroy(m_mosq);
@@ -71,8 +72,8 @@ void Connection::run()
 void Connection::configure()
 {
     const QByteArray offline("offline");
-    mosquitto_will_set(
-        m_mosq, m_status.constData(), int(offline.size()), offline.constData(), m_settings.qos, true);
+    mosquitto_will_set(m_mosq, m_status.constData(), static_cast<int>(offline.size()), offline.constData(),
+        m_settings.qos, true);
     if (!m_settings.user.isEmpty()) {
         const QByteArray user = m_settings.user.toUtf8();
         QByteArray password = m_settings.password.value_or(QString()).toUtf8();
@@ -233,7 +234,7 @@ void Connection::sendDue()
 
 bool Connection::send(const QByteArray &topic, const Message &message, int *mid, std::optional<int> qos)
 {
-    const int rc = mosquitto_publish(m_mosq, mid, topic.constData(), int(message.payload.size()),
+    const int rc = mosquitto_publish(m_mosq, mid, topic.constData(), static_cast<int>(message.payload.size()),
         message.payload.constData(), qos.value_or(m_settings.qos), message.retained);
     if (rc == MOSQ_ERR_SUCCESS)
         ++m_inFlight;

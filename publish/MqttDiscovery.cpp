@@ -81,7 +81,7 @@ QString alarmDiscoveryTopic(const MqttSettings &settings, const logging::RomCode
 
 qint64 expireAfterSeconds(int32_t periodMs)
 {
-    const qint64 expiryMs = qint64(periodMs) * missedReadingsForExpiry;
+    const qint64 expiryMs = static_cast<qint64>(periodMs) * missedReadingsForExpiry;
     // Rounded up so that a short period never expires before its third miss.
     return std::max<qint64>(1, (expiryMs + 999) / 1000);
 }

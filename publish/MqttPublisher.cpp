@@ -65,7 +65,7 @@ void MqttPublisher::runStarted(const logging::RunRecord &run)
     m_bus = {QSysInfo::machineHostName(), m_port ? m_port() : 0, m_settings.simulatedBus};
     m_sensors.clear();
     for (qsizetype i = 0; i < run.roms.size(); ++i)
-        m_sensors.append({int(i), run.roms[i], run.settings.value(i).name});
+        m_sensors.append({static_cast<int>(i), run.roms[i], run.settings.value(i).name});
     m_available = QList<bool>(run.roms.size(), true);
     const std::map<QByteArray, Message> states = startStates(takeMissing());
     announce(run.intervalMs);

@@ -23,10 +23,9 @@ QFont named(const QString &face, qreal points, QFont::Weight weight, QFont::Styl
 bool allFit(const QFont &font, const QList<WindowFonts::TextRoom> &texts)
 {
     const QFontMetrics metrics(font);
-    for (const auto &[text, room] : texts) {
+    for (const auto &[text, room] : texts)
         if (metrics.horizontalAdvance(text) > room)
             return false;
-    }
     return true;
 }
 
@@ -65,8 +64,8 @@ QFont infoLine(QFont::Weight weight)
 
 QFont fitting(QFont font, const QList<TextRoom> &texts)
 {
-    for (const int stretch :
-        std::array {int(QFont::Unstretched), int(QFont::SemiCondensed), int(QFont::Condensed)}) {
+    for (const int stretch : std::array {static_cast<int>(QFont::Unstretched),
+             static_cast<int>(QFont::SemiCondensed), static_cast<int>(QFont::Condensed)}) {
         font.setStretch(stretch);
         if (allFit(font, texts))
             return font;

@@ -61,7 +61,7 @@ frmInfo::frmInfo(QWidget *owner)
         const bool title = i == 0;
         auto *label = new QLabel(QString::fromUtf8(lines[i].text), this);
         label->setObjectName(QStringLiteral("Label1"));
-        label->setProperty("index", int(i));
+        label->setProperty("index", static_cast<int>(i));
         label->setGeometry(lineLeft, lines[i].top, title ? titleWidth : lineWidth, lineHeight);
         label->setAlignment((title ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
         label->setPalette(palette);

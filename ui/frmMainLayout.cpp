@@ -81,7 +81,7 @@ void frmMain::createControls()
     Text4 = newNumberBox(Frame2, "Text4", QStringLiteral("500"));
     Command3 = newButton(Frame2, "Command3", QStringLiteral("START"));
     Command2 = newButton(Frame2, "Command2", QStringLiteral("STOP"));
-    for (int i = 0; i < int(Label2.size()); ++i)
+    for (int i = 0; i < static_cast<int>(Label2.size()); ++i)
         Label2[i]->setProperty("index", i);
 
     Timer1 = new QTimer(this);

@@ -95,7 +95,8 @@ public:
                 thermometer->setConversionObserver([&held, rom](const sim::Thermometer &sensor) {
                     const auto pad = sensor.scratchpad();
                     const auto raw = static_cast<int16_t>(pad[0] | pad[1] << 8);
-                    held.add(rom, double(raw) / sim::familyTraits(sensor.family())->unitsPerDegree);
+                    held.add(
+                        rom, static_cast<double>(raw) / sim::familyTraits(sensor.family())->unitsPerDegree);
                 });
             }
         }
@@ -395,7 +396,7 @@ void Campaign::pollSession(milliseconds wait)
         std::this_thread::sleep_for(wait);
         return;
     }
-    m_console->waitForReadyRead(int(wait.count()));
+    m_console->waitForReadyRead(static_cast<int>(wait.count()));
     m_outBuffer += m_console->readAllStandardOutput();
     for (qsizetype end; (end = m_outBuffer.indexOf('\n')) >= 0; m_outBuffer.remove(0, end + 1))
         takeLine(QString::fromUtf8(m_outBuffer.left(end)));
@@ -453,7 +454,7 @@ void Campaign::takeLine(const QString &line)
         session.roms.resize(std::max<qsizetype>(session.roms.size(), index + 1));
         session.roms[index] = match.captured(2);
     } else if (dateTime(line)) {
-        m_blocks.push_back({line, {}, int(m_sessions.size()) - 1, Clock::now()});
+        m_blocks.push_back({line, {}, static_cast<int>(m_sessions.size()) - 1, Clock::now()});
         m_inBlock = session.running = true;
     } else if (line == IncompleteList) {
         session.told = true;
@@ -506,8 +507,8 @@ int Campaign::report(uint64_t seed, std::chrono::seconds duration)
     std::map<QString, std::size_t> from;
     int readings = 0, failedReadings = 0;
     for (const Block &block : m_blocks) {
-        readings += int(block.readings.size());
-        failedReadings += int(block.readings.count(logging::FailedReading));
+        readings += static_cast<int>(block.readings.size());
+        failedReadings += static_cast<int>(block.readings.count(logging::FailedReading));
         for (qsizetype i = 0; i < block.readings.size(); ++i) {
             bool number = false;
             const double value = QLocale::c().toDouble(block.readings[i], &number);

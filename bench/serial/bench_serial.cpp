@@ -131,9 +131,9 @@ public:
 void report(benchmark::State &state, const Traffic &traffic, double per)
 {
     using benchmark::Counter;
-    state.counters["sent"] = Counter(double(traffic.sent) / per);
-    state.counters["answered"] = Counter(double(traffic.answered) / per);
-    state.counters["round_trips"] = Counter(double(traffic.roundTrips) / per);
+    state.counters["sent"] = Counter(static_cast<double>(traffic.sent) / per);
+    state.counters["answered"] = Counter(static_cast<double>(traffic.answered) / per);
+    state.counters["round_trips"] = Counter(static_cast<double>(traffic.roundTrips) / per);
 }
 
 void TrafficPerReading(benchmark::State &state)
@@ -149,14 +149,14 @@ void TrafficPerReading(benchmark::State &state)
             break;
         }
     }
-    report(state, *session.traffic, double(state.iterations()));
+    report(state, *session.traffic, static_cast<double>(state.iterations()));
 }
 BENCHMARK(TrafficPerReading)->Unit(benchmark::kMicrosecond);
 
 // What DetectSensors costs per device found: the search and the resolution read of each.
 void TrafficPerDeviceFound(benchmark::State &state)
 {
-    const int sensors = int(state.range(0));
+    const int sensors = static_cast<int>(state.range(0));
     EmulatedSession session(sensors, {});
     if (!session.ok) {
         state.SkipWithError("detection failed");
@@ -169,14 +169,14 @@ void TrafficPerDeviceFound(benchmark::State &state)
             break;
         }
     }
-    report(state, *session.traffic, double(state.iterations()) * sensors);
+    report(state, *session.traffic, static_cast<double>(state.iterations()) * sensors);
 }
 BENCHMARK(TrafficPerDeviceFound)->Arg(3)->Arg(32)->Unit(benchmark::kMillisecond);
 
 // The bus search alone (XwFirst, XwNext), per device found.
 void SearchTrafficPerDevice(benchmark::State &state)
 {
-    const int sensors = int(state.range(0));
+    const int sensors = static_cast<int>(state.range(0));
     EmulatedSession session(sensors, {});
     if (!session.ok) {
         state.SkipWithError("detection failed");
@@ -192,7 +192,7 @@ void SearchTrafficPerDevice(benchmark::State &state)
             break;
         }
     }
-    report(state, *session.traffic, double(state.iterations()) * sensors);
+    report(state, *session.traffic, static_cast<double>(state.iterations()) * sensors);
 }
 BENCHMARK(SearchTrafficPerDevice)->Arg(3)->Arg(32)->Unit(benchmark::kMillisecond);
 
@@ -219,9 +219,9 @@ void ReadingAt9600(benchmark::State &state)
     }
     const auto elapsed = timeReadings(state);
     const Traffic &traffic = *session.traffic;
-    const double readings = double(state.iterations());
+    const double readings = static_cast<double>(state.iterations());
     report(state, traffic, readings);
-    state.counters["bound_ms"] = double(traffic.bound.count()) / 1000.0 / readings;
+    state.counters["bound_ms"] = static_cast<double>(traffic.bound.count()) / 1000.0 / readings;
     state.counters["to_bound"] = std::chrono::duration<double>(elapsed) / traffic.bound;
 }
 BENCHMARK(ReadingAt9600)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
@@ -236,19 +236,19 @@ void reportRealTime(benchmark::State &state, EmulatedSession &session,
     const auto bound
         = traffic.byteTime * (traffic.sent + traffic.answered) + session.busTime() - session.busTimeAtStart;
     state.counters["ms"] = std::chrono::duration<double, std::milli>(elapsed).count() / per;
-    state.counters["bound_ms"] = double(bound.count()) / 1000.0 / per;
+    state.counters["bound_ms"] = static_cast<double>(bound.count()) / 1000.0 / per;
 }
 
 void ReadingRealTime(benchmark::State &state)
 {
-    const int baud = int(state.range(0));
+    const int baud = static_cast<int>(state.range(0));
     EmulatedSession session(1, {0us, std::chrono::milliseconds(state.range(1)), true}, baud);
     if (!session.ok) {
         state.SkipWithError("no emulated sensor at this rate");
         return;
     }
     const auto elapsed = timeReadings(state);
-    reportRealTime(state, session, elapsed, double(state.iterations()));
+    reportRealTime(state, session, elapsed, static_cast<double>(state.iterations()));
 }
 BENCHMARK(ReadingRealTime)
     ->ArgsProduct({{9600, 115200}, {0, 1, 16}})
@@ -260,7 +260,7 @@ BENCHMARK(ReadingRealTime)
 void DiscoveryRealTime(benchmark::State &state)
 {
     constexpr int Sensors = 32;
-    const int baud = int(state.range(0));
+    const int baud = static_cast<int>(state.range(0));
     EmulatedSession session(Sensors, {0us, std::chrono::milliseconds(state.range(1)), true}, baud);
     if (!session.ok) {
         state.SkipWithError("detection failed at this rate");
@@ -274,8 +274,8 @@ void DiscoveryRealTime(benchmark::State &state)
             break;
         }
     }
-    reportRealTime(
-        state, session, std::chrono::steady_clock::now() - start, double(state.iterations()) * Sensors);
+    reportRealTime(state, session, std::chrono::steady_clock::now() - start,
+        static_cast<double>(state.iterations()) * Sensors);
 }
 BENCHMARK(DiscoveryRealTime)
     ->ArgsProduct({{9600, 115200}, {0, 1, 16}})
@@ -322,8 +322,8 @@ public:
 void CycleRealTime(benchmark::State &state)
 {
     const bool allAtOnce = state.range(0) != 0;
-    RealTimeSession session(
-        int(state.range(1)), int(state.range(2)), std::chrono::milliseconds(state.range(3)));
+    RealTimeSession session(static_cast<int>(state.range(1)), static_cast<int>(state.range(2)),
+        std::chrono::milliseconds(state.range(3)));
     if (!session.ok) {
         state.SkipWithError("detection failed");
         return;

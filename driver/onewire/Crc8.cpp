@@ -8,9 +8,8 @@ uint8_t crc8Step(uint8_t crc, uint8_t byte)
     for (int bit = 0; bit < 8; ++bit) {
         const bool mix = ((crc ^ byte) & 1) != 0;
         crc = static_cast<uint8_t>(crc >> 1);
-        if (mix) {
+        if (mix)
             crc ^= 0x8C;
-        }
         byte = static_cast<uint8_t>(byte >> 1);
     }
     return crc;
@@ -19,9 +18,8 @@ uint8_t crc8Step(uint8_t crc, uint8_t byte)
 uint8_t crc8(std::span<const uint8_t> bytes)
 {
     uint8_t crc = 0;
-    for (const uint8_t byte : bytes) {
+    for (const uint8_t byte : bytes)
         crc = crc8Step(crc, byte);
-    }
     return crc;
 }
 

@@ -21,9 +21,8 @@ Driver::Driver(LinkFactory factory)
 
 Driver::~Driver()
 {
-    for (auto &[handle, session] : m_sessions) {
+    for (auto &[handle, session] : m_sessions)
         session.link->close();
-    }
 }
 
 Link *Driver::linkOf(int32_t session) const
@@ -63,9 +62,8 @@ int32_t Driver::XwExtendedStartSession(int16_t portNum, int16_t portType, int32_
 int16_t Driver::XwSetup(int32_t session)
 {
     Link *link = linkOf(session);
-    if (!link) {
+    if (!link)
         return 0;
-    }
     // An empty bus is still a working bus; the search says so later.
     const ResetResult reset = link->reset();
     if (reset == ResetResult::Presence || reset == ResetResult::NoPresence) {
@@ -81,9 +79,8 @@ int16_t Driver::XwSetup(int32_t session)
 int16_t Driver::XwEndSession(int32_t session)
 {
     const auto it = m_sessions.find(session);
-    if (it == m_sessions.end()) {
+    if (it == m_sessions.end())
         return 0;
-    }
     it->second.link->close();
     m_sessions.erase(it);
     return 1;
@@ -92,16 +89,14 @@ int16_t Driver::XwEndSession(int32_t session)
 int16_t Driver::search(int32_t session, uint8_t *stateBuffer, SearchFrom from)
 {
     Link *link = linkOf(session);
-    if (!link || !stateBuffer) {
+    if (!link || !stateBuffer)
         return 0;
-    }
     SearchState state = from == SearchFrom::Start ? SearchState {} : SearchState::load(stateBuffer);
     SearchResult result = SearchResult::Failed;
     for (int attempt = 0; attempt < SearchAttempts; ++attempt) {
         result = searchNext(*link, state);
-        if (result != SearchResult::Failed) {
+        if (result != SearchResult::Failed)
             break;
-        }
         link->recover();
     }
     if (result == SearchResult::Failed && from == SearchFrom::Start) {
@@ -132,21 +127,18 @@ int16_t Driver::XwNext(int32_t session, uint8_t *stateBuffer)
 
 int16_t Driver::XwRom(int32_t session, uint8_t *stateBuffer, int16_t *romBuffer)
 {
-    if (!linkOf(session) || !stateBuffer || !romBuffer) {
+    if (!linkOf(session) || !stateBuffer || !romBuffer)
         return 0;
-    }
     SearchState state = SearchState::load(stateBuffer);
     if (romBuffer[0] == 0) {
-        if (!state.hasCurrent) {
+        if (!state.hasCurrent)
             return 0;
-        }
         std::copy(state.current.begin(), state.current.end(), romBuffer);
         return 1;
     }
     for (std::size_t i = 0; i < state.current.size(); ++i) {
-        if (romBuffer[i] < 0 || romBuffer[i] > 0xFF) {
+        if (romBuffer[i] < 0 || romBuffer[i] > 0xFF)
             return 0;
-        }
         state.current[i] = static_cast<uint8_t>(romBuffer[i]);
     }
     state.hasCurrent = true;
@@ -157,27 +149,22 @@ int16_t Driver::XwRom(int32_t session, uint8_t *stateBuffer, int16_t *romBuffer)
 int16_t Driver::XwAccess(int32_t session, uint8_t *stateBuffer)
 {
     Link *link = linkOf(session);
-    if (!link || !stateBuffer) {
+    if (!link || !stateBuffer)
         return 0;
-    }
     const SearchState state = SearchState::load(stateBuffer);
-    if (!state.hasCurrent || link->reset() != ResetResult::Presence || !link->touchByte(MatchRom)) {
+    if (!state.hasCurrent || link->reset() != ResetResult::Presence || !link->touchByte(MatchRom))
         return 0;
-    }
-    for (const uint8_t byte : state.current) {
-        if (!link->touchByte(byte)) {
+    for (const uint8_t byte : state.current)
+        if (!link->touchByte(byte))
             return 0;
-        }
-    }
     return 1;
 }
 
 int16_t Driver::XwTouchByte(int32_t session, int16_t byte)
 {
     Link *link = linkOf(session);
-    if (!link || byte < 0 || byte > 0xFF) {
+    if (!link || byte < 0 || byte > 0xFF)
         return -1;
-    }
     const auto received = link->touchByte(static_cast<uint8_t>(byte));
     return received ? *received : -1;
 }
@@ -191,24 +178,20 @@ int16_t Driver::XwTouchReset(int32_t session)
 int16_t Driver::XwOneWireLevel(int32_t session, int16_t operation, int16_t level, int16_t prime)
 {
     Link *link = linkOf(session);
-    if (!link || operation != xw::LevelSet) {
+    if (!link || operation != xw::LevelSet)
         return 0;
-    }
-    if (level == xw::LevelStrongPullUp && prime == xw::PrimeAfterNextByte) {
+    if (level == xw::LevelStrongPullUp && prime == xw::PrimeAfterNextByte)
         return link->setLevel(BusLevel::StrongPullUpAfterNextByte) ? 1 : 0;
-    }
-    if (level == xw::LevelNormal && prime == xw::PrimeNow) {
+    if (level == xw::LevelNormal && prime == xw::PrimeNow)
         return link->setLevel(BusLevel::Normal) ? 1 : 0;
-    }
     return 0;
 }
 
 int16_t Driver::XwBlock(int32_t session, const uint8_t *out, uint8_t *in, int16_t length)
 {
     Link *link = linkOf(session);
-    if (!link || length < 0 || (length > 0 && (!out || !in))) {
+    if (!link || length < 0 || (length > 0 && (!out || !in)))
         return 0;
-    }
     const auto size = static_cast<std::size_t>(length);
     return link->touchBlock({out, size}, {in, size}) ? 1 : 0;
 }

@@ -10,20 +10,17 @@ namespace onewire {
 RomBits toBits(const RomCode &rom)
 {
     RomBits bits {};
-    for (std::size_t n = 0; n < bits.size(); ++n) {
+    for (std::size_t n = 0; n < bits.size(); ++n)
         bits[n] = ((rom[n / 8] >> (n % 8)) & 1) != 0;
-    }
     return bits;
 }
 
 RomCode fromBits(const RomBits &bits)
 {
     RomCode rom {};
-    for (std::size_t n = 0; n < bits.size(); ++n) {
-        if (bits[n]) {
+    for (std::size_t n = 0; n < bits.size(); ++n)
+        if (bits[n])
             rom[n / 8] = static_cast<uint8_t>(rom[n / 8] | (1u << (n % 8)));
-        }
-    }
     return rom;
 }
 

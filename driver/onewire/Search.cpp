@@ -16,23 +16,19 @@ constexpr std::size_t PathOffset = 10;
 RomBits directionsFor(const SearchState &state)
 {
     RomBits directions {};
-    for (int n = 0; n < state.lastDiscrepancy; ++n) {
+    for (int n = 0; n < state.lastDiscrepancy; ++n)
         directions[n] = state.path[n];
-    }
-    if (state.lastDiscrepancy >= 0) {
+    if (state.lastDiscrepancy >= 0)
         directions[state.lastDiscrepancy] = true;
-    }
     return directions;
 }
 
 // Highest fork below `limit` where the pass went the 0 way: the next branch still to try.
 int highestOpenFork(const SearchPass &pass, int limit)
 {
-    for (int n = limit - 1; n >= 0; --n) {
-        if (pass.discrepancy[n] && !pass.romBits[n]) {
+    for (int n = limit - 1; n >= 0; --n)
+        if (pass.discrepancy[n] && !pass.romBits[n])
             return n;
-        }
-    }
     return -1;
 }
 
@@ -40,11 +36,9 @@ int highestOpenFork(const SearchPass &pass, int limit)
 // since the previous pass. Gives -1 when the pass followed the request.
 int firstDeviation(const SearchPass &pass, const RomBits &directions, int lastDiscrepancy)
 {
-    for (int n = 0; n <= lastDiscrepancy; ++n) {
-        if (pass.romBits[n] != directions[n]) {
+    for (int n = 0; n <= lastDiscrepancy; ++n)
+        if (pass.romBits[n] != directions[n])
             return n;
-        }
-    }
     return -1;
 }
 
@@ -94,20 +88,17 @@ SearchResult searchNext(Link &link, SearchState &state)
             next.lastDevice = true;
             break;
         }
-        if (reset != ResetResult::Presence || !link.touchByte(SearchRom)) {
+        if (reset != ResetResult::Presence || !link.touchByte(SearchRom))
             return failed();
-        }
         const RomBits directions = directionsFor(next);
         const auto pass = link.searchPass(directions);
         // Someone answered the reset, so every pass ends on a device's code, even one that runs into
         // devices already reported: anything else was disturbed and says nothing about the bus.
-        if (!pass || pass->nobodyAnswered) {
+        if (!pass || pass->nobodyAnswered)
             return failed();
-        }
         const RomCode rom = fromBits(pass->romBits);
-        if (!isValidRomCode(rom)) {
+        if (!isValidRomCode(rom))
             return failed();
-        }
         const int deviation = firstDeviation(*pass, directions, next.lastDiscrepancy);
         if (deviation >= 0 && directions[deviation]) {
             // The branch asked for has gone: this pass ran into devices already reported.

@@ -40,7 +40,7 @@ bool exchangePaced(Port &port, const Request &request, QByteArray &answer)
         QByteArray got = port.read(1, deadline);
         if (got.isEmpty())
             return false;
-        got += port.read(request.answers() - int(answer.size()) - 1, Port::Clock::now());
+        got += port.read(request.answers() - static_cast<int>(answer.size()) - 1, Port::Clock::now());
         for (const char byte : got) {
             if (taken == sent)
                 return false; // an answer to nothing sent: they no longer line up
@@ -78,13 +78,13 @@ std::optional<QByteArray> exchange(Port &port, const Request &request, int baud)
         const QByteArray surplus
             = port.read(static_cast<int>(request.bytes().size()) + request.answers(), Port::Clock::now());
         const bool repeatedPulseEnd = request.endsPulse()
-            && std::all_of(
-                surplus.cbegin(), surplus.cend(), [](char b) { return ka7700::isPulseEnd(uint8_t(b)); });
+            && std::all_of(surplus.cbegin(), surplus.cend(),
+                [](char b) { return ka7700::isPulseEnd(static_cast<uint8_t>(b)); });
         if (!repeatedPulseEnd || port.hasInput())
             return std::nullopt;
     }
     if (request.endsPulse()) {
-        if (!ka7700::isPulseEnd(uint8_t(answer.at(0))))
+        if (!ka7700::isPulseEnd(static_cast<uint8_t>(answer.at(0))))
             return std::nullopt;
         answer.remove(0, 1);
     }

@@ -17,10 +17,9 @@ onewire::ResetResult resetResult(uint8_t answer)
 
 std::optional<int> baudCode(int baud)
 {
-    for (int code = 0; code < int(AdapterRates.size()); ++code) {
-        if (AdapterRates[size_t(code)] == baud)
+    for (int code = 0; code < static_cast<int>(AdapterRates.size()); ++code)
+        if (AdapterRates[static_cast<size_t>(code)] == baud)
             return code;
-    }
     return std::nullopt;
 }
 
@@ -32,10 +31,9 @@ uint8_t bitCommand(bool bit, AfterSlot after)
 std::array<uint8_t, 16> searchRequest(const std::array<bool, 64> &directions)
 {
     std::array<uint8_t, 16> request {};
-    for (int n = 0; n < 64; ++n) {
+    for (int n = 0; n < 64; ++n)
         if (directions[n])
-            request[n / 4] |= uint8_t(1U << (2 * (n % 4) + 1));
-    }
+            request[n / 4] |= static_cast<uint8_t>(1U << (2 * (n % 4) + 1));
     return request;
 }
 

@@ -45,11 +45,11 @@ inline constexpr std::array<int, 4> AdapterRates {9600, 19200, 57600, 115200};
 std::optional<int> baudCode(int baud);
 constexpr uint8_t baudWrite(int code)
 {
-    return uint8_t(0x71 | (code << 1));
+    return static_cast<uint8_t>(0x71 | (code << 1));
 }
 constexpr uint8_t baudReadBack(int code)
 {
-    return uint8_t(code << 1);
+    return static_cast<uint8_t>(code << 1);
 }
 
 // A configuration write is answered with its own byte less bit 0.

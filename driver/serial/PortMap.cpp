@@ -25,7 +25,7 @@ std::optional<std::pair<int16_t, QString>> parseComMapping(QStringView text)
     const int number = text.first(equals).toInt(&ok);
     if (!ok || number < 1 || number > 32767)
         return std::nullopt;
-    return std::pair {int16_t(number), text.sliced(equals + 1).toString()};
+    return std::pair {static_cast<int16_t>(number), text.sliced(equals + 1).toString()};
 }
 
 } // namespace serial

@@ -27,7 +27,7 @@ void requestLowLatency([[maybe_unused]] QSerialPort &port)
 {
 #ifdef Q_OS_LINUX
     serial_struct settings {};
-    const int fd = int(port.handle());
+    const int fd = static_cast<int>(port.handle());
     if (::ioctl(fd, TIOCGSERIAL, &settings) == 0) {
         settings.flags |= ASYNC_LOW_LATENCY;
         ::ioctl(fd, TIOCSSERIAL, &settings); // not every driver (a pseudo-terminal) allows it
@@ -59,7 +59,7 @@ bool deviceExists(const QString &path)
 int remainingMs(Port::Clock::time_point deadline)
 {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Port::Clock::now());
-    return int(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
 } // namespace
@@ -154,7 +154,7 @@ void QtPort::drain()
     if (!m_port.isOpen())
         return;
 #ifdef Q_OS_UNIX
-    ::tcdrain(int(m_port.handle()));
+    ::tcdrain(static_cast<int>(m_port.handle()));
 #elif defined(Q_OS_WIN)
     ::FlushFileBuffers(m_port.handle());
 #endif

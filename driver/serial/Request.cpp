@@ -7,7 +7,7 @@ namespace serial {
 
 void Request::add(uint8_t byte, Answer answer)
 {
-    m_bytes += char(byte);
+    m_bytes += static_cast<char>(byte);
     m_answered += answer == Answer::One;
     m_answers += answer == Answer::One ? 1 : 0;
 }

@@ -26,11 +26,11 @@ template<class Valid> std::optional<uint8_t> SerialLink::oneAnswer(uint8_t comma
     Request request(m_line);
     request.command(command, Answer::One);
     const auto answer = exchange(request);
-    if (!answer || !valid(uint8_t(answer->at(0)))) {
+    if (!answer || !valid(static_cast<uint8_t>(answer->at(0)))) {
         fail();
         return std::nullopt;
     }
-    return uint8_t(answer->at(0));
+    return static_cast<uint8_t>(answer->at(0));
 }
 
 onewire::ResetResult SerialLink::reset()
@@ -59,7 +59,7 @@ std::optional<uint8_t> SerialLink::touchByte(uint8_t byte)
             fail();
             return std::nullopt;
         }
-        return uint8_t(answer->at(0));
+        return static_cast<uint8_t>(answer->at(0));
     }
 
     // The pull-up must follow the last slot at once, which only the single-bit command can promise.
@@ -73,12 +73,12 @@ std::optional<uint8_t> SerialLink::touchByte(uint8_t byte)
     m_armed = false;
     m_line.pulse = Pulse::Unknown;
     const auto answer = exchange(request);
-    bool valid = answer && uint8_t(answer->at(0)) == ka7700::configEcho(ka7700::PullUpInfinite);
+    bool valid = answer && static_cast<uint8_t>(answer->at(0)) == ka7700::configEcho(ka7700::PullUpInfinite);
     uint8_t value = 0;
     for (int i = 0; valid && i < 8; ++i) {
-        const auto bitAnswer = uint8_t(answer->at(1 + i));
+        const auto bitAnswer = static_cast<uint8_t>(answer->at(1 + i));
         valid = ka7700::isBitAnswer(commands[i], bitAnswer);
-        value |= uint8_t((bitAnswer & 1) << i);
+        value |= static_cast<uint8_t>((bitAnswer & 1) << i);
     }
     if (!valid) {
         fail();

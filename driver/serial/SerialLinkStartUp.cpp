@@ -22,7 +22,7 @@ constexpr auto AfterRateSwitch = 5ms;
 
 QByteArray bytesOf(const auto &array)
 {
-    return QByteArray(reinterpret_cast<const char *>(array.data()), qsizetype(array.size()));
+    return QByteArray(reinterpret_cast<const char *>(array.data()), static_cast<qsizetype>(array.size()));
 }
 
 } // namespace
@@ -123,10 +123,10 @@ bool SerialLink::detect()
         // does not carry the break.
         QByteArray resync;
         if (m_line.pulse == Pulse::Unknown)
-            resync += char(ka7700::EndPulse);
-        resync += char(ka7700::CommandMode);
-        resync += char(ka7700::EndPulse);
-        resync += char(ka7700::AcceleratorOff);
+            resync += static_cast<char>(ka7700::EndPulse);
+        resync += static_cast<char>(ka7700::CommandMode);
+        resync += static_cast<char>(ka7700::EndPulse);
+        resync += static_cast<char>(ka7700::AcceleratorOff);
         if (!m_port->write(resync))
             return false;
         m_port->pause(AfterResync);
@@ -141,13 +141,13 @@ bool SerialLink::detect()
         // Not every line carries the break (a pseudo-terminal does not): a 00 at 4800 baud is a master
         // reset at whatever rate the adapter is.
         m_port->setBaudRate(ka7700::ResetByteBaud);
-        m_port->write(QByteArray(1, char(ka7700::ResetByte)));
+        m_port->write(QByteArray(1, static_cast<char>(ka7700::ResetByte)));
         m_port->drain();
         m_port->setBaudRate(ka7700::PowerUpBaud);
     }
     m_port->pause(AfterBreak);
     m_port->clearInput();
-    if (!m_port->write(QByteArray(1, char(ka7700::TimingByte))))
+    if (!m_port->write(QByteArray(1, static_cast<char>(ka7700::TimingByte))))
         return false;
     m_port->pause(AfterTimingByte);
 
@@ -160,7 +160,7 @@ bool SerialLink::detect()
         return false;
     // Only the probe bit reading 0 may still be an adapter, on a bus held low: its reset tells.
     const bool probeReadLow = setupAnswer->chopped(1) == expected.chopped(1)
-        && uint8_t(setupAnswer->back()) == (uint8_t(expected.back()) & 0xFC);
+        && static_cast<uint8_t>(setupAnswer->back()) == (static_cast<uint8_t>(expected.back()) & 0xFC);
     if (*setupAnswer != expected && !probeReadLow)
         return false;
 
@@ -169,10 +169,11 @@ bool SerialLink::detect()
     const auto resetSent = Port::Clock::now();
     const auto resetAnswer = exchange(reset);
     m_roundTrip = std::chrono::ceil<std::chrono::milliseconds>(Port::Clock::now() - resetSent);
-    if (!resetAnswer || !ka7700::isResetAnswer(uint8_t(resetAnswer->at(0))))
+    if (!resetAnswer || !ka7700::isResetAnswer(static_cast<uint8_t>(resetAnswer->at(0))))
         return false;
     if (probeReadLow) {
-        m_busShorted = ka7700::resetResult(uint8_t(resetAnswer->at(0))) == onewire::ResetResult::Short;
+        m_busShorted
+            = ka7700::resetResult(static_cast<uint8_t>(resetAnswer->at(0))) == onewire::ResetResult::Short;
         return false;
     }
     m_line.mode = Mode::Command;
@@ -188,7 +189,7 @@ bool SerialLink::switchRate()
     // The adapter answers the rate write at the new rate already: garbage to the port, flushed below.
     m_port->clearInput();
     m_rateUnsure = true;
-    if (!m_port->write(QByteArray(1, char(ka7700::baudWrite(*code)))))
+    if (!m_port->write(QByteArray(1, static_cast<char>(ka7700::baudWrite(*code)))))
         return false;
     m_port->drain();
     // Its answer comes back sooner than a reset's did, so behind a bridge that holds answers back it
@@ -202,12 +203,12 @@ bool SerialLink::switchRate()
     Request readBack;
     readBack.add(ka7700::ReadBaud, Answer::One);
     const auto rate = exchange(readBack);
-    if (!rate || uint8_t(rate->at(0)) != ka7700::baudReadBack(*code))
+    if (!rate || static_cast<uint8_t>(rate->at(0)) != ka7700::baudReadBack(*code))
         return false;
     Request reset;
     reset.add(ka7700::Reset, Answer::One);
     const auto resetAnswer = exchange(reset);
-    return resetAnswer && ka7700::isResetAnswer(uint8_t(resetAnswer->at(0)));
+    return resetAnswer && ka7700::isResetAnswer(static_cast<uint8_t>(resetAnswer->at(0)));
 }
 
 } // namespace serial

@@ -48,9 +48,8 @@ bool Device::reset(microseconds now)
     m_txBit = 0;
     m_rxBits = 0;
     m_rxBytesLeft = 0;
-    if (!m_attached || m_faults.noPresence.fire()) {
+    if (!m_attached || m_faults.noPresence.fire())
         return false;
-    }
     m_activeRom = onewire::toBits(romCode());
     m_phase = Phase::RomCommand;
     return true;
@@ -59,45 +58,38 @@ bool Device::reset(microseconds now)
 bool Device::drive(microseconds now)
 {
     busEvent(BusEvent::Slot, now);
-    if (m_phase == Phase::Idle) {
+    if (m_phase == Phase::Idle)
         return true;
-    }
-    if (sending()) {
+    if (sending())
         return ((m_tx[m_txBit / 8] >> (m_txBit % 8)) & 1) != 0;
-    }
     if (m_phase == Phase::SearchRom) {
-        if (m_searchStep == 0) {
+        if (m_searchStep == 0)
             return m_activeRom[m_romBit];
-        }
         return m_searchStep == 1 ? !m_activeRom[m_romBit] : true;
     }
-    if (m_phase == Phase::Function && m_rxBytesLeft == 0) {
+    if (m_phase == Phase::Function && m_rxBytesLeft == 0)
         return statusBit();
-    }
     return true;
 }
 
 void Device::sample(bool level, microseconds now)
 {
-    if (m_phase == Phase::Idle) {
+    if (m_phase == Phase::Idle)
         return;
-    }
     if (sending()) {
         ++m_txBit;
         return;
     }
     switch (m_phase) {
     case Phase::RomCommand:
-        if (shiftIn(level)) {
+        if (shiftIn(level))
             romCommand(m_rxByte);
-        }
         break;
     case Phase::MatchRom:
-        if (level != m_activeRom[m_romBit]) {
+        if (level != m_activeRom[m_romBit])
             m_phase = Phase::Idle;
-        } else if (++m_romBit == 64) {
+        else if (++m_romBit == 64)
             m_phase = Phase::FunctionCommand;
-        }
         break;
     case Phase::SearchRom:
         if (m_searchStep < 2) {
@@ -106,9 +98,8 @@ void Device::sample(bool level, microseconds now)
             m_phase = Phase::Idle; // the master went the other way
         } else {
             m_searchStep = 0;
-            if (++m_romBit == 64) {
+            if (++m_romBit == 64)
                 m_phase = Phase::FunctionCommand;
-            }
         }
         break;
     case Phase::FunctionCommand:
@@ -165,9 +156,8 @@ void Device::romCommand(uint8_t command)
 bool Device::shiftIn(bool level)
 {
     m_rxByte = static_cast<uint8_t>((m_rxByte >> 1) | (level ? 0x80 : 0));
-    if (++m_rxBits < 8) {
+    if (++m_rxBits < 8)
         return false;
-    }
     m_rxBits = 0;
     return true;
 }

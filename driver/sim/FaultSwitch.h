@@ -13,12 +13,10 @@ public:
     // Asked where the fault could strike; true when it does, using up one occurrence.
     bool fire()
     {
-        if (m_remaining == 0) {
+        if (m_remaining == 0)
             return false;
-        }
-        if (m_remaining > 0) {
+        if (m_remaining > 0)
             --m_remaining;
-        }
         return true;
     }
 

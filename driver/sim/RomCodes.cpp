@@ -32,9 +32,8 @@ onewire::RomCode makeRomCode(uint8_t family, uint64_t serial)
 {
     onewire::RomCode rom {};
     rom[0] = family;
-    for (std::size_t i = 0; i < 6; ++i) {
+    for (std::size_t i = 0; i < 6; ++i)
         rom[1 + i] = static_cast<uint8_t>(serial >> (8 * i));
-    }
     return withCrc(rom);
 }
 
@@ -45,9 +44,8 @@ onewire::RomCode generatedRomCode(uint8_t family, uint64_t seed)
         const onewire::RomCode rom = makeRomCode(family, serial);
         const bool awkward
             = std::any_of(rom.begin(), rom.end(), [](uint8_t b) { return b == 0xFF || b == 0xE3; });
-        if (serial != 0 && !awkward) {
+        if (serial != 0 && !awkward)
             return rom;
-        }
     }
 }
 

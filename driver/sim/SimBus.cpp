@@ -14,9 +14,8 @@ onewire::ResetResult SimBus::reset()
     setStrongPullUp(false);
     const microseconds now = m_clock->now();
     bool presence = false;
-    for (const auto &device : m_devices) {
+    for (const auto &device : m_devices)
         presence = device->reset(now) || presence; // every device must see the reset
-    }
     const auto result = m_shorted ? onewire::ResetResult::Short
         : presence                ? onewire::ResetResult::Presence
                                   : onewire::ResetResult::NoPresence;
@@ -29,12 +28,10 @@ bool SimBus::rawSlot(bool masterBit)
     setStrongPullUp(false);
     const microseconds now = m_clock->now();
     bool level = masterBit && !m_shorted;
-    for (const auto &device : m_devices) {
+    for (const auto &device : m_devices)
         level = device->drive(now) && level;
-    }
-    for (const auto &device : m_devices) {
+    for (const auto &device : m_devices)
         device->sample(level, now);
-    }
     return level;
 }
 
@@ -48,25 +45,21 @@ bool SimBus::slot(bool masterBit)
 uint8_t SimBus::touchByte(uint8_t byte)
 {
     uint8_t received = 0;
-    for (int bit = 0; bit < 8; ++bit) {
-        if (rawSlot(((byte >> bit) & 1) != 0)) {
+    for (int bit = 0; bit < 8; ++bit)
+        if (rawSlot(((byte >> bit) & 1) != 0))
             received = static_cast<uint8_t>(received | (1u << bit));
-        }
-    }
     record(TranscriptEntry::Kind::Byte, byte, received);
     return received;
 }
 
 void SimBus::setStrongPullUp(bool on)
 {
-    if (on == m_strongPullUp) {
+    if (on == m_strongPullUp)
         return;
-    }
     m_strongPullUp = on;
     const microseconds now = m_clock->now();
-    for (const auto &device : m_devices) {
+    for (const auto &device : m_devices)
         device->pullUpChanged(on, now);
-    }
     record(on ? TranscriptEntry::Kind::PullUpOn : TranscriptEntry::Kind::PullUpOff);
 }
 
@@ -92,16 +85,14 @@ void SimBus::powerCycle()
 {
     setStrongPullUp(false);
     const microseconds now = m_clock->now();
-    for (const auto &device : m_devices) {
+    for (const auto &device : m_devices)
         device->powerCycle(now);
-    }
 }
 
 void SimBus::record(TranscriptEntry::Kind kind, uint8_t sent, uint8_t received, onewire::ResetResult reset)
 {
-    if (m_transcript) {
+    if (m_transcript)
         m_transcript->record(TranscriptEntry {kind, m_clock->now(), sent, received, reset});
-    }
 }
 
 } // namespace sim

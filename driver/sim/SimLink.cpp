@@ -15,9 +15,8 @@ SimLink::~SimLink()
 
 bool SimLink::open()
 {
-    if (m_faults->failOpen.fire()) {
+    if (m_faults->failOpen.fire())
         return false;
-    }
     m_open = true;
     m_armed = false;
     m_setupFails = m_faults->failSetup.fire();
@@ -26,9 +25,8 @@ bool SimLink::open()
 
 void SimLink::close()
 {
-    if (m_open) {
+    if (m_open)
         m_bus->setStrongPullUp(false);
-    }
     m_open = false;
     m_armed = false;
 }
@@ -40,9 +38,8 @@ bool SimLink::usable()
 
 onewire::ResetResult SimLink::reset()
 {
-    if (!usable()) {
+    if (!usable())
         return onewire::ResetResult::IoError;
-    }
     if (m_setupFails) {
         m_setupFails = false;
         return onewire::ResetResult::IoError;
@@ -52,17 +49,15 @@ onewire::ResetResult SimLink::reset()
 
 std::optional<bool> SimLink::touchBit(bool bit)
 {
-    if (!usable()) {
+    if (!usable())
         return std::nullopt;
-    }
     return m_bus->slot(bit);
 }
 
 std::optional<uint8_t> SimLink::touchByte(uint8_t byte)
 {
-    if (!usable()) {
+    if (!usable())
         return std::nullopt;
-    }
     const uint8_t received = m_bus->touchByte(byte);
     if (m_armed) {
         m_armed = false;
@@ -73,9 +68,8 @@ std::optional<uint8_t> SimLink::touchByte(uint8_t byte)
 
 bool SimLink::touchBlock(std::span<const uint8_t> out, std::span<uint8_t> in)
 {
-    if (!usable()) {
+    if (!usable())
         return false;
-    }
     for (std::size_t i = 0; i < out.size(); ++i) {
         in[i] = m_bus->touchByte(out[i]);
         if (m_armed) {
@@ -88,9 +82,8 @@ bool SimLink::touchBlock(std::span<const uint8_t> out, std::span<uint8_t> in)
 
 bool SimLink::setLevel(onewire::BusLevel level)
 {
-    if (!usable()) {
+    if (!usable())
         return false;
-    }
     if (level == onewire::BusLevel::StrongPullUpAfterNextByte) {
         m_armed = true;
         m_bus->pullUpArmed();

@@ -17,9 +17,8 @@ onewire::LinkFactory linkFactory(const SimConfiguration &configuration)
     return [ports](int16_t portNum, int16_t portType) -> std::unique_ptr<onewire::Link> {
         const auto it = ports.find(portNum);
         // The simulation has no other adapter.
-        if (portType != xw::PortTypeKA7700 || it == ports.end()) {
+        if (portType != xw::PortTypeKA7700 || it == ports.end())
             return nullptr;
-        }
         return std::make_unique<SimLink>(it->second.bus, it->second.faults);
     };
 }
@@ -34,9 +33,8 @@ std::shared_ptr<Thermometer> thermometer(uint8_t family, uint64_t seed, const Cu
 SimPort &SimConfiguration::addPort(int16_t portNum)
 {
     SimPort &port = ports[portNum];
-    if (!port.bus) {
+    if (!port.bus)
         port.bus = std::make_shared<SimBus>(clock);
-    }
     return port;
 }
 

@@ -43,11 +43,9 @@ uint8_t configurationFor(int bits)
 
 const FamilyTraits *familyTraits(uint8_t family)
 {
-    for (const FamilyTraits &traits : Families) {
-        if (traits.family == family) {
+    for (const FamilyTraits &traits : Families)
+        if (traits.family == family)
             return &traits;
-        }
-    }
     return nullptr;
 }
 
@@ -56,17 +54,15 @@ Thermometer::Thermometer(onewire::RomCode rom, TemperatureCurve curve)
     , m_traits(familyTraits(rom[0]))
     , m_curve(curve)
 {
-    if (!m_traits) {
+    if (!m_traits)
         throw std::invalid_argument("not a thermometer family");
-    }
     powerOn();
 }
 
 void Thermometer::setResolution(int bits)
 {
-    if (!m_traits->hasConfiguration || bits < 9 || bits > 12) {
+    if (!m_traits->hasConfiguration || bits < 9 || bits > 12)
         return;
-    }
     m_eeprom.configuration = configurationFor(bits);
     m_registers.configuration = m_eeprom.configuration;
 }
@@ -104,9 +100,8 @@ Scratchpad Thermometer::scratchpad() const
 
 void Thermometer::powerCycle(microseconds now)
 {
-    if (m_pending && !(m_parasite && m_pending->awaitingPower)) {
+    if (m_pending && !(m_parasite && m_pending->awaitingPower))
         finishDue(now);
-    }
     powerOn();
 }
 
@@ -115,9 +110,8 @@ void Thermometer::powerOn()
     Device::powerCycle(microseconds {0});
     m_pending.reset();
     m_registers = m_eeprom;
-    if (!m_traits->hasConfiguration) {
+    if (!m_traits->hasConfiguration)
         m_registers.configuration = 0xFF;
-    }
     m_raw = m_traits->powerOnRaw;
     m_countRemain = PowerOnByte6;
     m_lastCommand = 0;
@@ -127,24 +121,21 @@ void Thermometer::busEvent(BusEvent event, microseconds now)
 {
     if (m_pending && m_parasite && m_pending->awaitingPower) {
         // Without the pull-up straight after the command the part has no power from the start.
-        if (event == BusEvent::PullUpOn) {
+        if (event == BusEvent::PullUpOn)
             m_pending->awaitingPower = false;
-        } else {
+        else
             brownOut();
-        }
         return;
     }
     finishDue(now);
-    if (m_pending && m_parasite) {
+    if (m_pending && m_parasite)
         brownOut(); // the pull-up ended, or the bus was used, before the operation was done
-    }
 }
 
 void Thermometer::finishDue(microseconds now)
 {
-    if (m_pending && now >= m_pending->end) {
+    if (m_pending && now >= m_pending->end)
         complete();
-    }
 }
 
 void Thermometer::complete()
@@ -161,9 +152,8 @@ void Thermometer::complete()
             m_countRemain
                 = static_cast<uint8_t>(std::clamp(std::lround(16 - (celsius - whole + 0.25) * 16), 0L, 16L));
         }
-        if (m_conversionObserver) {
+        if (m_conversionObserver)
             m_conversionObserver(*this);
-        }
     } else {
         m_eeprom = m_pending->copied;
     }
@@ -200,11 +190,10 @@ void Thermometer::functionCommand(uint8_t command, microseconds now)
         break;
     case CommandReadScratchpad: {
         Scratchpad bytes = scratchpad();
-        if (faults().stuckFF.fire()) {
+        if (faults().stuckFF.fire())
             bytes.fill(0xFF);
-        } else if (faults().corruptCrc.fire()) {
+        else if (faults().corruptCrc.fire())
             bytes[8] = static_cast<uint8_t>(~bytes[8]);
-        }
         send(bytes);
         break;
     }
@@ -215,9 +204,8 @@ void Thermometer::functionCommand(uint8_t command, microseconds now)
     case CommandRecall:
         m_registers.th = m_eeprom.th;
         m_registers.tl = m_eeprom.tl;
-        if (m_traits->hasConfiguration) {
+        if (m_traits->hasConfiguration)
             m_registers.configuration = m_eeprom.configuration;
-        }
         break;
     default:
         break;
@@ -241,9 +229,8 @@ void Thermometer::dataByte(uint8_t byte, microseconds /*now*/)
 
 bool Thermometer::statusBit() const
 {
-    if (m_lastCommand == CommandReadPowerSupply) {
+    if (m_lastCommand == CommandReadPowerSupply)
         return !m_parasite;
-    }
     return !m_pending; // read slots show 0 while a conversion or copy runs
 }
 

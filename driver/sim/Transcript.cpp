@@ -35,33 +35,28 @@ Transcript::Transcript(std::size_t capacity)
 
 void Transcript::record(const TranscriptEntry &entry)
 {
-    if (m_capacity == 0) {
+    if (m_capacity == 0)
         return;
-    }
-    if (m_entries.size() >= m_capacity) {
+    if (m_entries.size() >= m_capacity)
         m_entries.pop_front();
-    }
     m_entries.push_back(entry);
 }
 
 void Transcript::setCapacity(std::size_t capacity)
 {
     m_capacity = capacity;
-    while (m_entries.size() > m_capacity) {
+    while (m_entries.size() > m_capacity)
         m_entries.pop_front();
-    }
 }
 
 std::string Transcript::text(std::size_t from, bool withBits) const
 {
     std::string out;
     for (std::size_t i = from; i < m_entries.size(); ++i) {
-        if (m_entries[i].kind == TranscriptEntry::Kind::Bit && !withBits) {
+        if (m_entries[i].kind == TranscriptEntry::Kind::Bit && !withBits)
             continue;
-        }
-        if (!out.empty()) {
+        if (!out.empty())
             out += ' ';
-        }
         out += m_entries[i].text();
     }
     return out;
@@ -70,11 +65,9 @@ std::string Transcript::text(std::size_t from, bool withBits) const
 std::vector<uint8_t> Transcript::bytesSent(std::size_t from) const
 {
     std::vector<uint8_t> bytes;
-    for (std::size_t i = from; i < m_entries.size(); ++i) {
-        if (m_entries[i].kind == TranscriptEntry::Kind::Byte) {
+    for (std::size_t i = from; i < m_entries.size(); ++i)
+        if (m_entries[i].kind == TranscriptEntry::Kind::Byte)
             bytes.push_back(m_entries[i].sent);
-        }
-    }
     return bytes;
 }
 

@@ -268,8 +268,8 @@ void TestCommandLine::simulatedBus()
     const auto driver = chooseDriver(parsed.options);
     QVERIFY(driver);
     const std::vector<int> families = familiesOn(*driver, 1);
-    QCOMPARE(int(families.size()), devices);
-    QCOMPARE(int(std::count(families.begin(), families.end(), 0x10)), kx4130);
+    QCOMPARE(static_cast<int>(families.size()), devices);
+    QCOMPARE(static_cast<int>(std::count(families.begin(), families.end(), 0x10)), kx4130);
     QVERIFY(familiesOn(*driver, 2).empty());
 }
 

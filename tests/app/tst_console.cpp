@@ -172,7 +172,7 @@ void TestConsole::exitStatus_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
 
-    const auto demo = int(Bus::Demo);
+    const auto demo = static_cast<int>(Bus::Demo);
     QTest::newRow("three cycles") << QStringList {"1", "0.001", "500"} << demo << 0 << "";
     QTest::newRow("interval zero") << QStringList {"1", "0", "500"} << demo << 2 << "Wrong reading interval.";
     QTest::newRow("interval not a number")
@@ -183,7 +183,8 @@ void TestConsole::exitStatus_data()
         << QStringList {"70000", "5", "500"} << demo << 2 << "Wrong COM port number.";
     QTest::newRow("absent adapter") << QStringList {"2", "0.001", "500"} << demo << 1
                                     << "Error when starting session.\nCOM port 2: no such port.";
-    QTest::newRow("empty bus") << QStringList {"1", "0.001", "500"} << int(Bus::Empty) << 1 << "";
+    QTest::newRow("empty bus") << QStringList {"1", "0.001", "500"} << static_cast<int>(Bus::Empty) << 1
+                               << "";
 }
 
 void TestConsole::exitStatus()

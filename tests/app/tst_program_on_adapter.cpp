@@ -56,10 +56,9 @@ QString TestProgramOnAdapter::startEmulator(const QStringList &arguments)
     if (!m_emulator.waitForStarted(StartTimeoutMs))
         return QString();
     const QDeadlineTimer deadline(StartTimeoutMs);
-    while (!m_emulator.canReadLine() && !deadline.hasExpired()) {
-        if (!m_emulator.waitForReadyRead(int(deadline.remainingTime())))
+    while (!m_emulator.canReadLine() && !deadline.hasExpired())
+        if (!m_emulator.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
             break;
-    }
     return QString::fromLocal8Bit(m_emulator.readLine()).trimmed();
 }
 
@@ -105,7 +104,7 @@ void TestProgramOnAdapter::readsSensors()
     QFETCH(QString, simulation);
     QFETCH(int, cycles);
     QFETCH(QStringList, kinds);
-    const int sensors = int(kinds.size());
+    const int sensors = static_cast<int>(kinds.size());
     const QString pty = startEmulator(emulatorArguments);
     QVERIFY2(pty.startsWith(QLatin1Char('/')), qPrintable(m_emulator.errorString()));
     QTemporaryDir dir;

@@ -104,12 +104,11 @@ class TestBusOnSim : public QObject
     {
         const auto &entries = driver->bus(1)->transcript().entries();
         bool on = false;
-        for (const auto &e : entries) {
+        for (const auto &e : entries)
             if (e.kind == sim::TranscriptEntry::Kind::PullUpOn)
                 on = true;
             else if (e.kind == sim::TranscriptEntry::Kind::PullUpOff)
                 on = false;
-        }
         return !on && !driver->bus(1)->strongPullUp() && driver->opsUnderPullUp == 0;
     }
 

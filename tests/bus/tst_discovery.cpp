@@ -95,10 +95,9 @@ private slots:
             + matchRom(ExampleRom) + powered(0x44, 1000) + QStringList {reset()} + matchRom(ExampleRom)
             + readScratchpad() + QStringList {"XwNext(7)"};
         QCOMPARE(driver->texts(), expected);
-        for (const auto &call : driver->calls) {
+        for (const auto &call : driver->calls)
             if (call.op == Op::First || call.op == Op::Next || call.op == Op::Rom || call.op == Op::Access)
                 QCOMPARE(call.stateBuffer, StateBuffer.data());
-        }
     }
 
     void search_data()
@@ -148,7 +147,7 @@ private slots:
         QCOMPARE(DetectSensors(list), int16_t {0});
         QCOMPARE(list.lines, lines);
         QCOMPARE(LastSensor, static_cast<int16_t>(lastSensor));
-        QCOMPARE(int(driver->callsOf(Op::Next).size()), nextCalls);
+        QCOMPARE(static_cast<int>(driver->callsOf(Op::Next).size()), nextCalls);
         for (const auto &rom : driver->callsOf(Op::Rom))
             QCOMPARE(rom.args.at(1), 0);
         for (int row = 0; row <= lastSensor; ++row) {
@@ -249,7 +248,7 @@ private slots:
 
         QCOMPARE(discover(list, stop).result, int16_t {0});
         QCOMPARE(LastSensor, static_cast<int16_t>(lastSensor));
-        QCOMPARE(int(driver->callsOf(Op::Next).size()), nextCalls);
+        QCOMPARE(static_cast<int>(driver->callsOf(Op::Next).size()), nextCalls);
         QCOMPARE(list.lines.size(), lastSensor + 1 + (stopAtAsk == 0 ? 1 : 0));
         QCOMPARE(list.lines.at(lastSensor), sensorLine(lastSensor, deviceRom(lastSensor), 12));
     }

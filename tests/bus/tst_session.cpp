@@ -185,7 +185,7 @@ private slots:
         XWBUSLIB::Install(driverGoneAfter == 0 ? nullptr : vanishing);
 
         QCOMPARE(SendROM(index), result);
-        QCOMPARE(int(vanishing->calls.size()), bytesSent);
+        QCOMPARE(static_cast<int>(vanishing->calls.size()), bytesSent);
     }
 
     void withoutDriverEverythingFails()

@@ -250,7 +250,7 @@ private slots:
         QFETCH(int, callCount);
         script(*driver);
         QCOMPARE(WriteScratchpad(2, 4, 0, 20), result);
-        QCOMPARE(int(driver->calls.size()), callCount);
+        QCOMPARE(static_cast<int>(driver->calls.size()), callCount);
     }
 
     void copyScratchpad_data()

@@ -74,7 +74,8 @@ QByteArrayList runsOfNewSensors(int runs)
 {
     QByteArrayList lines;
     for (int r = 0; r < runs; ++r)
-        lines << header({{0x28, uint8_t(r), uint8_t(r >> 8), 3, 4, 5, 6, 7}}) << data(r, {20.0F});
+        lines << header({{0x28, static_cast<uint8_t>(r), static_cast<uint8_t>(r >> 8), 3, 4, 5, 6, 7}})
+              << data(r, {20.0F});
     return lines;
 }
 
@@ -409,10 +410,9 @@ void TstChart::reductionKeepsExtremes()
         }
     }
     // Where every cycle has a column of its own, a line joins neighbouring cycles only, never across a gap.
-    for (std::size_t p = 1; cycles < columns && p < points.size(); ++p) {
+    for (std::size_t p = 1; cycles < columns && p < points.size(); ++p)
         if (!std::isnan(points[p].y()) && !std::isnan(points[p - 1].y()))
             QCOMPARE(points[p].x() - points[p - 1].x(), 1000.0);
-    }
 }
 
 void TstChart::followsRecords()

@@ -97,10 +97,9 @@ QStringList RecordingDriver::texts() const
 std::vector<Call> RecordingDriver::callsOf(Op op) const
 {
     std::vector<Call> out;
-    for (const Call &c : calls) {
+    for (const Call &c : calls)
         if (c.op == op)
             out.push_back(c);
-    }
     return out;
 }
 

@@ -45,17 +45,15 @@ public:
 
     sim::SimulatedDriver &driver()
     {
-        if (!m_driver) {
+        if (!m_driver)
             m_driver = std::make_unique<sim::SimulatedDriver>(configuration);
-        }
         return *m_driver;
     }
 
     int32_t session()
     {
-        if (m_session <= 0) {
+        if (m_session <= 0)
             m_session = driver().XwExtendedStartSession(Port, xw::PortTypeKA7700, 0);
-        }
         return m_session;
     }
 
@@ -64,9 +62,8 @@ public:
     {
         std::vector<onewire::RomCode> found;
         for (int16_t more = driver().XwFirst(session(), state.data()); more == 1 && found.size() < limit;
-             more = driver().XwNext(session(), state.data())) {
+             more = driver().XwNext(session(), state.data()))
             found.push_back(currentRom());
-        }
         return found;
     }
 
@@ -75,9 +72,8 @@ public:
         std::array<int16_t, 9> cells {};
         driver().XwRom(session(), state.data(), cells.data());
         onewire::RomCode rom {};
-        for (std::size_t i = 0; i < rom.size(); ++i) {
+        for (std::size_t i = 0; i < rom.size(); ++i)
             rom[i] = static_cast<uint8_t>(cells[i]);
-        }
         return rom;
     }
 
@@ -87,9 +83,8 @@ public:
     bool select(const onewire::RomCode &rom)
     {
         bool echoed = driver().XwTouchReset(session()) != 0 && touch(0x55) == 0x55;
-        for (const uint8_t byte : rom) {
+        for (const uint8_t byte : rom)
             echoed = touch(byte) == byte && echoed;
-        }
         return echoed;
     }
 
@@ -97,9 +92,8 @@ public:
     void convert(const onewire::RomCode &rom, std::chrono::microseconds wait, bool pullUp = true)
     {
         select(rom);
-        if (pullUp) {
+        if (pullUp)
             driver().XwOneWireLevel(session(), 0, 1, 2);
-        }
         touch(0x44);
         clock->advance(wait);
         driver().XwOneWireLevel(session(), 0, 0, 0);
@@ -110,9 +104,8 @@ public:
         select(rom);
         touch(0xBE);
         std::array<int16_t, 9> bytes {};
-        for (int16_t &byte : bytes) {
+        for (int16_t &byte : bytes)
             byte = touch(0xFF);
-        }
         return bytes;
     }
 
@@ -130,9 +123,8 @@ inline bool crcHolds(const std::array<int16_t, 9> &bytes)
 {
     uint8_t crc = 0;
     for (const int16_t byte : bytes) {
-        if (byte < 0) {
+        if (byte < 0)
             return false;
-        }
         crc = onewire::crc8Step(crc, static_cast<uint8_t>(byte));
     }
     return crc == 0;

@@ -107,26 +107,26 @@ private slots:
         QVERIFY(session > 0);
         QCOMPARE(rig.start(), 0);
         QCOMPARE(rig.driver->lastStartFailure().reason, xw::StartFailure::Reason::InUse);
-        QCOMPARE(rig.driver->XwEndSession(session), int16_t(1));
+        QCOMPARE(rig.driver->XwEndSession(session), static_cast<int16_t>(1));
 
         // An ended session fails every operation.
         std::array<int16_t, 9> cells {};
         std::array<uint8_t, 1> block {0xFF};
         uint8_t *state = rig.state.data();
-        QCOMPARE(rig.driver->XwSetup(session), int16_t(0));
+        QCOMPARE(rig.driver->XwSetup(session), static_cast<int16_t>(0));
         QVERIFY(rig.driver->XwFirst(session, state) != 1);
         QVERIFY(rig.driver->XwNext(session, state) != 1);
         QVERIFY(rig.driver->XwRom(session, state, cells.data()) != 1);
         QVERIFY(rig.driver->XwAccess(session, state) != 1);
         QVERIFY(rig.driver->XwTouchByte(session, 0xFF) < 0);
-        QCOMPARE(rig.driver->XwTouchReset(session), int16_t(0));
+        QCOMPARE(rig.driver->XwTouchReset(session), static_cast<int16_t>(0));
         QVERIFY(rig.driver->XwOneWireLevel(session, 0, 1, 2) != 1);
-        QCOMPARE(rig.driver->XwBlock(session, block.data(), block.data(), 1), int16_t(0));
-        QCOMPARE(rig.driver->XwEndSession(session), int16_t(0));
+        QCOMPARE(rig.driver->XwBlock(session, block.data(), block.data(), 1), static_cast<int16_t>(0));
+        QCOMPARE(rig.driver->XwEndSession(session), static_cast<int16_t>(0));
 
         const int32_t again = rig.start();
         QVERIFY(again > 0 && again != session);
-        QCOMPARE(rig.driver->XwSetup(again), int16_t(1));
+        QCOMPARE(rig.driver->XwSetup(again), static_cast<int16_t>(1));
     }
 
     void resetAndSearch_data() { addBuses(); }
@@ -152,12 +152,12 @@ private slots:
         for (; more == 1 && found.size() <= rig.roms.size();
              more = rig.driver->XwNext(session, rig.state.data())) {
             std::array<int16_t, 9> cells {};
-            QCOMPARE(rig.driver->XwRom(session, rig.state.data(), cells.data()), int16_t(1));
+            QCOMPARE(rig.driver->XwRom(session, rig.state.data(), cells.data()), static_cast<int16_t>(1));
             onewire::RomCode rom {};
             std::copy(cells.begin(), cells.begin() + 8, rom.begin());
             QVERIFY(found.insert(rom).second);
         }
-        QCOMPARE(more, int16_t(searchEnd));
+        QCOMPARE(more, static_cast<int16_t>(searchEnd));
         QCOMPARE(found, presence ? rig.roms : std::set<onewire::RomCode> {});
     }
 
@@ -182,27 +182,28 @@ private slots:
             QCOMPARE(rig.access(session, rom), presence);
             if (!presence)
                 continue;
-            QCOMPARE(rig.driver->XwTouchByte(session, 0xBE), int16_t(0xBE));
+            QCOMPARE(rig.driver->XwTouchByte(session, 0xBE), static_cast<int16_t>(0xBE));
             std::array<uint8_t, 9> pad {};
             for (uint8_t &byte : pad)
-                byte = uint8_t(rig.driver->XwTouchByte(session, 0xFF));
-            QCOMPARE(onewire::crc8(pad), uint8_t(0));
+                byte = static_cast<uint8_t>(rig.driver->XwTouchByte(session, 0xFF));
+            QCOMPARE(onewire::crc8(pad), static_cast<uint8_t>(0));
 
             std::array<uint8_t, 19> out {0x55};
             std::copy(rom.begin(), rom.end(), out.begin() + 1);
             out[9] = 0xBE;
             std::fill(out.begin() + 10, out.end(), 0xFF);
             std::array<uint8_t, 19> in {};
-            QCOMPARE(rig.driver->XwTouchReset(session), int16_t(1));
-            QCOMPARE(rig.driver->XwBlock(session, out.data(), in.data(), int16_t(out.size())), int16_t(1));
+            QCOMPARE(rig.driver->XwTouchReset(session), static_cast<int16_t>(1));
+            QCOMPARE(rig.driver->XwBlock(session, out.data(), in.data(), static_cast<int16_t>(out.size())),
+                static_cast<int16_t>(1));
             QVERIFY(std::equal(pad.begin(), pad.end(), in.begin() + 10));
 
             QVERIFY(rig.access(session, rom));
-            QCOMPARE(rig.driver->XwOneWireLevel(session, 0, 1, 2), int16_t(1));
-            QCOMPARE(rig.driver->XwTouchByte(session, 0x44), int16_t(0x44));
-            QCOMPARE(rig.driver->XwOneWireLevel(session, 0, 0, 0), int16_t(1));
+            QCOMPARE(rig.driver->XwOneWireLevel(session, 0, 1, 2), static_cast<int16_t>(1));
+            QCOMPARE(rig.driver->XwTouchByte(session, 0x44), static_cast<int16_t>(0x44));
+            QCOMPARE(rig.driver->XwOneWireLevel(session, 0, 0, 0), static_cast<int16_t>(1));
         }
-        QCOMPARE(rig.driver->XwEndSession(session), int16_t(1));
+        QCOMPARE(rig.driver->XwEndSession(session), static_cast<int16_t>(1));
     }
 };
 

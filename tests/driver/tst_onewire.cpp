@@ -19,9 +19,8 @@ constexpr uint64_t SharedSerial = 0x0000'0A1B'2C3D;
 Codes generated(int count)
 {
     Codes codes;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count; ++i)
         codes.push_back(sim::generatedRomCode(0x28, static_cast<uint64_t>(i)));
-    }
     return codes;
 }
 
@@ -41,17 +40,15 @@ bool bitOrderLess(const RomCode &a, const RomCode &b)
 
 void addPlainDevices(XwHarness &harness, const Codes &codes)
 {
-    for (const RomCode &rom : codes) {
+    for (const RomCode &rom : codes)
         harness.add(std::make_shared<sim::Device>(rom));
-    }
 }
 
 QString hexText(const RomCode &rom)
 {
     QStringList parts;
-    for (const uint8_t byte : rom) {
+    for (const uint8_t byte : rom)
         parts << QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
-    }
     return parts.join(QLatin1Char(' '));
 }
 
@@ -140,7 +137,7 @@ void TestOneWire::searchFindsEveryDevice()
     QCOMPARE(
         std::set<RomCode>(found.begin(), found.end()), std::set<RomCode>(devices.begin(), devices.end()));
     QVERIFY(std::is_sorted(found.begin(), found.end(), bitOrderLess));
-    QCOMPARE(harness.driver().XwNext(harness.session(), harness.state.data()), int16_t(0));
+    QCOMPARE(harness.driver().XwNext(harness.session(), harness.state.data()), static_cast<int16_t>(0));
     QCOMPARE(harness.searchAll(), found); // a new search starts from the beginning
 }
 
@@ -172,20 +169,18 @@ void TestOneWire::searchRejectsImpossibleCodes()
     XwHarness harness;
     addPlainDevices(harness, devices);
     const Codes found = harness.searchAll();
-    QCOMPARE(int(found.size()), reported);
-    for (const RomCode &rom : found) {
+    QCOMPARE(static_cast<int>(found.size()), reported);
+    for (const RomCode &rom : found)
         QVERIFY(onewire::isValidRomCode(rom));
-    }
 }
 
 void TestOneWire::devicesComeAndGoBetweenSearches()
 {
     XwHarness harness;
     std::vector<std::shared_ptr<sim::Device>> devices;
-    for (const RomCode &rom : generated(5)) {
+    for (const RomCode &rom : generated(5))
         devices.push_back(harness.add(std::make_shared<sim::Device>(rom)));
-    }
-    QCOMPARE(harness.searchAll().size(), std::size_t(5));
+    QCOMPARE(harness.searchAll().size(), static_cast<std::size_t>(5));
 
     devices[1]->setAttached(false);
     devices[3]->setAttached(false);
@@ -197,7 +192,7 @@ void TestOneWire::devicesComeAndGoBetweenSearches()
     const RomCode newcomer = sim::generatedRomCode(0x28, 99);
     harness.add(std::make_shared<sim::Device>(newcomer));
     const Codes more = harness.searchAll();
-    QCOMPARE(more.size(), std::size_t(5));
+    QCOMPARE(more.size(), static_cast<std::size_t>(5));
     QVERIFY(std::find(more.begin(), more.end(), newcomer) != more.end());
     QVERIFY(std::find(more.begin(), more.end(), devices[1]->romCode()) == more.end());
 }
@@ -222,23 +217,21 @@ void TestOneWire::deviceLeavingDuringSearch()
     XwHarness harness;
     addPlainDevices(harness, generated(count));
     const Codes order = harness.searchAll();
-    QCOMPARE(int(order.size()), count);
+    QCOMPARE(static_cast<int>(order.size()), count);
 
     Codes found;
     auto &driver = harness.driver();
     for (int16_t more = driver.XwFirst(harness.session(), harness.state.data()); more == 1;
          more = driver.XwNext(harness.session(), harness.state.data())) {
         found.push_back(harness.currentRom());
-        if (int(found.size()) == leavesAfter) {
+        if (static_cast<int>(found.size()) == leavesAfter)
             harness.bus().findDevice(order[leaving])->setAttached(false);
-        }
         QVERIFY2(found.size() <= order.size(), "the search does not end");
     }
 
     Codes expected = order;
-    if (leaving >= leavesAfter) {
+    if (leaving >= leavesAfter)
         expected.erase(expected.begin() + leaving);
-    }
     QCOMPARE(found, expected);
 }
 
@@ -250,16 +243,15 @@ void TestOneWire::romReadsTheCurrentDevice()
     auto &driver = harness.driver();
 
     std::array<int16_t, 9> cells {0, 0, 0, 0, 0, 0, 0, 0, 1234};
-    QCOMPARE(
-        driver.XwRom(harness.session(), harness.state.data(), cells.data()), int16_t(0)); // no search yet
+    QCOMPARE(driver.XwRom(harness.session(), harness.state.data(), cells.data()),
+        static_cast<int16_t>(0)); // no search yet
 
-    QCOMPARE(driver.XwFirst(harness.session(), harness.state.data()), int16_t(1));
+    QCOMPARE(driver.XwFirst(harness.session(), harness.state.data()), static_cast<int16_t>(1));
     cells = {0, -7, -7, -7, -7, -7, -7, -7, 1234};
-    QCOMPARE(driver.XwRom(harness.session(), harness.state.data(), cells.data()), int16_t(1));
-    for (std::size_t i = 0; i < rom.size(); ++i) {
-        QCOMPARE(cells[i], int16_t(rom[i]));
-    }
-    QCOMPARE(cells[8], int16_t(1234));
+    QCOMPARE(driver.XwRom(harness.session(), harness.state.data(), cells.data()), static_cast<int16_t>(1));
+    for (std::size_t i = 0; i < rom.size(); ++i)
+        QCOMPARE(cells[i], static_cast<int16_t>(rom[i]));
+    QCOMPARE(cells[8], static_cast<int16_t>(1234));
 }
 
 void TestOneWire::romWithACodeMakesItCurrent()
@@ -268,16 +260,16 @@ void TestOneWire::romWithACodeMakesItCurrent()
     addPlainDevices(harness, generated(2));
     const Codes order = harness.searchAll();
     auto &driver = harness.driver();
-    QCOMPARE(driver.XwFirst(harness.session(), harness.state.data()), int16_t(1));
+    QCOMPARE(driver.XwFirst(harness.session(), harness.state.data()), static_cast<int16_t>(1));
     QCOMPARE(harness.currentRom(), order[0]);
 
     std::array<int16_t, 9> cells {};
     std::copy(order[1].begin(), order[1].end(), cells.begin());
-    QCOMPARE(driver.XwRom(harness.session(), harness.state.data(), cells.data()), int16_t(1));
+    QCOMPARE(driver.XwRom(harness.session(), harness.state.data(), cells.data()), static_cast<int16_t>(1));
     QCOMPARE(harness.currentRom(), order[1]);
 
     const std::size_t mark = harness.bus().transcript().size();
-    QCOMPARE(driver.XwAccess(harness.session(), harness.state.data()), int16_t(1));
+    QCOMPARE(driver.XwAccess(harness.session(), harness.state.data()), static_cast<int16_t>(1));
     QCOMPARE(QString::fromStdString(harness.bus().transcript().text(mark)), "R 55 " + hexText(order[1]));
 }
 
@@ -301,13 +293,13 @@ void TestOneWire::accessSelectsTheCurrentDevice()
     XwHarness harness;
     const RomCode rom = sim::generatedRomCode(0x28, 11);
     auto device = harness.add(std::make_shared<sim::Device>(rom));
-    if (search) {
-        QCOMPARE(harness.driver().XwFirst(harness.session(), harness.state.data()), int16_t(1));
-    }
+    if (search)
+        QCOMPARE(harness.driver().XwFirst(harness.session(), harness.state.data()), static_cast<int16_t>(1));
     device->setAttached(!deviceLeaves);
 
     const std::size_t mark = harness.bus().transcript().size();
-    QCOMPARE(harness.driver().XwAccess(harness.session(), harness.state.data()), int16_t(result));
+    QCOMPARE(
+        harness.driver().XwAccess(harness.session(), harness.state.data()), static_cast<int16_t>(result));
     QCOMPARE(
         QString::fromStdString(harness.bus().transcript().text(mark)), onTheBus.replace("ROM", hexText(rom)));
 }
@@ -320,10 +312,10 @@ void TestOneWire::handlesCountUpAndAreNeverReused()
     QCOMPARE(driver.XwExtendedStartSession(1, 1, 0), 1);
     QCOMPARE(driver.XwExtendedStartSession(2, 1, 0), 2);
     QCOMPARE(driver.XwExtendedStartSession(1, 1, 0), 0); // the port is taken
-    QCOMPARE(driver.XwEndSession(1), int16_t(1));
-    QCOMPARE(driver.XwEndSession(1), int16_t(0));
+    QCOMPARE(driver.XwEndSession(1), static_cast<int16_t>(1));
+    QCOMPARE(driver.XwEndSession(1), static_cast<int16_t>(0));
     QCOMPARE(driver.XwExtendedStartSession(1, 1, 0), 3);
-    QCOMPARE(driver.XwEndSession(2), int16_t(1));
+    QCOMPARE(driver.XwEndSession(2), static_cast<int16_t>(1));
     QCOMPARE(driver.XwExtendedStartSession(2, 1, 0), 4);
     QCOMPARE(driver.openSessionCount(), 2);
 }
@@ -344,11 +336,10 @@ void TestOneWire::startSessionFails()
     QFETCH(int, portType);
     QFETCH(bool, adapterSilent);
     XwHarness harness;
-    if (adapterSilent) {
+    if (adapterSilent)
         harness.adapter().failOpen.times(1);
-    }
     auto &driver = harness.driver();
-    QCOMPARE(driver.XwExtendedStartSession(int16_t(port), int16_t(portType), 0), 0);
+    QCOMPARE(driver.XwExtendedStartSession(static_cast<int16_t>(port), static_cast<int16_t>(portType), 0), 0);
     QCOMPARE(driver.openSessionCount(), 0);
     QCOMPARE(driver.XwExtendedStartSession(XwHarness::Port, 1, 0), 1); // the adapter on port 1 works again
 }
@@ -377,7 +368,7 @@ void TestOneWire::deadHandleFailsEveryOperation()
     QVERIFY(driver.XwRom(handle, state, cells.data()) != 1);
     QVERIFY(driver.XwAccess(handle, state) != 1);
     QVERIFY(driver.XwTouchByte(handle, 0xFF) < 0);
-    QCOMPARE(driver.XwTouchReset(handle), int16_t(0));
+    QCOMPARE(driver.XwTouchReset(handle), static_cast<int16_t>(0));
     QVERIFY(driver.XwOneWireLevel(handle, 0, 1, 2) != 1);
     QVERIFY(driver.XwEndSession(handle) != 1);
     QCOMPARE(harness.bus().transcript().size(), mark);
@@ -389,7 +380,7 @@ void TestOneWire::setupFailsWhenTheAdapterDoes()
     XwHarness harness;
     harness.addThermometer(0x28, 1);
     harness.adapter().failSetup.times(1);
-    QCOMPARE(harness.driver().XwSetup(harness.session()), int16_t(0));
+    QCOMPARE(harness.driver().XwSetup(harness.session()), static_cast<int16_t>(0));
     QCOMPARE(harness.driver().lastStartFailure().reason, xw::StartFailure::Reason::NoAdapter);
 }
 
@@ -399,8 +390,8 @@ void TestOneWire::touchResetFailsWhenTheAdapterDoes()
     harness.addThermometer(0x28, 1);
     const int32_t session = harness.session();
     harness.adapter().ioError.times(1);
-    QCOMPARE(harness.driver().XwTouchReset(session), int16_t(0));
-    QCOMPARE(harness.driver().XwTouchReset(session), int16_t(1));
+    QCOMPARE(harness.driver().XwTouchReset(session), static_cast<int16_t>(0));
+    QCOMPARE(harness.driver().XwTouchReset(session), static_cast<int16_t>(1));
 }
 
 void TestOneWire::touchByteResults_data()
@@ -423,15 +414,13 @@ void TestOneWire::touchByteResults()
     XwHarness harness;
     harness.addThermometer(0x28, 1);
     const int32_t session = harness.session();
-    if (adapterError) {
+    if (adapterError)
         harness.adapter().ioError.times(1);
-    }
-    const int16_t got = harness.driver().XwTouchByte(session, int16_t(byte));
-    if (result < 0) {
+    const int16_t got = harness.driver().XwTouchByte(session, static_cast<int16_t>(byte));
+    if (result < 0)
         QVERIFY(got < 0);
-    } else {
-        QCOMPARE(got, int16_t(result));
-    }
+    else
+        QCOMPARE(got, static_cast<int16_t>(result));
 }
 
 void TestOneWire::levelArgumentSets_data()
@@ -457,8 +446,9 @@ void TestOneWire::levelArgumentSets()
     XwHarness harness;
     const int32_t session = harness.session();
     const std::size_t mark = harness.bus().transcript().size();
-    QCOMPARE(harness.driver().XwOneWireLevel(session, int16_t(operation), int16_t(level), int16_t(prime)),
-        int16_t(result));
+    QCOMPARE(harness.driver().XwOneWireLevel(session, static_cast<int16_t>(operation),
+                 static_cast<int16_t>(level), static_cast<int16_t>(prime)),
+        static_cast<int16_t>(result));
     harness.touch(0x44);
     QCOMPARE(QString::fromStdString(harness.bus().transcript().text(mark)), onTheBus);
 }

@@ -32,18 +32,16 @@ double celsius(const std::array<int16_t, 9> &bytes, uint8_t family)
 QString hexText(const RomCode &rom)
 {
     QStringList parts;
-    for (const uint8_t byte : rom) {
+    for (const uint8_t byte : rom)
         parts << QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
-    }
     return parts.join(QLatin1Char(' '));
 }
 
 void writeScratchpad(XwHarness &harness, const RomCode &rom, uint8_t th, uint8_t tl, uint8_t configuration)
 {
     harness.select(rom);
-    for (const uint8_t byte : {uint8_t(0x4E), th, tl, configuration}) {
+    for (const uint8_t byte : {static_cast<uint8_t>(0x4E), th, tl, configuration})
         harness.touch(byte);
-    }
 }
 
 } // namespace
@@ -111,20 +109,20 @@ void TestSimBus::readingFollowsTheCurve()
     QFETCH(double, stepC);
     QFETCH(int, configuration);
     XwHarness harness;
-    auto thermometer = harness.addThermometer(uint8_t(family), 4, bits);
+    auto thermometer = harness.addThermometer(static_cast<uint8_t>(family), 4, bits);
     thermometer->setParasitePowered(parasite);
     thermometer->setCurve(curveAround(meanC));
     harness.clock->set(std::chrono::seconds {1234});
-    QCOMPARE(harness.driver().XwSetup(harness.session()), int16_t(1));
+    QCOMPARE(harness.driver().XwSetup(harness.session()), static_cast<int16_t>(1));
 
     for (int minute = 0; minute < 5; ++minute) {
         const auto convertedAt = harness.clock->now();
         harness.convert(thermometer->romCode(), FullWait);
         const auto bytes = harness.readScratchpad(thermometer->romCode());
         QVERIFY(crcHolds(bytes));
-        QCOMPARE(bytes[4], int16_t(configuration));
-        QCOMPARE(bytes[7], int16_t(0x10));
-        const double value = celsius(bytes, uint8_t(family));
+        QCOMPARE(bytes[4], static_cast<int16_t>(configuration));
+        QCOMPARE(bytes[7], static_cast<int16_t>(0x10));
+        const double value = celsius(bytes, static_cast<uint8_t>(family));
         QVERIFY2(std::abs(value - thermometer->curve().at(convertedAt)) <= stepC / 2,
             qPrintable(QString::number(value)));
         QCOMPARE(std::fmod(value, stepC), 0.0);
@@ -143,17 +141,17 @@ void TestSimBus::powerOnReadingIs85()
 {
     QFETCH(int, family);
     XwHarness harness;
-    auto thermometer = harness.addThermometer(uint8_t(family), 9);
+    auto thermometer = harness.addThermometer(static_cast<uint8_t>(family), 9);
     auto bytes = harness.readScratchpad(thermometer->romCode());
     QVERIFY(crcHolds(bytes));
-    QCOMPARE(celsius(bytes, uint8_t(family)), 85.0);
+    QCOMPARE(celsius(bytes, static_cast<uint8_t>(family)), 85.0);
 
     harness.convert(thermometer->romCode(), FullWait);
-    QVERIFY(celsius(harness.readScratchpad(thermometer->romCode()), uint8_t(family)) < 40.0);
+    QVERIFY(celsius(harness.readScratchpad(thermometer->romCode()), static_cast<uint8_t>(family)) < 40.0);
     harness.bus().powerCycle();
     bytes = harness.readScratchpad(thermometer->romCode());
     QVERIFY(crcHolds(bytes));
-    QCOMPARE(celsius(bytes, uint8_t(family)), 85.0);
+    QCOMPARE(celsius(bytes, static_cast<uint8_t>(family)), 85.0);
 }
 
 void TestSimBus::readDuringConversionGivesThePreviousValue()
@@ -193,14 +191,14 @@ void TestSimBus::conversionTimeByResolution()
     QFETCH(int, configuration);
     QFETCH(int, conversionUs);
     XwHarness harness;
-    const RomCode rom = harness.addThermometer(uint8_t(family), 6, 12)->romCode();
-    writeScratchpad(harness, rom, 0x14, 0x00, uint8_t(configuration));
+    const RomCode rom = harness.addThermometer(static_cast<uint8_t>(family), 6, 12)->romCode();
+    writeScratchpad(harness, rom, 0x14, 0x00, static_cast<uint8_t>(configuration));
     harness.select(rom);
     harness.touch(0x44);
     harness.clock->advance(std::chrono::microseconds {conversionUs - 1});
-    QCOMPARE(harness.touch(0xFF), int16_t(0x00)); // read slots show the conversion still running
+    QCOMPARE(harness.touch(0xFF), static_cast<int16_t>(0x00)); // read slots show the conversion still running
     harness.clock->advance(1us);
-    QCOMPARE(harness.touch(0xFF), int16_t(0xFF));
+    QCOMPARE(harness.touch(0xFF), static_cast<int16_t>(0xFF));
 }
 
 void TestSimBus::undefinedLowBits_data()
@@ -225,7 +223,7 @@ void TestSimBus::undefinedLowBits()
     const double stepC = (undefinedMask + 1) / 16.0;
 
     for (const int pattern : {0x00, 0x05, 0x0A, 0x0F}) {
-        thermometer->setUndefinedBits(uint8_t(pattern));
+        thermometer->setUndefinedBits(static_cast<uint8_t>(pattern));
         harness.clock->advance(std::chrono::minutes {3});
         const auto convertedAt = harness.clock->now();
         harness.convert(rom, FullWait);
@@ -276,20 +274,18 @@ void TestSimBus::allAtOnceConversion()
     }
     xw::XwDriver &driver = harness.driver();
     const int32_t session = harness.session();
-    for (const uint8_t command : {uint8_t(0xB4), uint8_t(0x44)}) {
+    for (const uint8_t command : {static_cast<uint8_t>(0xB4), static_cast<uint8_t>(0x44)}) {
         QVERIFY(driver.XwTouchReset(session));
-        QCOMPARE(harness.touch(0xCC), int16_t(0xCC));
-        if (command == 0x44 && armed) {
+        QCOMPARE(harness.touch(0xCC), static_cast<int16_t>(0xCC));
+        if (command == 0x44 && armed)
             driver.XwOneWireLevel(session, 0, 1, 2);
-        }
-        QCOMPARE(harness.touch(command), int16_t(command));
-        if (command == 0xB4) {
-            QCOMPARE(harness.touch(0xFF), int16_t(powerLevels));
-        }
+        QCOMPARE(harness.touch(command), static_cast<int16_t>(command));
+        if (command == 0xB4)
+            QCOMPARE(harness.touch(0xFF), static_cast<int16_t>(powerLevels));
     }
     harness.clock->advance(std::chrono::milliseconds {holdMs});
     driver.XwOneWireLevel(session, 0, 0, 0);
-    QCOMPARE(harness.touch(0xFF), int16_t(levels));
+    QCOMPARE(harness.touch(0xFF), static_cast<int16_t>(levels));
     harness.clock->advance(FullWait);
 
     for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -299,7 +295,8 @@ void TestSimBus::allAtOnceConversion()
         out[9] = 0xBE;
         std::array<uint8_t, 19> in {};
         QVERIFY(driver.XwTouchReset(session));
-        QCOMPARE(driver.XwBlock(session, out.data(), in.data(), int16_t(out.size())), int16_t(1));
+        QCOMPARE(driver.XwBlock(session, out.data(), in.data(), static_cast<int16_t>(out.size())),
+            static_cast<int16_t>(1));
         std::array<int16_t, 9> bytes {};
         std::copy(in.begin() + 10, in.end(), bytes.begin());
         QVERIFY(crcHolds(bytes));
@@ -334,13 +331,11 @@ void TestSimBus::parasiteConversionNeedsThePullUp()
 
     harness.clock->advance(std::chrono::minutes {1});
     harness.select(rom);
-    if (armed) {
+    if (armed)
         harness.driver().XwOneWireLevel(harness.session(), 0, 1, 2);
-    }
     harness.touch(0x44);
-    if (busUsedMeanwhile) {
+    if (busUsedMeanwhile)
         harness.driver().XwTouchReset(harness.session());
-    }
     harness.clock->advance(std::chrono::milliseconds {holdMs});
     harness.driver().XwOneWireLevel(harness.session(), 0, 0, 0);
     harness.clock->advance(FullWait);
@@ -372,21 +367,20 @@ void TestSimBus::eepromSurvivesAPowerCycle()
     QFETCH(bool, pullUp);
     QFETCH(bool, kept);
     XwHarness harness;
-    auto thermometer = harness.addThermometer(uint8_t(family), 12, 12);
+    auto thermometer = harness.addThermometer(static_cast<uint8_t>(family), 12, 12);
     thermometer->setParasitePowered(parasite);
     const RomCode rom = thermometer->romCode();
     const auto before = harness.readScratchpad(rom);
 
     writeScratchpad(harness, rom, 0x14, 0x00, 0x1F);
     const auto written = harness.readScratchpad(rom);
-    QCOMPARE(written[2], int16_t(0x14));
-    QCOMPARE(written[3], int16_t(0x00));
-    QCOMPARE(written[4], int16_t(family == 0x28 ? 0x1F : 0xFF));
+    QCOMPARE(written[2], static_cast<int16_t>(0x14));
+    QCOMPARE(written[3], static_cast<int16_t>(0x00));
+    QCOMPARE(written[4], static_cast<int16_t>(family == 0x28 ? 0x1F : 0xFF));
     if (copy) {
         harness.select(rom);
-        if (pullUp) {
+        if (pullUp)
             harness.driver().XwOneWireLevel(harness.session(), 0, 1, 2);
-        }
         harness.touch(0x48);
         harness.clock->advance(FullWait);
         harness.driver().XwOneWireLevel(harness.session(), 0, 0, 0);
@@ -395,9 +389,8 @@ void TestSimBus::eepromSurvivesAPowerCycle()
     harness.bus().powerCycle();
     const auto after = harness.readScratchpad(rom);
     QVERIFY(crcHolds(after));
-    for (std::size_t i = 2; i <= 4; ++i) {
+    for (std::size_t i = 2; i <= 4; ++i)
         QCOMPARE(after[i], kept ? written[i] : before[i]);
-    }
 }
 
 void TestSimBus::recallRestoresTheEeprom()
@@ -406,7 +399,7 @@ void TestSimBus::recallRestoresTheEeprom()
     const RomCode rom = harness.addThermometer(0x28, 13, 10)->romCode();
     const auto stored = harness.readScratchpad(rom);
     writeScratchpad(harness, rom, 0x01, 0x02, 0x7F);
-    QCOMPARE(harness.readScratchpad(rom)[4], int16_t(0x7F));
+    QCOMPARE(harness.readScratchpad(rom)[4], static_cast<int16_t>(0x7F));
     harness.select(rom);
     harness.touch(0xB8);
     QCOMPARE(harness.readScratchpad(rom), stored);
@@ -458,7 +451,8 @@ void TestSimBus::faultsShowOnTheBus()
     QCOMPARE(firstReset.reset == onewire::ResetResult::Presence, presence);
     QCOMPARE(crcHolds(bytes), crcPasses);
     if (everyByte >= 0) {
-        QVERIFY(std::all_of(bytes.begin(), bytes.end(), [&](int16_t b) { return b == everyByte; }));
+        QVERIFY(std::all_of(
+            bytes.begin(), bytes.end(), [&](int16_t b) { return b == everyByte; }));
     } else {
         QCOMPARE(std::vector<int16_t>(bytes.begin(), bytes.begin() + 8),
             std::vector<int16_t>(healthy.begin(), healthy.begin() + 8));
@@ -474,7 +468,7 @@ void TestSimBus::romCodeWithAnFFByte()
     auto thermometer = harness.addThermometer(0x28, 15, 12);
     thermometer->faults().romContainsFF = true;
     const auto found = harness.searchAll();
-    QCOMPARE(found.size(), std::size_t(1));
+    QCOMPARE(found.size(), static_cast<std::size_t>(1));
     QVERIFY(std::find(found[0].begin(), found[0].end(), 0xFF) != found[0].end());
     QVERIFY(onewire::isValidRomCode(found[0]));
     QVERIFY(found[0] != thermometer->builtInRomCode());
@@ -490,11 +484,11 @@ void TestSimBus::transcriptRecordsAReading()
     const RomCode rom = thermometer->romCode();
     auto &driver = harness.driver();
     const int32_t session = harness.session();
-    QCOMPARE(driver.XwFirst(session, harness.state.data()), int16_t(1));
+    QCOMPARE(driver.XwFirst(session, harness.state.data()), static_cast<int16_t>(1));
     const std::size_t mark = harness.bus().transcript().size();
     const auto start = harness.clock->now();
 
-    QCOMPARE(driver.XwAccess(session, harness.state.data()), int16_t(1));
+    QCOMPARE(driver.XwAccess(session, harness.state.data()), static_cast<int16_t>(1));
     harness.convert(rom, 500ms);
     const auto bytes = harness.readScratchpad(rom);
 
@@ -505,15 +499,13 @@ void TestSimBus::transcriptRecordsAReading()
     for (std::size_t i = mark; i < harness.bus().transcript().size(); ++i) {
         const auto &entry = harness.bus().transcript().entries()[i];
         if (entry.kind == sim::TranscriptEntry::Kind::PullUpOn
-            || entry.kind == sim::TranscriptEntry::Kind::PullUpOff) {
+            || entry.kind == sim::TranscriptEntry::Kind::PullUpOff)
             pullUpTimes.push_back(entry.at - start);
-        }
     }
     QCOMPARE(pullUpTimes, (std::vector<std::chrono::microseconds> {0us, 500ms}));
     const auto &entries = harness.bus().transcript().entries();
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        QCOMPARE(int16_t(entries[entries.size() - bytes.size() + i].received), bytes[i]);
-    }
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        QCOMPARE(static_cast<int16_t>(entries[entries.size() - bytes.size() + i].received), bytes[i]);
     QVERIFY(crcHolds(bytes));
 }
 
@@ -522,9 +514,8 @@ void TestSimBus::transcriptKeepsTheLatestEntries()
     XwHarness harness;
     harness.bus().transcript().setCapacity(3);
     for (const int16_t byte :
-        {int16_t {0x01}, int16_t {0x02}, int16_t {0x03}, int16_t {0x04}, int16_t {0x05}}) {
+        {int16_t {0x01}, int16_t {0x02}, int16_t {0x03}, int16_t {0x04}, int16_t {0x05}})
         harness.touch(byte);
-    }
     QCOMPARE(harness.bus().transcript().bytesSent(), (std::vector<uint8_t> {0x03, 0x04, 0x05}));
 }
 
@@ -539,10 +530,9 @@ void TestSimBus::slotsAreAWiredAnd()
     bus.addDevice(std::make_shared<sim::Device>(b));
 
     QCOMPARE(bus.reset(), onewire::ResetResult::Presence);
-    QCOMPARE(bus.touchByte(0x33), uint8_t(0x33)); // read ROM: both devices answer at once
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        QCOMPARE(bus.touchByte(0xFF), uint8_t(a[i] & b[i]));
-    }
+    QCOMPARE(bus.touchByte(0x33), static_cast<uint8_t>(0x33)); // read ROM: both devices answer at once
+    for (std::size_t i = 0; i < a.size(); ++i)
+        QCOMPARE(bus.touchByte(0xFF), static_cast<uint8_t>(a[i] & b[i]));
     QCOMPARE(bus.slot(false), false);
 }
 
@@ -563,10 +553,9 @@ void TestSimBus::searchSlotBySlotWithoutTheDriver()
     QCOMPARE(onewire::fromBits(bits), rom);
     bus.touchByte(0xBE); // the search selected the device
     uint8_t crc = 0;
-    for (int i = 0; i < 9; ++i) {
+    for (int i = 0; i < 9; ++i)
         crc = onewire::crc8Step(crc, bus.touchByte(0xFF));
-    }
-    QCOMPARE(crc, uint8_t(0));
+    QCOMPARE(crc, static_cast<uint8_t>(0));
 }
 
 void TestSimBus::otherCommands_data()
@@ -595,18 +584,15 @@ void TestSimBus::otherCommands()
 
     bus.reset();
     for (const uint8_t byte :
-        std::array<uint8_t, 5> {0xCC, 0x4E, 0x05, 0x00, 0x7F}) { // skip ROM: both take the new alarm limits
+        std::array<uint8_t, 5> {0xCC, 0x4E, 0x05, 0x00, 0x7F}) // skip ROM: both take the new alarm limits
         bus.touchByte(byte);
-    }
     bus.reset();
     bus.touchByte(0x55);
-    for (const uint8_t byte : thermometers[firstLeads ? 0 : 1]->romCode()) {
+    for (const uint8_t byte : thermometers[firstLeads ? 0 : 1]->romCode())
         bus.touchByte(byte);
-    }
     for (const uint8_t byte :
-        std::array<uint8_t, 4> {0x4E, 0x7D, 0xC9, 0x7F}) { // the other one goes back to 125 / -55
+        std::array<uint8_t, 4> {0x4E, 0x7D, 0xC9, 0x7F}) // the other one goes back to 125 / -55
         bus.touchByte(byte);
-    }
     bus.reset();
     bus.touchByte(0xCC);
     bus.touchByte(0x44);
@@ -644,7 +630,7 @@ void TestSimBus::curvesAreSlowPlausibleAndSeeded()
             previous = value;
         }
     }
-    QCOMPARE(starts.size(), std::size_t(40));
+    QCOMPARE(starts.size(), static_cast<std::size_t>(40));
 }
 
 void TestSimBus::demoConfiguration()
@@ -655,7 +641,7 @@ void TestSimBus::demoConfiguration()
     QCOMPARE(driver.XwExtendedStartSession(2, 1, 0), 0);
     const int32_t session = driver.XwExtendedStartSession(1, 1, 0);
     QVERIFY(session > 0);
-    QCOMPARE(driver.XwSetup(session), int16_t(1));
+    QCOMPARE(driver.XwSetup(session), static_cast<int16_t>(1));
 
     std::vector<uint8_t> state(xw::StateBufferSize, 0);
     std::multiset<int> seen; // family * 256 + configuration byte
@@ -663,18 +649,18 @@ void TestSimBus::demoConfiguration()
     for (int16_t more = driver.XwFirst(session, state.data()); more == 1;
          more = driver.XwNext(session, state.data())) {
         std::array<int16_t, 9> cells {};
-        QCOMPARE(driver.XwRom(session, state.data(), cells.data()), int16_t(1));
+        QCOMPARE(driver.XwRom(session, state.data(), cells.data()), static_cast<int16_t>(1));
         RomCode rom {};
         std::copy(cells.begin(), cells.begin() + 8, rom.begin());
-        QVERIFY(std::none_of(rom.begin(), rom.end(), [](uint8_t b) { return b == 0xFF || b == 0xE3; }));
+        QVERIFY(std::none_of(
+            rom.begin(), rom.end(), [](uint8_t b) { return b == 0xFF || b == 0xE3; }));
 
         auto step = [&](int16_t byte) { return driver.XwTouchByte(session, byte); };
         auto select = [&] {
-            QCOMPARE(driver.XwTouchReset(session), int16_t(1));
+            QCOMPARE(driver.XwTouchReset(session), static_cast<int16_t>(1));
             step(0x55);
-            for (const uint8_t byte : rom) {
+            for (const uint8_t byte : rom)
                 step(byte);
-            }
         };
         for (auto t = std::chrono::microseconds {0}; t < std::chrono::hours {2};
              t += std::chrono::minutes {5}) {
@@ -686,16 +672,14 @@ void TestSimBus::demoConfiguration()
             select();
             step(0xBE);
             std::array<int16_t, 9> bytes {};
-            for (int16_t &byte : bytes) {
+            for (int16_t &byte : bytes)
                 byte = step(0xFF);
-            }
             QVERIFY(crcHolds(bytes));
             const double value = celsius(bytes, rom[0]);
             QVERIFY(value >= -10.5 && value <= 30.0);
             lowest = std::min(lowest, value);
-            if (t == 0us) {
+            if (t == 0us)
                 seen.insert(rom[0] * 256 + bytes[4]);
-            }
             clock->advance(std::chrono::minutes {5} - FullWait);
         }
     }

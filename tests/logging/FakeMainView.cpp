@@ -103,9 +103,8 @@ void FakeMainView::record(const QString &call)
 QStringList FakeMainView::callsMatching(const QString &prefix) const
 {
     QStringList result;
-    for (const QString &call : calls) {
+    for (const QString &call : calls)
         if (call.startsWith(prefix))
             result.append(call);
-    }
     return result;
 }

@@ -76,10 +76,11 @@ std::shared_ptr<testsupport::RecordingDriver> RunFixture::startOnRecording(
     auto recording = installRecording();
     recording->push(testsupport::Op::First, {1});
     for (int i = 0; i < rows; ++i) {
-        recording->romCodes.push_back(testsupport::romWithCrc(0x28, {uint8_t(0x10 + i), 2, 3, 4, 5, 6}));
+        recording->romCodes.push_back(
+            testsupport::romWithCrc(0x28, {static_cast<uint8_t>(0x10 + i), 2, 3, 4, 5, 6}));
         recording->push(testsupport::Op::Next, {i + 1 < rows ? 1 : 0});
     }
-    recording->readBytes.assign(std::size_t(rows) * 9, 0xFF);
+    recording->readBytes.assign(static_cast<std::size_t>(rows) * 9, 0xFF);
     recording->readBytes.insert(recording->readBytes.end(), readSlots.begin(), readSlots.end());
     run->StartRun();
     recording->clearCalls();
@@ -96,7 +97,7 @@ std::shared_ptr<testsupport::RecordingDriver> RunFixture::recordingWithRows(int 
     modKX4136::PortType = 1;
     modKX4136::StartSession();
     for (int i = 0; i < rows; ++i) {
-        const auto rom = testsupport::romWithCrc(0x28, {uint8_t(0x10 + i), 2, 3, 4, 5, 6});
+        const auto rom = testsupport::romWithCrc(0x28, {static_cast<uint8_t>(0x10 + i), 2, 3, 4, 5, 6});
         std::copy(rom.begin(), rom.end(), modKX4136::RomTable[i]);
     }
     modKX4136::LastSensor = static_cast<int16_t>(rows - 1);

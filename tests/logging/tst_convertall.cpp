@@ -22,7 +22,7 @@ private slots:
         QStringList inTurn;
         QStringList reads;
         for (int row = 0; row < 2; ++row) {
-            const auto rom = testsupport::romWithCrc(0x28, {uint8_t(0x10 + row), 2, 3, 4, 5, 6});
+            const auto rom = testsupport::romWithCrc(0x28, {static_cast<uint8_t>(0x10 + row), 2, 3, 4, 5, 6});
             inTurn << "lamp red" << access() << reset() << matchRom(rom) << powered(0x44, 800) << reset()
                    << matchRom(rom) << readScratchpad() << "lamp green";
             const QString romBytes = matchRom(rom).join(", ").remove(touch(0).chopped(2)).remove(')');
@@ -69,7 +69,7 @@ private slots:
         QFETCH(int, waitMs);
         view->texts[TextField::Text4] = delay;
         view->convertAllTicked = true;
-        installSim(int(bits.size()));
+        installSim(static_cast<int>(bits.size()));
         for (int i = 0; i < bits.size(); ++i) {
             bus().thermometer(i)->setResolution(bits[i]);
             bus().thermometer(i)->setParasitePowered(i < busPowered);

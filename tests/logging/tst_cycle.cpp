@@ -225,10 +225,9 @@ private slots:
 
         // Each addressed exchange sends match ROM and the row's eight bytes; then the command.
         QStringList sent;
-        for (const auto &call : recording->calls) {
+        for (const auto &call : recording->calls)
             if (call.op == Op::TouchByte)
                 sent << QString::number(call.args.at(1), 16);
-        }
         QStringList rom;
         for (int j = 0; j < 8; ++j)
             rom << QString::number(modKX4136::RomTable[index][j], 16);
@@ -276,7 +275,8 @@ private slots:
         view->comboRes = 3;
         run->WriteResolution();
         bus().powerCycle();
-        QCOMPARE(std::pair(sensor.eeprom().th, sensor.eeprom().tl), std::pair(uint8_t(50), uint8_t(10)));
+        QCOMPARE(std::pair(sensor.eeprom().th, sensor.eeprom().tl),
+            std::pair(static_cast<uint8_t>(50), static_cast<uint8_t>(10)));
         QCOMPARE(sensor.resolution(), fault.isEmpty() ? 12 : 9);
         const QStringList told = fault.isEmpty()
             ? QStringList()

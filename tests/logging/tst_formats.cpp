@@ -183,37 +183,54 @@ void TstFormats::settingConversions_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
     QTest::addColumn<qint64>("value"); // milliseconds for the interval
-    QTest::newRow("interval 5 s") << int(Interval) << "5" << true << qint64(5000);
-    QTest::newRow("interval 0.5 s") << int(Interval) << "0.5" << true << qint64(500);
-    QTest::newRow("interval 2.5 s") << int(Interval) << "2.5" << true << qint64(2500);
-    QTest::newRow("interval 2.0004 s") << int(Interval) << "2.0004" << true << qint64(2000);
-    QTest::newRow("interval with blanks") << int(Interval) << " 5 " << true << qint64(5000);
-    QTest::newRow("interval longest") << int(Interval) << "2147483.647" << true << qint64(2147483647);
-    QTest::newRow("interval too long") << int(Interval) << "2147483.648" << false << qint64(0);
-    QTest::newRow("interval zero") << int(Interval) << "0" << false << qint64(0);
-    QTest::newRow("interval rounds to zero") << int(Interval) << "0.0004" << false << qint64(0);
-    QTest::newRow("interval negative") << int(Interval) << "-5" << false << qint64(0);
-    QTest::newRow("interval letters") << int(Interval) << "five" << false << qint64(0);
-    QTest::newRow("interval empty") << int(Interval) << "" << false << qint64(0);
-    QTest::newRow("interval infinite") << int(Interval) << "inf" << false << qint64(0);
-    QTest::newRow("delay 500") << int(Delay) << "500" << true << qint64(500);
-    QTest::newRow("delay 500.5 to even") << int(Delay) << "500.5" << true << qint64(500);
-    QTest::newRow("delay 501.5 to even") << int(Delay) << "501.5" << true << qint64(502);
-    QTest::newRow("delay zero") << int(Delay) << "0" << true << qint64(0);
-    QTest::newRow("delay minus half rounds to zero") << int(Delay) << "-0.5" << true << qint64(0);
-    QTest::newRow("delay negative") << int(Delay) << "-1" << false << qint64(0);
-    QTest::newRow("delay largest") << int(Delay) << "32767" << true << qint64(32767);
-    QTest::newRow("delay rounds past 16 bits") << int(Delay) << "32767.5" << false << qint64(0);
-    QTest::newRow("delay not a number") << int(Delay) << "1O" << false << qint64(0);
-    QTest::newRow("delay not a number either") << int(Delay) << "nan" << false << qint64(0);
-    QTest::newRow("port 1") << int(Port) << "1" << true << qint64(1);
-    QTest::newRow("port 2.5 to even") << int(Port) << "2.5" << true << qint64(2);
-    QTest::newRow("port 3.5 to even") << int(Port) << "3.5" << true << qint64(4);
-    QTest::newRow("port lowest") << int(Port) << "-32768" << true << qint64(-32768);
-    QTest::newRow("port minus one is 16-bit") << int(Port) << "-1" << true << qint64(-1);
-    QTest::newRow("port too low") << int(Port) << "-32769" << false << qint64(0);
-    QTest::newRow("port too high") << int(Port) << "32768" << false << qint64(0);
-    QTest::newRow("port hex") << int(Port) << "0x10" << false << qint64(0);
+    QTest::newRow("interval 5 s") << static_cast<int>(Interval) << "5" << true << static_cast<qint64>(5000);
+    QTest::newRow("interval 0.5 s") << static_cast<int>(Interval) << "0.5" << true
+                                    << static_cast<qint64>(500);
+    QTest::newRow("interval 2.5 s") << static_cast<int>(Interval) << "2.5" << true
+                                    << static_cast<qint64>(2500);
+    QTest::newRow("interval 2.0004 s")
+        << static_cast<int>(Interval) << "2.0004" << true << static_cast<qint64>(2000);
+    QTest::newRow("interval with blanks")
+        << static_cast<int>(Interval) << " 5 " << true << static_cast<qint64>(5000);
+    QTest::newRow("interval longest")
+        << static_cast<int>(Interval) << "2147483.647" << true << static_cast<qint64>(2147483647);
+    QTest::newRow("interval too long")
+        << static_cast<int>(Interval) << "2147483.648" << false << static_cast<qint64>(0);
+    QTest::newRow("interval zero") << static_cast<int>(Interval) << "0" << false << static_cast<qint64>(0);
+    QTest::newRow("interval rounds to zero")
+        << static_cast<int>(Interval) << "0.0004" << false << static_cast<qint64>(0);
+    QTest::newRow("interval negative")
+        << static_cast<int>(Interval) << "-5" << false << static_cast<qint64>(0);
+    QTest::newRow("interval letters")
+        << static_cast<int>(Interval) << "five" << false << static_cast<qint64>(0);
+    QTest::newRow("interval empty") << static_cast<int>(Interval) << "" << false << static_cast<qint64>(0);
+    QTest::newRow("interval infinite")
+        << static_cast<int>(Interval) << "inf" << false << static_cast<qint64>(0);
+    QTest::newRow("delay 500") << static_cast<int>(Delay) << "500" << true << static_cast<qint64>(500);
+    QTest::newRow("delay 500.5 to even")
+        << static_cast<int>(Delay) << "500.5" << true << static_cast<qint64>(500);
+    QTest::newRow("delay 501.5 to even")
+        << static_cast<int>(Delay) << "501.5" << true << static_cast<qint64>(502);
+    QTest::newRow("delay zero") << static_cast<int>(Delay) << "0" << true << static_cast<qint64>(0);
+    QTest::newRow("delay minus half rounds to zero")
+        << static_cast<int>(Delay) << "-0.5" << true << static_cast<qint64>(0);
+    QTest::newRow("delay negative") << static_cast<int>(Delay) << "-1" << false << static_cast<qint64>(0);
+    QTest::newRow("delay largest") << static_cast<int>(Delay) << "32767" << true
+                                   << static_cast<qint64>(32767);
+    QTest::newRow("delay rounds past 16 bits")
+        << static_cast<int>(Delay) << "32767.5" << false << static_cast<qint64>(0);
+    QTest::newRow("delay not a number") << static_cast<int>(Delay) << "1O" << false << static_cast<qint64>(0);
+    QTest::newRow("delay not a number either")
+        << static_cast<int>(Delay) << "nan" << false << static_cast<qint64>(0);
+    QTest::newRow("port 1") << static_cast<int>(Port) << "1" << true << static_cast<qint64>(1);
+    QTest::newRow("port 2.5 to even") << static_cast<int>(Port) << "2.5" << true << static_cast<qint64>(2);
+    QTest::newRow("port 3.5 to even") << static_cast<int>(Port) << "3.5" << true << static_cast<qint64>(4);
+    QTest::newRow("port lowest") << static_cast<int>(Port) << "-32768" << true << static_cast<qint64>(-32768);
+    QTest::newRow("port minus one is 16-bit")
+        << static_cast<int>(Port) << "-1" << true << static_cast<qint64>(-1);
+    QTest::newRow("port too low") << static_cast<int>(Port) << "-32769" << false << static_cast<qint64>(0);
+    QTest::newRow("port too high") << static_cast<int>(Port) << "32768" << false << static_cast<qint64>(0);
+    QTest::newRow("port hex") << static_cast<int>(Port) << "0x10" << false << static_cast<qint64>(0);
 }
 
 void TstFormats::settingConversions()
@@ -268,7 +285,7 @@ void TstFormats::sensorIndex()
     QFETCH(int, lastSensor);
     QFETCH(int, expected);
     const auto index = sensorIndexFromText(text, static_cast<int16_t>(lastSensor), QLocale());
-    QCOMPARE(index ? int(*index) : -1, expected);
+    QCOMPARE(index ? static_cast<int>(*index) : -1, expected);
 }
 
 QTEST_GUILESS_MAIN(TstFormats)

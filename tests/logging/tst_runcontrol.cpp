@@ -39,7 +39,7 @@ class TstRunControl : public RunFixture
     {
         for (const Control c : {Control::Text2, Control::Text3, Control::Text4, Control::Text5,
                  Control::Check1, Control::Command3, Control::Command4})
-            QVERIFY2(view->isEnabled(c) == row.settings, qPrintable(QString::number(int(c))));
+            QVERIFY2(view->isEnabled(c) == row.settings, qPrintable(QString::number(static_cast<int>(c))));
         QVERIFY(view->isEnabled(Control::Command2));
         QCOMPARE(view->isEnabled(Control::Command1), row.write);
         QCOMPARE(view->timerEnabled, row.timer);
@@ -276,10 +276,12 @@ private slots:
         QTest::addColumn<bool>("settings");
         QTest::addColumn<bool>("write");
         QTest::addColumn<bool>("timer");
-        QTest::newRow("Running") << 1 << false << int(State::Running) << false << true << true;
-        QTest::newRow("Halted") << 0 << false << int(State::Halted) << false << false << false;
-        QTest::newRow("Idle after a run") << 1 << true << int(State::Idle) << true << false << false;
-        QTest::newRow("Idle after a halt") << 0 << true << int(State::Idle) << true << false << false;
+        QTest::newRow("Running") << 1 << false << static_cast<int>(State::Running) << false << true << true;
+        QTest::newRow("Halted") << 0 << false << static_cast<int>(State::Halted) << false << false << false;
+        QTest::newRow("Idle after a run")
+            << 1 << true << static_cast<int>(State::Idle) << true << false << false;
+        QTest::newRow("Idle after a halt")
+            << 0 << true << static_cast<int>(State::Idle) << true << false << false;
     }
 
     void controlStates()
@@ -296,7 +298,7 @@ private slots:
         run->StartRun();
         if (stopAfterwards)
             run->StopRun();
-        QCOMPARE(int(run->state()), state);
+        QCOMPARE(static_cast<int>(run->state()), state);
         checkControls({settings, write, timer});
         // Text1 and Combo_res belong to the window alone.
         QVERIFY(view->callsMatching(QStringLiteral("enable Text1 ")).isEmpty());

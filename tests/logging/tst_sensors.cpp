@@ -41,7 +41,7 @@ private slots:
             + "]\r\nhysteresis=1\r\n";
         const auto file = readSensorsFile(fileWith("\xEF\xBB\xBF" + text.toUtf8()));
         QCOMPARE(file.failure(), QString());
-        QCOMPARE(file->size(), std::size_t(2));
+        QCOMPARE(file->size(), static_cast<std::size_t>(2));
         const SensorSettings &a = file->at(*romFromKey(A));
         QCOMPARE(a.name, QStringLiteral("Chest freezer"));
         QVERIFY(a.limits.low == -30.0 && a.limits.high == -15.5 && a.limits.hysteresis == 0.5);
@@ -149,7 +149,7 @@ private slots:
             sensor.celsius
                 = word.startsWith(QLatin1Char('?')) ? std::nullopt : std::optional(word.chopped(1).toFloat());
             const std::optional<AlarmChange> change = tracker.update(sensor, QDateTime());
-            QCOMPARE(QStringLiteral("OLHN").at(int(sensor.alarm)), word.back());
+            QCOMPARE(QStringLiteral("OLHN").at(static_cast<int>(sensor.alarm)), word.back());
             QCOMPARE(change.has_value(), sensor.alarm != before);
         }
     }
@@ -170,11 +170,13 @@ private slots:
             {"-20 5 ? ?", "-10 5 ? ?", "-10 -1 ? ?", "-15.25 -1 20 20", "-16 0.5 20 20"}) {
             const QStringList readings = QString::fromLatin1(cycle).split(QLatin1Char(' '));
             for (std::size_t i = 0; i < 4; ++i) {
-                if (readings[qsizetype(i)] == QLatin1String("?"))
+                if (readings[static_cast<qsizetype>(i)] == QLatin1String("?"))
                     bus().device(i).faults().corruptCrc.times(1);
                 else
-                    bus().thermometer(i)->setCurve(sim::TemperatureCurve(
-                        {.meanC = readings[qsizetype(i)].toDouble(), .swingC = 0.0, .rippleC = 0.0}));
+                    bus().thermometer(i)->setCurve(
+                        sim::TemperatureCurve({.meanC = readings[static_cast<qsizetype>(i)].toDouble(),
+                            .swingC = 0.0,
+                            .rippleC = 0.0}));
             }
             run->ReadingCycle();
         }

@@ -268,7 +268,7 @@ void TestPublisher::brokerRestarted()
     QVERIFY2(run.lines[1].startsWith("MQTT: connection lost (") && run.lines[1].endsWith("); retrying"),
         qPrintable(run.lines[1]));
     for (int degrees = 20; degrees <= 24; ++degrees)
-        QVERIFY(run.cycle(float(degrees)));
+        QVERIFY(run.cycle(static_cast<float>(degrees)));
     // Between the tries at 1 s and 3 s and the one at 7 s: the subscriber is there before the publisher.
     QTest::qWait(5000);
     QVERIFY(broker.start());

@@ -39,7 +39,7 @@ onewire::RomCode romAt(int16_t index)
 {
     onewire::RomCode rom {};
     for (std::size_t i = 0; i < rom.size(); ++i)
-        rom[i] = uint8_t(RomTable[index][i]);
+        rom[i] = static_cast<uint8_t>(RomTable[index][i]);
     return rom;
 }
 
@@ -96,7 +96,8 @@ class TestEmulator : public QObject
         return adapter->locked([index](sim::SimBus &onBus, emulator::LineDriver &) {
             auto *sensor = dynamic_cast<sim::Thermometer *>(onBus.findDevice(romAt(index)));
             const auto pad = sensor->scratchpad();
-            return int16_t(pad[0] | (pad[1] << 8)) / double(sensor->family() == sim::FamilyKX4136 ? 16 : 2);
+            return static_cast<int16_t>(pad[0] | (pad[1] << 8))
+                / static_cast<double>(sensor->family() == sim::FamilyKX4136 ? 16 : 2);
         });
     }
 
@@ -125,8 +126,8 @@ private slots:
         plugIn(sim::demoConfiguration(clock).ports.at(1).bus);
         QVERIFY(start());
         Lines lines;
-        QCOMPARE(DetectSensors(lines), int16_t(0));
-        QCOMPARE(int(LastSensor) + 1, int(bus->deviceCount()));
+        QCOMPARE(DetectSensors(lines), static_cast<int16_t>(0));
+        QCOMPARE(static_cast<int>(LastSensor) + 1, static_cast<int>(bus->deviceCount()));
         QCOMPARE(detectedRoms(), romsOf(*bus));
         QVERIFY(!lines.lines.join(u'\n').contains(u"-1"));
     }
@@ -136,13 +137,13 @@ private slots:
         plugIn(sim::demoConfiguration(clock).ports.at(1).bus);
         QVERIFY(start());
         Lines lines;
-        QCOMPARE(DetectSensors(lines), int16_t(0));
+        QCOMPARE(DetectSensors(lines), static_cast<int16_t>(0));
         std::set<uint8_t> families;
         for (int16_t index = 0; index <= LastSensor; ++index) {
             QVERIFY(ReadTemperature(index));
-            QCOMPARE(GetTemperature(), float(trueReading(index)));
+            QCOMPARE(GetTemperature(), static_cast<float>(trueReading(index)));
             QVERIFY(GetTemperature() != 85.0F);
-            families.insert(uint8_t(RomTable[index][0]));
+            families.insert(static_cast<uint8_t>(RomTable[index][0]));
         }
         QCOMPARE(families, (std::set<uint8_t> {sim::FamilyKX4130, sim::FamilyKX4136}));
     }
@@ -151,15 +152,15 @@ private slots:
     {
         auto onBus = std::make_shared<sim::SimBus>(clock);
         const auto rom = sim::makeRomCode(sim::FamilyKX4136, 0x12E33456);
-        QCOMPARE(rom[3], uint8_t(0xE3));
+        QCOMPARE(rom[3], static_cast<uint8_t>(0xE3));
         onBus->addDevice(std::make_shared<sim::Thermometer>(rom, sim::TemperatureCurve::seeded(3)));
         plugIn(onBus);
         QVERIFY(start());
         Lines lines;
-        QCOMPARE(DetectSensors(lines), int16_t(0));
+        QCOMPARE(DetectSensors(lines), static_cast<int16_t>(0));
         QCOMPARE(romAt(0), rom);
         QVERIFY(ReadTemperature(0));
-        QCOMPARE(GetTemperature(), float(trueReading(0)));
+        QCOMPARE(GetTemperature(), static_cast<float>(trueReading(0)));
     }
 
     void resolutionWrittenAndCopiedSurvivesANewSession()
@@ -167,7 +168,7 @@ private slots:
         plugIn(sim::demoConfiguration(clock).ports.at(1).bus);
         QVERIFY(start());
         Lines lines;
-        QCOMPARE(DetectSensors(lines), int16_t(0));
+        QCOMPARE(DetectSensors(lines), static_cast<int16_t>(0));
         int16_t parasite = -1; // the one that forgets its scratchpad when the adapter loses power
         for (int16_t index = 0; index <= LastSensor; ++index) {
             adapter->locked([&](sim::SimBus &onBus, emulator::LineDriver &) {
@@ -188,7 +189,7 @@ private slots:
                 ->eeprom()
                 .configuration;
         });
-        QCOMPARE(stored, uint8_t(0x5F));
+        QCOMPARE(stored, static_cast<uint8_t>(0x5F));
 
         QVERIFY(start());
         code = 0;
@@ -202,7 +203,7 @@ private slots:
         plugIn(sim::demoConfiguration(clock).ports.at(1).bus);
         QVERIFY(start());
         Lines lines;
-        QCOMPARE(DetectSensors(lines), int16_t(0));
+        QCOMPARE(DetectSensors(lines), static_cast<int16_t>(0));
         QVERIFY(ReadTemperature(0));
         const float before = GetTemperature();
         adapter->locked([](sim::SimBus &onBus, emulator::LineDriver &) {
@@ -247,7 +248,7 @@ private slots:
         QCOMPARE(other->XwExtendedStartSession(1, xw::PortTypeKA7700, 0), 0);
         QVERIFY(timer.elapsed() < CallLimitMs);
         Lines lines;
-        QCOMPARE(DetectSensors(lines), int16_t(0)); // the first session was not disturbed
+        QCOMPARE(DetectSensors(lines), static_cast<int16_t>(0)); // the first session was not disturbed
     }
 
     void emptyBusHasNoDevices()
@@ -258,7 +259,7 @@ private slots:
         plugIn(onBus);
         QVERIFY(start());
         Lines lines;
-        QCOMPARE(DetectSensors(lines), int16_t(1));
+        QCOMPARE(DetectSensors(lines), static_cast<int16_t>(1));
         QCOMPARE(lines.lines, QStringList {"Detected KA7700 interface but no 1-wire devices found."});
     }
 
@@ -267,7 +268,7 @@ private slots:
         plugIn(sim::demoConfiguration(clock).ports.at(1).bus);
         QVERIFY(start());
         Lines lines;
-        QCOMPARE(DetectSensors(lines), int16_t(0));
+        QCOMPARE(DetectSensors(lines), static_cast<int16_t>(0));
         emulator::Faults faults;
         faults.silentAfter = 5; // in the middle of the first match ROM
         setFaults(faults);
@@ -279,7 +280,7 @@ private slots:
         }
         setFaults({});
         QVERIFY(ReadTemperature(0));
-        QCOMPARE(GetTemperature(), float(trueReading(0)));
+        QCOMPARE(GetTemperature(), static_cast<float>(trueReading(0)));
     }
 
     void garbledAnswersFailCallsButReadingsResume()
@@ -287,7 +288,7 @@ private slots:
         plugIn(sim::uniformConfiguration(1, clock).ports.at(1).bus);
         QVERIFY(start());
         Lines lines;
-        QCOMPARE(DetectSensors(lines), int16_t(0));
+        QCOMPARE(DetectSensors(lines), static_cast<int16_t>(0));
         emulator::Faults faults;
         faults.garbleEvery = 37;
         setFaults(faults);
@@ -297,7 +298,7 @@ private slots:
             QElapsedTimer timer;
             timer.start();
             if (ReadTemperature(0)) {
-                QCOMPARE(GetTemperature(), float(trueReading(0)));
+                QCOMPARE(GetTemperature(), static_cast<float>(trueReading(0)));
                 resumed += failed > 0;
             } else {
                 ++failed;
@@ -315,10 +316,10 @@ private slots:
         plugIn(sim::demoConfiguration(clock).ports.at(1).bus, faults);
         QVERIFY(start());
         Lines lines;
-        QCOMPARE(DetectSensors(lines), int16_t(0));
+        QCOMPARE(DetectSensors(lines), static_cast<int16_t>(0));
         for (int16_t index = 0; index <= LastSensor; ++index) {
             QVERIFY(ReadTemperature(index));
-            QCOMPARE(GetTemperature(), float(trueReading(index)));
+            QCOMPARE(GetTemperature(), static_cast<float>(trueReading(index)));
         }
     }
 
@@ -331,7 +332,7 @@ private slots:
         QVERIFY(QFile::link(adapter->slavePath(), link));
         QVERIFY(start());
         Lines lines;
-        QCOMPARE(DetectSensors(lines), int16_t(0));
+        QCOMPARE(DetectSensors(lines), static_cast<int16_t>(0));
         QVERIFY(ReadTemperature(1));
 
         adapter.reset(); // unplugged: its device node goes away
@@ -348,7 +349,7 @@ private slots:
         QVERIFY(QFile::remove(link));
         QVERIFY(QFile::link(adapter->slavePath(), link));
         QVERIFY(ReadTemperature(1));
-        QCOMPARE(GetTemperature(), float(trueReading(1)));
+        QCOMPARE(GetTemperature(), static_cast<float>(trueReading(1)));
     }
 
     void higherRateInRealTime_data()
@@ -377,10 +378,10 @@ private slots:
             if (detected == 0)
                 QCOMPARE(detectedRoms(), romsOf(*bus));
         }
-        QCOMPARE(detected, int16_t(0));
+        QCOMPARE(detected, static_cast<int16_t>(0));
         for (int16_t index = 0; index <= LastSensor; ++index) {
             QVERIFY(ReadTemperature(index));
-            QCOMPARE(GetTemperature(), float(trueReading(index)));
+            QCOMPARE(GetTemperature(), static_cast<float>(trueReading(index)));
         }
         QCOMPARE(
             adapter->locked([](sim::SimBus &, emulator::LineDriver &line) { return line.baudRate(); }), baud);
@@ -406,13 +407,13 @@ private slots:
         plugIn(sim::demoConfiguration(clock).ports.at(1).bus, {}, {0us, 0ms, true}, baud);
         QVERIFY(start());
         Lines lines;
-        QCOMPARE(DetectSensors(lines), int16_t(0));
+        QCOMPARE(DetectSensors(lines), static_cast<int16_t>(0));
         QVERIFY(XWBUSLIB::XwTouchReset(SessionHandle));
-        QCOMPARE(XWBUSLIB::XwTouchByte(SessionHandle, 0xCC), int16_t(0xCC));
-        QCOMPARE(XWBUSLIB::XwOneWireLevel(SessionHandle, 0, 1, 2), int16_t(1));
-        QCOMPARE(XWBUSLIB::XwTouchByte(SessionHandle, 0x44), int16_t(0x44));
+        QCOMPARE(XWBUSLIB::XwTouchByte(SessionHandle, 0xCC), static_cast<int16_t>(0xCC));
+        QCOMPARE(XWBUSLIB::XwOneWireLevel(SessionHandle, 0, 1, 2), static_cast<int16_t>(1));
+        QCOMPARE(XWBUSLIB::XwTouchByte(SessionHandle, 0x44), static_cast<int16_t>(0x44));
         clock->advance(std::chrono::milliseconds(pullUpMs));
-        QCOMPARE(XWBUSLIB::XwOneWireLevel(SessionHandle, 0, 0, 0), int16_t(1));
+        QCOMPARE(XWBUSLIB::XwOneWireLevel(SessionHandle, 0, 0, 0), static_cast<int16_t>(1));
         clock->advance(1s);
         for (int16_t index = 0; index <= LastSensor; ++index) {
             std::array<uint8_t, 19> out {0x55};
@@ -423,10 +424,11 @@ private slots:
             std::array<uint8_t, 19> in {};
             QVERIFY(XWBUSLIB::XwTouchReset(SessionHandle));
             QCOMPARE(
-                XWBUSLIB::XwBlock(SessionHandle, out.data(), in.data(), int16_t(out.size())), int16_t(1));
-            QCOMPARE(onewire::crc8(std::span<const uint8_t>(in.data() + 10, 9)), uint8_t(0));
+                XWBUSLIB::XwBlock(SessionHandle, out.data(), in.data(), static_cast<int16_t>(out.size())),
+                static_cast<int16_t>(1));
+            QCOMPARE(onewire::crc8(std::span<const uint8_t>(in.data() + 10, 9)), static_cast<uint8_t>(0));
             const double reading
-                = int16_t(in[10] | (in[11] << 8)) / (rom[0] == sim::FamilyKX4136 ? 16.0 : 2.0);
+                = static_cast<int16_t>(in[10] | (in[11] << 8)) / (rom[0] == sim::FamilyKX4136 ? 16.0 : 2.0);
             QCOMPARE(reading, trueReading(index));
             const bool onBus = adapter->locked([&rom](sim::SimBus &simBus, emulator::LineDriver &) {
                 return dynamic_cast<sim::Thermometer *>(simBus.findDevice(rom))->parasitePowered();
@@ -488,7 +490,7 @@ private slots:
         QByteArray got;
         for (qsizetype i = 0; i < chunks.size(); ++i) {
             QVERIFY(port.write(QByteArray::fromHex(chunks[i].toLatin1())));
-            const auto wanted = int(QByteArray::fromHex(answers[i].toLatin1()).size());
+            const auto wanted = static_cast<int>(QByteArray::fromHex(answers[i].toLatin1()).size());
             got += port.read(wanted, serial::Port::Clock::now() + 1s);
         }
         const auto elapsedUs = timer.nsecsElapsed() / 1000;
@@ -511,10 +513,10 @@ private slots:
             const int32_t session = driver->XwExtendedStartSession(1, xw::PortTypeKA7700, 0);
             QVERIFY(session > 0);
             std::vector<uint8_t> state(xw::StateBufferSize);
-            QCOMPARE(driver->XwFirst(session, state.data()), int16_t(1));
-            QCOMPARE(driver->XwNext(session, state.data()), int16_t(1));
-            QCOMPARE(driver->XwNext(session, state.data()), int16_t(0));
-            QCOMPARE(driver->XwEndSession(session), int16_t(1));
+            QCOMPARE(driver->XwFirst(session, state.data()), static_cast<int16_t>(1));
+            QCOMPARE(driver->XwNext(session, state.data()), static_cast<int16_t>(1));
+            QCOMPARE(driver->XwNext(session, state.data()), static_cast<int16_t>(0));
+            QCOMPARE(driver->XwEndSession(session), static_cast<int16_t>(1));
         }
         program.terminate();
         QVERIFY(program.waitForFinished(3000));

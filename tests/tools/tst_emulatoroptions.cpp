@@ -48,11 +48,12 @@ private slots:
         if (!options)
             return;
         QCOMPARE(options->sensors.value_or(-1), sensors);
-        QCOMPARE(int(options->timing.byteTime.count()), byteTimeUs);
-        QCOMPARE(int(options->timing.latency.count()), latencyMs);
+        QCOMPARE(static_cast<int>(options->timing.byteTime.count()), byteTimeUs);
+        QCOMPARE(static_cast<int>(options->timing.latency.count()), latencyMs);
         QCOMPARE(options->timing.realTime, arguments.contains(u"--real-time"));
-        QCOMPARE(options->faults.resetAnswer ? int(*options->faults.resetAnswer) : -1, resetAnswer);
-        QCOMPARE(options->faults.pulseEnd ? int(*options->faults.pulseEnd) : -1, pulseEnd);
+        QCOMPARE(
+            options->faults.resetAnswer ? static_cast<int>(*options->faults.resetAnswer) : -1, resetAnswer);
+        QCOMPARE(options->faults.pulseEnd ? static_cast<int>(*options->faults.pulseEnd) : -1, pulseEnd);
     }
 
     void faultFlags()

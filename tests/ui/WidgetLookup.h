@@ -8,10 +8,9 @@
 template<typename T = QWidget> T *control(const QObject *root, const QString &name, int index = -1)
 {
     const auto found = root->findChildren<T *>(name);
-    for (T *candidate : found) {
+    for (T *candidate : found)
         if (index < 0 || candidate->property("index") == QVariant(index))
             return candidate;
-    }
     return nullptr;
 }
 

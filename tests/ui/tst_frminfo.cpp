@@ -147,7 +147,7 @@ void TestFrmInfo::lines()
     const int visible = info.width() - 32;
     if (QFontMetrics(designFont).horizontalAdvance(label->text()) <= visible) {
         QCOMPARE(font.pointSizeF(), 9.75);
-        QCOMPARE(font.stretch(), int(QFont::Unstretched));
+        QCOMPARE(font.stretch(), static_cast<int>(QFont::Unstretched));
     } else {
         QVERIFY(QFontMetrics(font).horizontalAdvance(label->text()) <= visible);
     }
@@ -248,7 +248,8 @@ void TestFrmInfo::sameContentEachTime()
     frmMain main;
     main.show();
     QVERIFY(QTest::qWaitForWindowActive(&main));
-    const Seen first = showInfo(main, [](frmInfo *info) { info->CloseInfo(); });
+    const Seen first = showInfo(
+        main, [](frmInfo *info) { info->CloseInfo(); });
     const Seen second = showInfo(main, [](frmInfo *info) { info->CloseInfo(); });
     QCOMPARE(first.lines.size(), 13);
     QCOMPARE(second.lines, first.lines);

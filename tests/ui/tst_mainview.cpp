@@ -74,11 +74,11 @@ void TestMainView::typedText_data()
     QTest::addColumn<int>("field");
     QTest::addColumn<QString>("name");
 
-    QTest::newRow("Text1 sensor number") << int(TextField::Text1) << "Text1";
-    QTest::newRow("Text2 COM port") << int(TextField::Text2) << "Text2";
-    QTest::newRow("Text3 interval") << int(TextField::Text3) << "Text3";
-    QTest::newRow("Text4 delay") << int(TextField::Text4) << "Text4";
-    QTest::newRow("Text5 log path") << int(TextField::Text5) << "Text5";
+    QTest::newRow("Text1 sensor number") << static_cast<int>(TextField::Text1) << "Text1";
+    QTest::newRow("Text2 COM port") << static_cast<int>(TextField::Text2) << "Text2";
+    QTest::newRow("Text3 interval") << static_cast<int>(TextField::Text3) << "Text3";
+    QTest::newRow("Text4 delay") << static_cast<int>(TextField::Text4) << "Text4";
+    QTest::newRow("Text5 log path") << static_cast<int>(TextField::Text5) << "Text5";
 }
 
 void TestMainView::typedText()
@@ -219,17 +219,17 @@ void TestMainView::controlEnabled_data()
     QTest::addColumn<int>("which");
     QTest::addColumn<QString>("name");
 
-    QTest::newRow("Text1") << int(Control::Text1) << "Text1";
-    QTest::newRow("Text2") << int(Control::Text2) << "Text2";
-    QTest::newRow("Text3") << int(Control::Text3) << "Text3";
-    QTest::newRow("Text4") << int(Control::Text4) << "Text4";
-    QTest::newRow("Text5") << int(Control::Text5) << "Text5";
-    QTest::newRow("Check1") << int(Control::Check1) << "Check1";
-    QTest::newRow("Combo_res") << int(Control::Combo_res) << "Combo_res";
-    QTest::newRow("Command1") << int(Control::Command1) << "Command1";
-    QTest::newRow("Command2") << int(Control::Command2) << "Command2";
-    QTest::newRow("Command3") << int(Control::Command3) << "Command3";
-    QTest::newRow("Command4") << int(Control::Command4) << "Command4";
+    QTest::newRow("Text1") << static_cast<int>(Control::Text1) << "Text1";
+    QTest::newRow("Text2") << static_cast<int>(Control::Text2) << "Text2";
+    QTest::newRow("Text3") << static_cast<int>(Control::Text3) << "Text3";
+    QTest::newRow("Text4") << static_cast<int>(Control::Text4) << "Text4";
+    QTest::newRow("Text5") << static_cast<int>(Control::Text5) << "Text5";
+    QTest::newRow("Check1") << static_cast<int>(Control::Check1) << "Check1";
+    QTest::newRow("Combo_res") << static_cast<int>(Control::Combo_res) << "Combo_res";
+    QTest::newRow("Command1") << static_cast<int>(Control::Command1) << "Command1";
+    QTest::newRow("Command2") << static_cast<int>(Control::Command2) << "Command2";
+    QTest::newRow("Command3") << static_cast<int>(Control::Command3) << "Command3";
+    QTest::newRow("Command4") << static_cast<int>(Control::Command4) << "Command4";
 }
 
 void TestMainView::controlEnabled()

@@ -111,8 +111,8 @@ private slots:
 
         QCOMPARE(MsgWait(interval, &handle, count), 0);
         QCOMPARE(timeouts, expectedTimeouts);
-        QCOMPARE(ticksRead, int(tickReadings.size()));
-        QCOMPARE(pumps, int(expectedTimeouts.size()));
+        QCOMPARE(ticksRead, static_cast<int>(tickReadings.size()));
+        QCOMPARE(pumps, static_cast<int>(expectedTimeouts.size()));
     }
 
     void noDeadlineNeverReadsTheCounter()

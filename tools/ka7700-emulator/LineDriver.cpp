@@ -81,7 +81,7 @@ QByteArray LineDriver::receive(const QByteArray &bytes, int hostBaud)
     if (hostBaud > m_faults.maxBaud.value_or(hostBaud))
         return out;
     for (const char c : bytes) {
-        const auto byte = uint8_t(c);
+        const auto byte = static_cast<uint8_t>(c);
         // A 00 at a slower rate holds the line low for longer than a frame: the master reset.
         if (byte == 0 && hostBaud > 0 && 9 * baudRate() > 10 * hostBaud) {
             masterReset();
@@ -152,7 +152,7 @@ void LineDriver::command(uint8_t byte, QByteArray &out)
         m_speed = speed;
         work(1);
         const bool level = m_bus.slot((byte & 0x10) != 0);
-        answer(uint8_t((byte & 0xFC) | (level ? 0x03 : 0x00)), out);
+        answer(static_cast<uint8_t>((byte & 0xFC) | (level ? 0x03 : 0x00)), out);
         if (byte & 0x02)
             startPulse(PulseKind::PullUp);
         return;
@@ -166,7 +166,9 @@ void LineDriver::command(uint8_t byte, QByteArray &out)
         m_speed = speed;
         work(0, 1);
         const auto result = m_bus.reset();
-        answer(m_faults.resetAnswer.value_or(uint8_t(0xC0 | (Revision << 2) | presenceBits(result))), out);
+        answer(m_faults.resetAnswer.value_or(
+                   static_cast<uint8_t>(0xC0 | (Revision << 2) | presenceBits(result))),
+            out);
         return;
     }
     default:
@@ -188,11 +190,11 @@ void LineDriver::configuration(uint8_t byte, QByteArray &out)
     const int parameter = (byte >> 4) & 0x07;
     const int value = (byte >> 1) & 0x07;
     if (parameter == 0) {
-        answer(uint8_t(m_parameters[value] << 1), out);
+        answer(static_cast<uint8_t>(m_parameters[value] << 1), out);
         return;
     }
     m_parameters[parameter] = value;
-    answer(uint8_t(byte & 0xFE), out); // after a rate change this already leaves at the new rate
+    answer(static_cast<uint8_t>(byte & 0xFE), out); // after a rate change this already leaves at the new rate
 }
 
 void LineDriver::dataByte(uint8_t byte, QByteArray &out)
@@ -225,8 +227,8 @@ uint8_t LineDriver::searchSteps(uint8_t request)
             fork = false;
         }
         m_bus.slot(taken);
-        steps |= uint8_t((fork ? 1 : 0) << (2 * step));
-        steps |= uint8_t((taken ? 1 : 0) << (2 * step + 1));
+        steps |= static_cast<uint8_t>((fork ? 1 : 0) << (2 * step));
+        steps |= static_cast<uint8_t>((taken ? 1 : 0) << (2 * step + 1));
     }
     return steps;
 }
@@ -272,7 +274,7 @@ void LineDriver::answer(uint8_t byte, QByteArray &out)
     ++m_answered;
     if (m_faults.garbleEvery && m_answered % *m_faults.garbleEvery == 0)
         byte ^= 0x40; // a bit every answer form fixes
-    out += char(m_hostBaud == baudRate() ? byte : wrongRate(byte));
+    out += static_cast<char>(m_hostBaud == baudRate() ? byte : wrongRate(byte));
 }
 
 } // namespace emulator

@@ -104,9 +104,9 @@ QString readNumbers(const Definitions &d, Options &options)
     if (const auto given = number(d.garbleEvery, 1, 1 << 30))
         options.faults.garbleEvery = *given;
     if (const auto given = number(d.resetAnswer, 0, 255, 16))
-        options.faults.resetAnswer = uint8_t(*given);
+        options.faults.resetAnswer = static_cast<uint8_t>(*given);
     if (const auto given = number(d.pulseEnd, 0, 255, 16))
-        options.faults.pulseEnd = uint8_t(*given);
+        options.faults.pulseEnd = static_cast<uint8_t>(*given);
     if (const auto given = number(d.maxBaud, 0, 115200)) {
         if (std::find(AdapterRates.begin(), AdapterRates.end(), *given) != AdapterRates.end())
             options.faults.maxBaud = *given;
@@ -164,8 +164,8 @@ std::shared_ptr<sim::SimBus> makeBus(const Options &options, std::shared_ptr<con
         {options.badCrc, &sim::DeviceFaults::corruptCrc}, {options.stuck, &sim::DeviceFaults::stuckFF},
         {options.deaf, &sim::DeviceFaults::noPresence}};
     for (const auto &[device, fault] : deviceFaults)
-        if (device && std::size_t(*device) < bus->deviceCount())
-            (bus->device(std::size_t(*device)).faults().*fault).on();
+        if (device && static_cast<std::size_t>(*device) < bus->deviceCount())
+            (bus->device(static_cast<std::size_t>(*device)).faults().*fault).on();
     return bus;
 }
 

@@ -102,10 +102,11 @@ Pty::Ready Pty::wait(std::chrono::microseconds timeout, bool host)
     if (host)
         fds[count++] = {m_master.get(), POLLIN, 0};
 #ifdef __linux__
-    const timespec wait {time_t(timeout.count() / 1000000), long(timeout.count() % 1000000) * 1000};
+    const timespec wait {
+        time_t(timeout.count() / 1000000), static_cast<long>(timeout.count() % 1000000) * 1000};
     ::ppoll(fds, count, &wait, nullptr);
 #else
-    ::poll(fds, count, int(std::chrono::ceil<std::chrono::milliseconds>(timeout).count()));
+    ::poll(fds, count, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(timeout).count()));
 #endif
     if (fds[0].revents & POLLIN) {
         char drain[16];
@@ -157,7 +158,7 @@ QByteArray Pty::readHost()
 {
     char buffer[4096];
     const ssize_t got = ::read(m_master.get(), buffer, sizeof buffer);
-    return got > 0 ? QByteArray(buffer, qsizetype(got)) : QByteArray();
+    return got > 0 ? QByteArray(buffer, static_cast<qsizetype>(got)) : QByteArray();
 }
 
 int Pty::hostBaud() const
@@ -169,7 +170,7 @@ int Pty::hostBaud() const
 void Pty::write(const QByteArray &bytes)
 {
     if (!bytes.isEmpty()) [[maybe_unused]]
-        const auto written = ::write(m_master.get(), bytes.constData(), size_t(bytes.size()));
+        const auto written = ::write(m_master.get(), bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
 } // namespace emulator

@@ -124,12 +124,11 @@ void PtyEmulator::readHost()
     const int baud = m_pty.hostBaud();
     const auto now = Clock::now();
     std::lock_guard lock(m_mutex);
-    for (const char byte : got) {
+    for (const char byte : got)
         if (m_serial.timing().realTime)
             takeInRealTime(byte, baud, now);
         else
             m_serial.received(now, m_lineDriver.receive(QByteArray(1, byte), baud));
-    }
 }
 
 void PtyEmulator::takeInRealTime(char byte, int hostBaud, Clock::time_point now)

@@ -22,7 +22,7 @@ Script::Script(const QString &trace)
             continue;
         }
         bool ok = false;
-        const auto byte = char(token.toUInt(&ok, 16));
+        const auto byte = static_cast<char>(token.toUInt(&ok, 16));
         Q_ASSERT_X(ok && token.size() == 2, "Script", "a trace byte is two hex digits");
         if (m_items.empty() || m_items.back().kind != kind)
             m_items.push_back({kind, {}});

@@ -107,7 +107,7 @@ void TestPortMap::failedStart()
     }
     serial::PortMap map;
     if (!commandLine.isEmpty())
-        map.emplace(int16_t(3), QString(commandLine).replace(QLatin1String("<dev>"), dev));
+        map.emplace(static_cast<int16_t>(3), QString(commandLine).replace(QLatin1String("<dev>"), dev));
     const auto driver = serial::makeMappedSerialDriver({map, ports, dev}, 9600);
 
     QCOMPARE(driver->XwExtendedStartSession(3, xw::PortTypeKA7700, 0), 0);

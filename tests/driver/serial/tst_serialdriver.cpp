@@ -49,7 +49,7 @@ QStringList romsFound(xw::XwDriver &driver, int32_t session)
             break;
         QByteArray code;
         for (int i = 0; i < 8; ++i)
-            code += char(rom[i]);
+            code += static_cast<char>(rom[i]);
         roms += hex(code);
     }
     return found < 0 ? roms << QStringLiteral("failed") : roms;
@@ -59,7 +59,7 @@ QByteArray randomBytes(std::mt19937 &random, int count)
 {
     QByteArray bytes;
     for (int i = 0; i < count; ++i)
-        bytes += char(random() & 0xFF);
+        bytes += static_cast<char>(random() & 0xFF);
     return bytes;
 }
 
@@ -71,19 +71,18 @@ QByteArray fuzzedAnswer(std::mt19937 &random, const QByteArray &written)
         return QByteArray::fromHex(SetupAnswer.toLatin1());
     switch (random() % 5) {
     case 0:
-        return randomBytes(random, int(random() % (written.size() + 3)));
+        return randomBytes(random, static_cast<int>(random() % (written.size() + 3)));
     case 1:
         return {};
     default: {
         QByteArray answer = written;
-        for (char &byte : answer) {
+        for (char &byte : answer)
             if (random() % 6 == 0)
-                byte = char(byte ^ (1 << (random() % 8)));
-        }
+                byte = static_cast<char>(byte ^ (1 << (random() % 8)));
         if (random() % 4 == 0)
             answer.chop(1);
         if (random() % 4 == 0)
-            answer += char(random() & 0xFF);
+            answer += static_cast<char>(random() & 0xFF);
         return answer;
     }
     }
@@ -119,7 +118,7 @@ private slots:
         DriverRig rig(StartUp + QStringLiteral("> C5 < CD ") + passes);
         const int32_t session = rig.driver->XwExtendedStartSession(Port, xw::PortTypeKA7700, 0);
         QVERIFY(session > 0);
-        QCOMPARE(rig.driver->XwSetup(session), int16_t(1));
+        QCOMPARE(rig.driver->XwSetup(session), static_cast<int16_t>(1));
         QCOMPARE(romsFound(*rig.driver, session), roms);
         QVERIFY2(rig.script->finished(), qPrintable(rig.script->mismatch()));
     }
@@ -139,8 +138,8 @@ private slots:
         const int32_t session = rig.driver->XwExtendedStartSession(Port, xw::PortTypeKA7700, 0);
         QVERIFY(session > 0);
         rig.driver->XwOneWireLevel(session, 0, 1, 2);
-        QCOMPARE(rig.driver->XwTouchByte(session, 0x44), int16_t(0x44));
-        QCOMPARE(rig.driver->XwEndSession(session), int16_t(1));
+        QCOMPARE(rig.driver->XwTouchByte(session, 0x44), static_cast<int16_t>(0x44));
+        QCOMPARE(rig.driver->XwEndSession(session), static_cast<int16_t>(1));
         QVERIFY(!rig.port->open);
         QVERIFY2(rig.script->finished(), qPrintable(rig.script->mismatch()));
     }
@@ -171,9 +170,9 @@ private slots:
         QFETCH(QString, path);
         serial::PortMap map;
         if (!mapped.isEmpty())
-            map[int16_t(port)] = mapped;
+            map[static_cast<int16_t>(port)] = mapped;
         map[99] = QStringLiteral("/dev/elsewhere");
-        QCOMPARE(serial::devicePath(map, int16_t(port)), path);
+        QCOMPARE(serial::devicePath(map, static_cast<int16_t>(port)), path);
     }
 
     void comMappings_data()
@@ -199,7 +198,7 @@ private slots:
         const auto mapping = serial::parseComMapping(text);
         QCOMPARE(mapping.has_value(), port != 0);
         if (mapping) {
-            QCOMPARE(int(mapping->first), port);
+            QCOMPARE(static_cast<int>(mapping->first), port);
             QCOMPARE(mapping->second, device);
         }
     }
@@ -231,7 +230,7 @@ private slots:
                 break;
             case 2:
             case 3:
-                ok = link.touchByte(uint8_t(random() % 2 ? 0xE3 : random() & 0xFF)).has_value();
+                ok = link.touchByte(static_cast<uint8_t>(random() % 2 ? 0xE3 : random() & 0xFF)).has_value();
                 break;
             case 4:
                 ok = link.setLevel(

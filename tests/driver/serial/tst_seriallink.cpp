@@ -36,8 +36,8 @@ QList<int> touchAll(serial::SerialLink &link, const QByteArray &sent)
 {
     QList<int> got;
     for (const char byte : sent) {
-        const auto answer = link.touchByte(uint8_t(byte));
-        got += answer ? int(*answer) : -1;
+        const auto answer = link.touchByte(static_cast<uint8_t>(byte));
+        got += answer ? static_cast<int>(*answer) : -1;
     }
     return got;
 }
@@ -46,7 +46,7 @@ QList<int> listOf(const QByteArray &values)
 {
     QList<int> list;
     for (const char value : values)
-        list += int(uint8_t(value));
+        list += static_cast<int>(static_cast<uint8_t>(value));
     return list;
 }
 
@@ -141,12 +141,12 @@ private slots:
                 QStringLiteral("BE 58 01 4B 46 7F FF 0C 10 C2"));
         Rig rig(trace);
         QVERIFY(rig.link.open());
-        const QByteArray nineReads(9, char(0xFF));
+        const QByteArray nineReads(9, static_cast<char>(0xFF));
         const QList<QByteArray> scratchpads {
             bytes(QStringLiteral("CCFF4B467FFF0C102A")), bytes(QStringLiteral("58014B467FFF0C10C2"))};
         const QList<QByteArray> roms {bytes(RomB), bytes(RomA)};
         for (int sensor = 0; sensor < 2; ++sensor) {
-            const QByteArray match = QByteArray(1, char(0x55)) + roms[sensor];
+            const QByteArray match = QByteArray(1, static_cast<char>(0x55)) + roms[sensor];
             QCOMPARE(rig.link.reset(), ResetResult::Presence);
             QCOMPARE(touchAll(rig.link, match), listOf(match));
             QVERIFY(rig.link.setLevel(BusLevel::StrongPullUpAfterNextByte));
@@ -199,9 +199,9 @@ private slots:
         QCOMPARE(rig.link.reset(), ResetResult::Presence);
         const QByteArray out = bytes(QStringLiteral("55") + rom + QStringLiteral("BE") + reads);
         QByteArray in(out.size(), '\0');
-        const bool whole
-            = rig.link.touchBlock({reinterpret_cast<const uint8_t *>(out.constData()), size_t(out.size())},
-                {reinterpret_cast<uint8_t *>(in.data()), size_t(in.size())});
+        const bool whole = rig.link.touchBlock(
+            {reinterpret_cast<const uint8_t *>(out.constData()), static_cast<size_t>(out.size())},
+            {reinterpret_cast<uint8_t *>(in.data()), static_cast<size_t>(in.size())});
         QCOMPARE(whole, !scratchpad.isEmpty());
         if (whole) {
             QCOMPARE(in, bytes(QStringLiteral("55") + rom + QStringLiteral("BE") + scratchpad));
@@ -277,7 +277,7 @@ private slots:
         if (fromDataMode)
             QVERIFY(rig.link.touchByte(0xCC));
         const auto got = rig.link.touchBit(bit);
-        QCOMPARE(got ? int(*got) : -1, level);
+        QCOMPARE(got ? static_cast<int>(*got) : -1, level);
     }
 
     void failedCallIsNotRepeatedAndTheAdapterIsBroughtBack()
@@ -350,7 +350,7 @@ private slots:
         QVERIFY(rig.link.setLevel(BusLevel::StrongPullUpAfterNextByte));
         QVERIFY(rig.link.touchByte(0x44));
         QVERIFY(rig.link.setLevel(BusLevel::Normal));
-        rig.port->input += char(0xEC); // a second pulse-end byte, late
+        rig.port->input += static_cast<char>(0xEC); // a second pulse-end byte, late
         QCOMPARE(rig.link.reset(), ResetResult::Presence);
     }
 
