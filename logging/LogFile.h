@@ -16,9 +16,12 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace logging {
+
+struct PendingFile;
 
 class LogFile
 {
@@ -95,6 +98,9 @@ private:
     // Each: why the lines are not all moved, or empty.
     QString moveGroup(PathLines &p, Group &g, QFile &log);
     QString movePendingFile(PathLines &p, Group &g, QFile &log);
+    // Reads the group's pending file for a move; none when its lines are to be moved, otherwise how the
+    // move ends at once (empty: with nothing to move, or the file set aside).
+    std::optional<QString> pendingFileToMove(PathLines &p, Group &g, QFile &log, PendingFile &pending);
     void forgetPendingFile(PathLines &p, Group &g);
     // A pending file that must not be used is renamed, so it is told of once and never read again.
     void setAsidePendingFile(Group &g, const QString &suffix, const QString &why);

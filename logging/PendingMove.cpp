@@ -63,11 +63,60 @@ QString LogFile::moveGroup(PathLines &p, Group &g, QFile &log)
     return reason;
 }
 
-// The pending file holds the log's size before the move began. A move that a crash cut short is taken
-// up again from what the log holds past that point, so no line is written twice or left out.
-QString LogFile::movePendingFile(PathLines &p, Group &g, QFile &log)
+namespace {
+
+// Writes a pending file's lines into the log, chunk by chunk, after what of them the log already holds:
+// a move that a crash cut short is compared with what got in, and only the rest is written.
+class MoveWriter
 {
-    PendingFile pending;
+public:
+    // The header a move writes first is no kept line: it is not counted as one.
+    enum class Chunk { Header, KeptLines };
+
+    MoveWriter(QFile &log, QFile &earlier, bool comparing)
+        : m_log(log)
+        , m_earlier(earlier)
+        , m_comparing(comparing)
+    { }
+
+    // True when the whole chunk is in the log.
+    bool put(const QByteArray &chunkLines, Chunk kind)
+    {
+        qint64 from = 0;
+        if (m_comparing) {
+            const qint64 at = m_earlier.pos();
+            const qsizetype same = commonStart(chunkLines, m_earlier.read(chunkLines.size()));
+            from = same == chunkLines.size() ? same : wholeLines(chunkLines, same);
+            m_comparing = from == chunkLines.size();
+            // A part of a line at the very end is this move's, cut by the crash.
+            if (!m_comparing && at + same == m_log.size())
+                m_log.resize(at + from);
+        }
+        const QByteArray rest = chunkLines.mid(from);
+        const qint64 in = from + (rest.isEmpty() ? 0 : appendLines(m_log, rest, m_reason));
+        if (kind == Chunk::KeptLines) {
+            bodyDone += in;
+            linesDone += chunkLines.left(in).count(LineEnd);
+        }
+        return in == chunkLines.size();
+    }
+    // Why a chunk did not get in whole.
+    const QString &reason() const { return m_reason; }
+
+    qint64 bodyDone = 0;
+    qsizetype linesDone = 0;
+
+private:
+    QFile &m_log;
+    QFile &m_earlier;
+    bool m_comparing;
+    QString m_reason;
+};
+
+} // namespace
+
+std::optional<QString> LogFile::pendingFileToMove(PathLines &p, Group &g, QFile &log, PendingFile &pending)
+{
     switch (pending.read(g.pendingFile)) {
     case PendingFile::Status::Read:
         break;
@@ -88,6 +137,16 @@ QString LogFile::movePendingFile(PathLines &p, Group &g, QFile &log)
             QStringLiteral("log file %1 is neither empty nor a log of this program").arg(shown(p.path)));
         return QString();
     }
+    return std::nullopt;
+}
+
+// The pending file holds the log's size before the move began. A move that a crash cut short is taken
+// up again from what the log holds past that point, so no line is written twice or left out.
+QString LogFile::movePendingFile(PathLines &p, Group &g, QFile &log)
+{
+    PendingFile pending;
+    if (const std::optional<QString> ended = pendingFileToMove(p, g, log, pending))
+        return *ended;
     LineChunks lines(g.pendingFile, pending.bodyStart);
     QByteArray chunk;
     if (!lines.next(chunk)) {
@@ -104,42 +163,18 @@ QString LogFile::movePendingFile(PathLines &p, Group &g, QFile &log)
             return QStringLiteral("the pending folder %1 cannot be written").arg(shown(m_folder));
     }
     QFile earlier;
-    bool comparing = log.size() > offset;
+    const bool comparing = log.size() > offset;
     if (comparing
         && (!openRegularFile(earlier, p.path, QIODevice::ReadOnly).isEmpty() || !earlier.seek(offset)))
         return QStringLiteral("it cannot be read back");
-    QString reason;
-    qint64 bodyDone = 0;
-    qsizetype linesDone = 0;
-    // Writes one chunk of whole lines after what of it the log already holds.
-    // The header a move writes first is no kept line: it is not counted as one.
-    enum class Chunk { Header, KeptLines };
-    const auto put = [&](const QByteArray &chunkLines, Chunk kind) {
-        qint64 from = 0;
-        if (comparing) {
-            const qint64 at = earlier.pos();
-            const qsizetype same = commonStart(chunkLines, earlier.read(chunkLines.size()));
-            from = same == chunkLines.size() ? same : wholeLines(chunkLines, same);
-            comparing = from == chunkLines.size();
-            // A part of a line at the very end is this move's, cut by the crash.
-            if (!comparing && at + same == log.size())
-                log.resize(at + from);
-        }
-        const QByteArray rest = chunkLines.mid(from);
-        const qint64 in = from + (rest.isEmpty() ? 0 : appendLines(log, rest, reason));
-        if (kind == Chunk::KeptLines) {
-            bodyDone += in;
-            linesDone += chunkLines.left(in).count(LineEnd);
-        }
-        return in == chunkLines.size();
-    };
+    MoveWriter writer(log, earlier, comparing);
     const bool lead = offset == 0 && !pending.header.isEmpty() && !chunk.startsWith(pending.header);
-    bool ok = !lead || put(pending.header, Chunk::Header);
+    bool ok = !lead || writer.put(pending.header, MoveWriter::Chunk::Header);
     for (bool more = true; ok && more; more = lines.next(chunk))
-        ok = put(chunk, Chunk::KeptLines);
+        ok = writer.put(chunk, MoveWriter::Chunk::KeptLines);
     syncToDisk(log);
-    p.keptWritten += linesDone;
-    g.onDisk = std::max<qsizetype>(g.onDisk - linesDone, 0);
+    p.keptWritten += writer.linesDone;
+    g.onDisk = std::max<qsizetype>(g.onDisk - writer.linesDone, 0);
     if (ok && lines.damaged()) {
         setAsidePendingFile(g, QStringLiteral(".damaged"), QString());
         return QString();
@@ -152,10 +187,10 @@ QString LogFile::movePendingFile(PathLines &p, Group &g, QFile &log)
     }
     // What got in is no longer kept; the rest waits, with no move under way. When nothing got in, the
     // move stays under way: that costs no copy of the file at every try while the log stays full.
-    if (bodyDone > 0)
-        pending.rewrite(std::nullopt, bodyDone);
-    Q_ASSERT(!reason.isEmpty());
-    return reason;
+    if (writer.bodyDone > 0)
+        pending.rewrite(std::nullopt, writer.bodyDone);
+    Q_ASSERT(!writer.reason().isEmpty());
+    return writer.reason();
 }
 
 void LogFile::forgetPendingFile(PathLines &p, Group &g)
