@@ -52,6 +52,10 @@ private:
     bool ready();
     bool initialise();
     bool detect();
+    // Detection's two halves: the adapter back at its power-up rate in command mode, then the setup
+    // request and a reset that must answer as the adapter does.
+    bool resetAdapter();
+    bool probeAdapter();
     bool switchRate();
     void fail();
 

@@ -118,6 +118,11 @@ bool SerialLink::detect()
         m_line.pulse = Pulse::Off;
     m_armed = false;
     m_busShorted = false;
+    return resetAdapter() && probeAdapter();
+}
+
+bool SerialLink::resetAdapter()
+{
     if (m_condition == Condition::Lost) {
         // Leave data mode, end a pull-up and stop the accelerator by bytes as well, for a line that
         // does not carry the break.
@@ -150,7 +155,11 @@ bool SerialLink::detect()
     if (!m_port->write(QByteArray(1, static_cast<char>(ka7700::TimingByte))))
         return false;
     m_port->pause(AfterTimingByte);
+    return true;
+}
 
+bool SerialLink::probeAdapter()
+{
     Request setup;
     for (const uint8_t byte : ka7700::DetectRequest)
         setup.add(byte, Answer::One);
