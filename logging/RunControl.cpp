@@ -130,7 +130,11 @@ void RunControl::lockSettings(bool locked)
 
 bool RunControl::tellKeptLines()
 {
-    const LogFile::KeptNote kept = m_log.finish(m_settings.ownLog());
+    // Without a START the fields name the log the user means; after one, the run's own log.
+    const QString ownLog = m_lastStart ? m_settings.ownLog()
+        : m_view.check1State() != 0    ? m_view.text(TextField::Text5)
+                                       : QString();
+    const LogFile::KeptNote kept = m_log.finish(ownLog);
     if (!kept.text.isEmpty())
         m_view.showMessage(kept.text);
     return kept.ownKept;
