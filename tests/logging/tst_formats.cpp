@@ -183,54 +183,41 @@ void TstFormats::settingConversions_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
     QTest::addColumn<qint64>("value"); // milliseconds for the interval
-    QTest::newRow("interval 5 s") << static_cast<int>(Interval) << "5" << true << static_cast<qint64>(5000);
-    QTest::newRow("interval 0.5 s") << static_cast<int>(Interval) << "0.5" << true
-                                    << static_cast<qint64>(500);
-    QTest::newRow("interval 2.5 s") << static_cast<int>(Interval) << "2.5" << true
-                                    << static_cast<qint64>(2500);
-    QTest::newRow("interval 2.0004 s")
-        << static_cast<int>(Interval) << "2.0004" << true << static_cast<qint64>(2000);
-    QTest::newRow("interval with blanks")
-        << static_cast<int>(Interval) << " 5 " << true << static_cast<qint64>(5000);
-    QTest::newRow("interval longest")
-        << static_cast<int>(Interval) << "2147483.647" << true << static_cast<qint64>(2147483647);
-    QTest::newRow("interval too long")
-        << static_cast<int>(Interval) << "2147483.648" << false << static_cast<qint64>(0);
-    QTest::newRow("interval zero") << static_cast<int>(Interval) << "0" << false << static_cast<qint64>(0);
-    QTest::newRow("interval rounds to zero")
-        << static_cast<int>(Interval) << "0.0004" << false << static_cast<qint64>(0);
-    QTest::newRow("interval negative")
-        << static_cast<int>(Interval) << "-5" << false << static_cast<qint64>(0);
-    QTest::newRow("interval letters")
-        << static_cast<int>(Interval) << "five" << false << static_cast<qint64>(0);
-    QTest::newRow("interval empty") << static_cast<int>(Interval) << "" << false << static_cast<qint64>(0);
-    QTest::newRow("interval infinite")
-        << static_cast<int>(Interval) << "inf" << false << static_cast<qint64>(0);
-    QTest::newRow("delay 500") << static_cast<int>(Delay) << "500" << true << static_cast<qint64>(500);
-    QTest::newRow("delay 500.5 to even")
-        << static_cast<int>(Delay) << "500.5" << true << static_cast<qint64>(500);
-    QTest::newRow("delay 501.5 to even")
-        << static_cast<int>(Delay) << "501.5" << true << static_cast<qint64>(502);
-    QTest::newRow("delay zero") << static_cast<int>(Delay) << "0" << true << static_cast<qint64>(0);
-    QTest::newRow("delay minus half rounds to zero")
-        << static_cast<int>(Delay) << "-0.5" << true << static_cast<qint64>(0);
-    QTest::newRow("delay negative") << static_cast<int>(Delay) << "-1" << false << static_cast<qint64>(0);
-    QTest::newRow("delay largest") << static_cast<int>(Delay) << "32767" << true
-                                   << static_cast<qint64>(32767);
-    QTest::newRow("delay rounds past 16 bits")
-        << static_cast<int>(Delay) << "32767.5" << false << static_cast<qint64>(0);
-    QTest::newRow("delay not a number") << static_cast<int>(Delay) << "1O" << false << static_cast<qint64>(0);
-    QTest::newRow("delay not a number either")
-        << static_cast<int>(Delay) << "nan" << false << static_cast<qint64>(0);
-    QTest::newRow("port 1") << static_cast<int>(Port) << "1" << true << static_cast<qint64>(1);
-    QTest::newRow("port 2.5 to even") << static_cast<int>(Port) << "2.5" << true << static_cast<qint64>(2);
-    QTest::newRow("port 3.5 to even") << static_cast<int>(Port) << "3.5" << true << static_cast<qint64>(4);
-    QTest::newRow("port lowest") << static_cast<int>(Port) << "-32768" << true << static_cast<qint64>(-32768);
-    QTest::newRow("port minus one is 16-bit")
-        << static_cast<int>(Port) << "-1" << true << static_cast<qint64>(-1);
-    QTest::newRow("port too low") << static_cast<int>(Port) << "-32769" << false << static_cast<qint64>(0);
-    QTest::newRow("port too high") << static_cast<int>(Port) << "32768" << false << static_cast<qint64>(0);
-    QTest::newRow("port hex") << static_cast<int>(Port) << "0x10" << false << static_cast<qint64>(0);
+    // One row: the setting, its text, whether it is taken and the value it gives.
+    const auto row = [](const char *name, Setting setting, const char *text, bool valid, qint64 value) {
+        QTest::newRow(name) << static_cast<int>(setting) << QString::fromUtf8(text) << valid << value;
+    };
+    row("interval 5 s", Interval, "5", true, 5000);
+    row("interval 0.5 s", Interval, "0.5", true, 500);
+    row("interval 2.5 s", Interval, "2.5", true, 2500);
+    row("interval 2.0004 s", Interval, "2.0004", true, 2000);
+    row("interval with blanks", Interval, " 5 ", true, 5000);
+    row("interval longest", Interval, "2147483.647", true, 2147483647);
+    row("interval too long", Interval, "2147483.648", false, 0);
+    row("interval zero", Interval, "0", false, 0);
+    row("interval rounds to zero", Interval, "0.0004", false, 0);
+    row("interval negative", Interval, "-5", false, 0);
+    row("interval letters", Interval, "five", false, 0);
+    row("interval empty", Interval, "", false, 0);
+    row("interval infinite", Interval, "inf", false, 0);
+    row("delay 500", Delay, "500", true, 500);
+    row("delay 500.5 to even", Delay, "500.5", true, 500);
+    row("delay 501.5 to even", Delay, "501.5", true, 502);
+    row("delay zero", Delay, "0", true, 0);
+    row("delay minus half rounds to zero", Delay, "-0.5", true, 0);
+    row("delay negative", Delay, "-1", false, 0);
+    row("delay largest", Delay, "32767", true, 32767);
+    row("delay rounds past 16 bits", Delay, "32767.5", false, 0);
+    row("delay not a number", Delay, "1O", false, 0);
+    row("delay not a number either", Delay, "nan", false, 0);
+    row("port 1", Port, "1", true, 1);
+    row("port 2.5 to even", Port, "2.5", true, 2);
+    row("port 3.5 to even", Port, "3.5", true, 4);
+    row("port lowest", Port, "-32768", true, -32768);
+    row("port minus one is 16-bit", Port, "-1", true, -1);
+    row("port too low", Port, "-32769", false, 0);
+    row("port too high", Port, "32768", false, 0);
+    row("port hex", Port, "0x10", false, 0);
 }
 
 void TstFormats::settingConversions()
