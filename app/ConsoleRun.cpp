@@ -123,7 +123,7 @@ struct ConsoleStreams
     {
         err << "kx4136-logger: " << error << '\n';
         err.flush();
-        return ConsoleRun::WrongSetting;
+        return WrongSetting;
     }
 
     bool json;

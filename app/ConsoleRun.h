@@ -3,6 +3,7 @@
 
 #include "app/CommandLine.h"
 #include "app/ConsoleView.h"
+#include "app/ExitStatus.h"
 #include "app/StopSignals.h"
 #include "logging/RunControl.h"
 
@@ -17,8 +18,6 @@ class ConsoleRun : public QObject
     Q_OBJECT
 
 public:
-    enum ExitStatus { Ended = 0, Failed = 1, WrongSetting = 2 };
-
     // Needs an application object and an installed driver; `cycles` 0 runs until stopped. Kept log lines
     // wait in the pending folder (none: in memory only).
     ConsoleRun(const ConsoleSettings &settings, int cycles, QTextStream &out, QTextStream &err,

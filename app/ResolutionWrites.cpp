@@ -13,11 +13,6 @@ constexpr int MaxIndex = 31;
 constexpr int MinBits = 9;
 constexpr int MaxBits = 12;
 
-// The exit statuses of a console run.
-constexpr int AllWritten = 0;
-constexpr int NotAllWritten = 1;
-constexpr int NoSuchSensor = 2;
-
 } // namespace
 
 std::optional<ResolutionWrite> parseResolutionWrite(const QString &text)
@@ -33,7 +28,8 @@ std::optional<ResolutionWrite> parseResolutionWrite(const QString &text)
     return ResolutionWrite {static_cast<int16_t>(index), bits};
 }
 
-int writeResolutions(logging::RunControl &run, logging::MainView &view, const QList<ResolutionWrite> &writes)
+ExitStatus writeResolutions(
+    logging::RunControl &run, logging::MainView &view, const QList<ResolutionWrite> &writes)
 {
     // All are checked before the first is written: half a set of writes is worse than none.
     for (const ResolutionWrite &write : writes) {
@@ -49,10 +45,10 @@ int writeResolutions(logging::RunControl &run, logging::MainView &view, const QL
                     "--set-resolution names sensor #%1, but START listed sensors #0 to #%2 only.")
                       .arg(write.index)
                       .arg(listed - 1));
-        return NoSuchSensor;
+        return WrongSetting;
     }
     using Outcome = logging::RunControl::WriteOutcome;
-    int status = AllWritten;
+    ExitStatus status = Ended;
     for (const ResolutionWrite &write : writes) {
         switch (run.writeResolution(write.index, write.bits)) {
         case Outcome::Written:
@@ -64,15 +60,15 @@ int writeResolutions(logging::RunControl &run, logging::MainView &view, const QL
             view.appendDeviceLine(QStringLiteral("Sensor #%1 : the %2-bit write did not complete on the bus.")
                                       .arg(write.index)
                                       .arg(write.bits));
-            status = NotAllWritten;
+            status = Failed;
             break;
         case Outcome::AlarmBytesUnread:
             // Run control has listed why.
-            status = NotAllWritten;
+            status = Failed;
             break;
         case Outcome::Refused:
             // A stop ended the run: the writes left are not made.
-            return NotAllWritten;
+            return Failed;
         }
     }
     return status;

@@ -1,6 +1,8 @@
 // --set-resolution INDEX=BITS: resolutions a run without a window writes once START has listed the sensors.
 #pragma once
 
+#include "app/ExitStatus.h"
+
 #include <QList>
 #include <QString>
 #include <cstdint>
@@ -23,8 +25,9 @@ struct ResolutionWrite
 std::optional<ResolutionWrite> parseResolutionWrite(const QString &text);
 
 // Writes each resolution in turn as "Write to sensor" does, and lists with the devices what each came to.
-// 0 when all were written; 1 when one was not (the run may go on); 2 when one names a sensor START did not
+// Failed when one was not written (the run may go on); WrongSetting when one names a sensor START did not
 // list, which `view` shows as a message, and then none is written.
-int writeResolutions(logging::RunControl &run, logging::MainView &view, const QList<ResolutionWrite> &writes);
+ExitStatus writeResolutions(
+    logging::RunControl &run, logging::MainView &view, const QList<ResolutionWrite> &writes);
 
 } // namespace app
